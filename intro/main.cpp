@@ -1,0 +1,30 @@
+// The intro's entry: start-up in its fixed order, then the frame loop.
+// The program prints nothing on any path; every end is an exit status.
+#include <GLFW/glfw3.h>
+
+#include <cstdlib>
+
+#include "render.h"
+#include "scene.h"
+#include "window.h"
+
+namespace {
+constexpr int EXIT_NORMAL = 0;
+constexpr int EXIT_FATAL = 1;
+} // namespace
+
+int main() {
+    if (!glfwInit()) std::exit(EXIT_FATAL);
+    glfwSetErrorCallback(ignore_glfw_error);
+
+    // No window (or no context of the kind asked for) is a quiet, normal end.
+    if (!setup_scene()) std::exit(EXIT_NORMAL);
+    apply_window_mode();
+
+    while (!glfwWindowShouldClose(window)) {
+        render_frame();
+        glfwSwapBuffers(window);
+        glfwPollEvents();
+    }
+    std::exit(EXIT_NORMAL);
+}

@@ -1,0 +1,8 @@
+#include "scene.h"
+
+#include "window.h"
+
+GLFWwindow* setup_scene() {
+    if (!create_window()) return nullptr;
+    return window;
+}

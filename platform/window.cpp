@@ -1,0 +1,53 @@
+#include "window.h"
+
+#include <GLFW/glfw3.h>
+
+GLFWwindow* window = nullptr;
+bool fullscreen_enabled = false;
+GLFWmonitor* primary_monitor = nullptr;
+const GLFWvidmode* primary_mode = nullptr;
+
+GLFWwindow* create_window() {
+    primary_monitor = glfwGetPrimaryMonitor();
+    primary_mode = primary_monitor ? glfwGetVideoMode(primary_monitor) : nullptr;
+
+    glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 1);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
+    glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+
+    window = glfwCreateWindow(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_TITLE,
+                              fullscreen_enabled ? primary_monitor : nullptr, nullptr);
+    if (!window) return nullptr;
+    glfwSetKeyCallback(window, key_callback);
+    glfwMakeContextCurrent(window);
+    return window;
+}
+
+void apply_window_mode() {
+    if (fullscreen_enabled) {
+        // Without a primary monitor there is nothing to go full screen on.
+        if (primary_monitor)
+            glfwSetWindowMonitor(window, primary_monitor, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT,
+                                 GLFW_DONT_CARE);
+        return;
+    }
+    glfwSetWindowMonitor(window, nullptr, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT, GLFW_DONT_CARE);
+    // Centre on the desktop mode as it was when the window was made; with no
+    // readable mode the window stays where the library put it.
+    if (!glfwGetWindowMonitor(window) && primary_mode)
+        glfwSetWindowPos(window, (primary_mode->width - WINDOW_WIDTH) / 2,
+                         (primary_mode->height - WINDOW_HEIGHT) / 2);
+}
+
+void key_callback(GLFWwindow* w, int key, int, int action, int) {
+    if (action != GLFW_PRESS) return;
+    if (key == GLFW_KEY_ESCAPE) {
+        glfwSetWindowShouldClose(w, GLFW_TRUE);
+    } else if (key == GLFW_KEY_F11) {
+        fullscreen_enabled = !fullscreen_enabled;
+        apply_window_mode();
+    }
+}
+
+void ignore_glfw_error(int, const char*) {}

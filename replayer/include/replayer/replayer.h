@@ -1,0 +1,352 @@
+// Quillrun replayer: loads XM, MOD, S3M and compact modules into one block of
+// memory (the replay context) and renders them as 48000 Hz stereo float frames.
+//
+// Contract
+// - Loading: `load_module_checked` prescans the bytes, sizes the context, makes
+//   exactly one allocation (at most CONTEXT_SIZE_LIMIT bytes), fills it and
+//   returns it, or returns a reason and allocates nothing that survives.
+//   `load_module` is the intro's form of the same checks: on any failure it ends
+//   the process with status 1 and prints nothing.
+// - Every read of module bytes is bounded: bytes at or past the end read as 0.
+//   A malformed module is rejected or loads as (partial) silence; it never makes
+//   the loader or the engine read or write outside their buffers.
+// - Memory: the caller owns the returned context and frees it with
+//   `free_module` (the intro never does; it lives until the process ends). The
+//   module bytes are not referenced after loading returns.
+// - Rendering: `generate_frames` advances playback and writes interleaved stereo
+//   floats (left first). It allocates nothing, takes no lock and does no I/O, so
+//   it may run on a real-time audio thread. One context must be rendered by one
+//   thread at a time; loading may happen on any thread.
+// - Output is bit-identical on every build and architecture: the engine uses
+//   fixed-point and single-precision arithmetic in a fixed order.
+// - The context layout below is part of the contract: tools read a loaded
+//   module through it (the compact writer, --info). Playback writes only
+//   `PlaybackState`, the `ChannelState` records and the row-visit table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace replayer {
+
+// ---------------------------------------------------------------- constants
+
+inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000; // frames per second
+inline constexpr uint32_t OUTPUT_CHANNELS = 2;        // interleaved, left first
+inline constexpr uint32_t CONTEXT_SIZE_LIMIT = 0x8000000; // bytes, largest context
+
+enum ModuleFormat : uint8_t {
+    FORMAT_COMPACT = 0,
+    FORMAT_XM = 1,
+    FORMAT_MOD = 2,
+    FORMAT_MOD_FLT8 = 3,
+    FORMAT_S3M = 4,
+};
+
+// Note bytes of a pattern slot.
+inline constexpr uint8_t NOTE_NONE = 0;
+inline constexpr uint8_t NOTE_LAST = 96;            // notes 1..96, 1 = C-0
+inline constexpr uint8_t NOTE_RETRIGGER = 97;       // 97..127 retrigger the current note
+inline constexpr uint8_t NOTE_INSTRUMENT_ONLY = 98; // select the sample, keep playing
+inline constexpr uint8_t NOTE_KEY_OFF = 128;        // 128..255 key off
+
+inline constexpr uint8_t SUSTAIN_NONE = 128;
+inline constexpr uint16_t SAMPLE_MAP_NONE = 0xFFFF;
+inline constexpr int ENVELOPE_MAX_POINTS = 12;
+inline constexpr int ORDER_TABLE_SIZE = 256;
+inline constexpr int MAX_CHANNEL_PANNING = 256;
+inline constexpr int NOTE_COUNT = 96;
+
+// Internal effect codes: every loader produces these, playback consumes only these.
+enum EffectCode : uint8_t {
+    EFFECT_ARPEGGIO = 0,
+    EFFECT_PORTA_UP = 1,
+    EFFECT_PORTA_DOWN = 2,
+    EFFECT_TONE_PORTA = 3,
+    EFFECT_VIBRATO = 4,
+    EFFECT_TONE_PORTA_VOLSLIDE = 5,
+    EFFECT_VIBRATO_VOLSLIDE = 6,
+    EFFECT_TREMOLO = 7,
+    EFFECT_SET_PANNING = 8,
+    EFFECT_SAMPLE_OFFSET = 9,
+    EFFECT_VOLUME_SLIDE = 10,
+    EFFECT_POSITION_JUMP = 11,
+    EFFECT_SET_VOLUME = 12,
+    EFFECT_PATTERN_BREAK = 13,
+    EFFECT_SET_SPEED = 14,
+    EFFECT_SET_BPM = 15,
+    EFFECT_SET_GLOBAL_VOLUME = 16,
+    EFFECT_GLOBAL_VOLUME_SLIDE = 17,
+    EFFECT_EXTRA_FINE_PORTA_UP = 18,
+    EFFECT_EXTRA_FINE_PORTA_DOWN = 19,
+    EFFECT_KEY_OFF = 20,
+    EFFECT_SET_ENVELOPE_POSITION = 21,
+    EFFECT_FINE_VIBRATO = 22,
+    EFFECT_S3M_PORTA_UP = 23,
+    EFFECT_S3M_PORTA_DOWN = 24,
+    EFFECT_PANNING_SLIDE = 25,
+    EFFECT_S3M_VIBRATO_VOLSLIDE = 26,
+    EFFECT_MULTI_RETRIG = 27,
+    EFFECT_S3M_TONE_PORTA_VOLSLIDE = 28,
+    EFFECT_TREMOR = 29,
+    EFFECT_ROW_LOOP = 30,
+    EFFECT_S3M_VOLUME_SLIDE = 31,
+    EFFECT_S3M_RETRIG = 32,
+    EFFECT_FINE_PORTA_UP = 33,
+    EFFECT_FINE_PORTA_DOWN = 34,
+    EFFECT_GLISSANDO = 35,
+    EFFECT_VIBRATO_WAVEFORM = 36,
+    EFFECT_SET_FINETUNE = 37,
+    EFFECT_PATTERN_LOOP = 38,
+    EFFECT_TREMOLO_WAVEFORM = 39,
+    EFFECT_SET_CHANNEL_PANNING = 40,
+    EFFECT_RETRIGGER = 41,
+    EFFECT_FINE_VOLUME_SLIDE_UP = 42,
+    EFFECT_FINE_VOLUME_SLIDE_DOWN = 43,
+    EFFECT_NOTE_CUT = 44,
+    EFFECT_NOTE_DELAY = 45,
+    EFFECT_PATTERN_DELAY = 46,
+    EFFECT_S3M_TREMOLO = 47,
+    EFFECT_S3M_ARPEGGIO = 48,
+    EFFECT_S3M_TREMOR = 49,
+    EFFECT_COUNT = 50,
+    EFFECT_IGNORED = 255,
+};
+
+// ------------------------------------------------------------ module records
+
+struct PatternSlot {
+    uint8_t note;       // NOTE_* values
+    uint8_t instrument; // 0 none, else 1-based
+    uint8_t volume;     // volume column, XM encoding; 0 empty
+    uint8_t effect;     // EffectCode
+    uint8_t parameter;
+};
+
+struct PatternRecord {
+    uint16_t first_row; // index of the pattern's first row in the slot array
+    uint16_t row_count; // 1..256
+};
+
+struct EnvelopePoint {
+    uint16_t frame; // ticks
+    uint8_t value;  // 0..64
+};
+
+struct EnvelopeRecord {
+    EnvelopePoint points[ENVELOPE_MAX_POINTS];
+    uint8_t point_count; // 0 (off) or 2..12
+    uint8_t sustain;     // point index or SUSTAIN_NONE
+    uint8_t loop_start;  // point index; 0 and 0 = no loop
+    uint8_t loop_end;    // point index, loop_start < loop_end < point_count
+};
+
+struct InstrumentRecord {
+    EnvelopeRecord volume_envelope;
+    EnvelopeRecord panning_envelope;
+    uint16_t sample_map[NOTE_COUNT]; // global sample index per note, SAMPLE_MAP_NONE for none
+    uint16_t fadeout;                // subtracted from 32767 per tick after key-off
+    uint8_t autovibrato_waveform;    // 0 sine, 1 ramp down, 2 square, 4 ramp up
+    uint8_t autovibrato_sweep;       // ticks
+    uint8_t autovibrato_depth;
+    uint8_t autovibrato_rate;
+    uint8_t spare[2];
+};
+
+struct SampleRecord {
+    uint32_t data_index;     // first frame in the sample data region
+    uint32_t length;         // frames stored; for a looped sample its loop end
+    uint32_t loop_length;    // frames, 0 = no loop; the loop ends at `length`
+    uint8_t flags_volume;    // bit 0 ping-pong; bits 1..7 default volume 0..64
+    uint8_t panning;         // 0..255, 128 centre
+    int8_t finetune;         // -16..15, 1/16 semitone
+    int8_t relative_note;    // semitones
+};
+
+inline constexpr uint8_t SAMPLE_FLAG_PINGPONG = 1;
+inline uint8_t sample_volume(const SampleRecord& s) { return s.flags_volume >> 1; }
+
+// ------------------------------------------------------------ playback state
+
+struct PlaybackState {
+    uint32_t tick_remainder; // 1/8192 frame left in the current tick, wraps
+    uint16_t frame_rate;     // output frames per second
+    uint16_t order_position; // index into the order table
+    uint8_t tick;            // tick within the row, 0 = row tick
+    uint8_t next_row;        // row fetched next; playing row is next_row - 1
+    uint8_t delay_repeats;   // repeats of the current row so far
+    uint8_t pattern_delay;   // extra repeats requested
+    uint8_t global_volume;   // 0..64
+    uint8_t speed;           // ticks per row
+    uint8_t bpm;             // beats per minute
+    uint8_t break_pending;   // pattern break requested on this row
+    uint8_t jump_pending;    // position jump (or loop jump) requested
+    uint8_t jump_order;      // order position to jump to
+    uint8_t start_row;       // row the next pattern starts at; reset after use
+    uint8_t row_visits;      // earlier visits of the row fetched last
+    uint8_t spare[4];
+};
+
+struct ChannelState {
+    // references
+    const InstrumentRecord* instrument; // in use, or null
+    const SampleRecord* sample;         // playing, or null (silent)
+    const PatternSlot* slot;            // this channel's slot in the playing row
+    // mixer
+    uint32_t position; // 20.12 fixed point, frames
+    uint32_t step;     // 20.12 fixed point, frames per output frame
+    float gain_left;   // 0..1
+    float gain_right;  // 0..1
+    // pitch and instrument clocks
+    uint16_t period;               // 0 = none
+    uint16_t target_period;        // tone portamento destination
+    uint16_t fadeout_volume;       // 0..32767
+    uint16_t autovibrato_ticks;    // ticks since trigger
+    uint16_t volume_envelope_pos;  // ticks
+    uint16_t panning_envelope_pos; // ticks
+    // levels
+    uint8_t volume_envelope_value;  // 0..64
+    uint8_t panning_envelope_value; // 0..64, 32 centre
+    uint8_t volume;                 // 0..64
+    int8_t volume_offset;           // subtracted from volume: tremolo, tremor
+    uint8_t panning;                // 0..255
+    uint8_t channel_panning;        // 0..255, 128 neutral
+    uint8_t note;                   // 1..96, last triggered
+    int8_t finetune;                // -16..15
+    uint8_t instrument_number;      // 1-based, 0 none
+    // parameter memories
+    uint8_t volume_slide_memory;
+    uint8_t fine_volume_up_memory; // amount x 16
+    uint8_t fine_volume_down_memory;
+    uint8_t global_volume_slide_memory;
+    uint8_t panning_slide_memory;
+    uint8_t porta_up_memory;
+    uint8_t porta_down_memory;
+    uint8_t fine_porta_up_memory;   // amount x 4
+    uint8_t fine_porta_down_memory; // amount x 4
+    uint8_t extra_fine_porta_up_memory;
+    uint8_t extra_fine_porta_down_memory;
+    // pitch effects
+    uint8_t glissando;
+    int8_t period_residual; // removed by semitone rounding, restored on next slide
+    uint8_t tone_porta_speed;
+    uint8_t retrig_memory;  // high nibble volume change, low nibble interval
+    uint8_t retrig_counter; // ticks since the last multi-retrigger
+    uint8_t loop_start_row;
+    uint8_t loop_counter;
+    uint8_t sample_offset_memory; // units of 256 frames
+    uint8_t sample_ended;         // offset lay past the end: silent
+    // modulators
+    uint8_t tremolo_memory; // high nibble speed, low nibble depth
+    uint8_t tremolo_phase;  // 0..255 = one period
+    uint8_t tremolo_waveform;
+    uint8_t vibrato_memory;
+    uint8_t vibrato_phase;
+    int8_t vibrato_offset;
+    uint8_t vibrato_active;
+    uint8_t vibrato_waveform;
+    int8_t autovibrato_offset;
+    uint8_t arpeggio_active;
+    uint8_t arpeggio_offset; // semitones on this tick
+    uint8_t tremor_memory;
+    uint8_t tremor_counter;
+    uint8_t tremor_on;
+    uint8_t shared_memory; // last non-zero parameter of any effect
+    uint8_t key_held;      // 1 from trigger to key-off
+    uint8_t spare[7];
+};
+
+// --------------------------------------------------------- the context block
+
+// The fixed header at the start of the block. The regions follow it in this
+// order: channel states, instruments, samples, pattern table, sample data,
+// pattern slots, row-visit table.
+struct ReplayContext {
+    PatternRecord* patterns;
+    PatternSlot* slots;
+    InstrumentRecord* instruments;
+    SampleRecord* samples;
+    int16_t* sample_data;
+    ChannelState* channels;
+    uint8_t* row_visits; // song_length x 256 counters
+    uint32_t total_sample_frames;
+    uint32_t total_rows;
+    uint16_t song_length; // 1..256
+    uint16_t pattern_count;
+    uint16_t sample_count;
+    uint8_t channel_count;
+    uint8_t instrument_count;
+    uint8_t order_table[ORDER_TABLE_SIZE];
+    uint8_t restart_position;
+    uint8_t max_loop_count; // 0 = no limit
+    uint8_t default_tempo;  // ticks per row
+    uint8_t default_bpm;
+    uint8_t default_global_volume; // 0..64
+    uint8_t channel_panning[MAX_CHANNEL_PANNING];
+    uint8_t amiga_periods; // 1 Amiga period table, 0 linear
+    uint8_t fast_slide;    // shared volume slides also act on the row tick
+    PlaybackState playback;
+};
+
+static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
+static_assert(sizeof(PatternSlot) == 5);
+static_assert(sizeof(PatternRecord) == 4);
+static_assert(sizeof(EnvelopeRecord) == 52);
+static_assert(sizeof(InstrumentRecord) == 304);
+static_assert(sizeof(SampleRecord) == 16);
+static_assert(sizeof(PlaybackState) == 24);
+static_assert(sizeof(ChannelState) == 104);
+static_assert(sizeof(ReplayContext) == 616);
+
+// ------------------------------------------------------------------ loading
+
+// What the prescan counts: everything the context has to hold.
+struct ModuleScan {
+    uint8_t format;               // ModuleFormat
+    uint32_t total_rows;          // 24-bit, includes a pattern added by the loader
+    uint32_t total_sample_frames; // 16-bit frames of sample data
+    uint16_t pattern_count;       // includes a pattern added by the loader
+    uint16_t sample_count;
+    uint16_t song_length;
+    uint8_t channel_count;
+    uint8_t instrument_count;
+};
+
+// A loading step's outcome: `error` is null on success, else a short static
+// description of why the module was refused.
+struct ScanResult {
+    ModuleScan scan;
+    const char* error;
+};
+
+struct SizeResult {
+    uint32_t bytes;
+    const char* error;
+};
+
+struct LoadResult {
+    ReplayContext* context; // null on failure
+    ModuleFormat format;
+    const char* error;
+};
+
+ScanResult module_prescan(const uint8_t* data, size_t length);
+SizeResult context_size(const ModuleScan& scan);
+
+// Loads a module, or returns why it was refused. The context is ready to
+// render at OUTPUT_SAMPLE_RATE.
+LoadResult load_module_checked(const uint8_t* data, size_t length);
+
+// The intro's loader: as above, but any failure ends the process with status 1,
+// silently.
+ReplayContext* load_module(const uint8_t* data, size_t length);
+
+void free_module(ReplayContext* context);
+
+// ---------------------------------------------------------------- rendering
+
+// Renders frame_count modulo 65536 frames into `output` (2 floats per frame,
+// left then right), overwriting what is there. Real-time safe.
+void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
+
+} // namespace replayer

@@ -1,0 +1,9 @@
+#include <cstdlib>
+
+#include "replayer/replayer.h"
+
+namespace replayer {
+
+void free_module(ReplayContext* context) { std::free(context); }
+
+} // namespace replayer

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Installs everything the intro, its tools and its tests need on Debian 12.
+# Idempotent: a second run changes nothing. Runs as root, or through sudo.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo -E bash "$0" "$@"
+fi
+export DEBIAN_FRONTEND=noninteractive
+
+build_packages=(
+  build-essential cmake pkg-config git python3
+  libglfw3-dev libstb-dev libgl-dev libopengl-dev libglx-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+test_packages=(
+  xvfb libgl1-mesa-dri xdotool x11-utils jackd2
+  openmpt123 xmp
+)
+all_packages=("${build_packages[@]}" "${test_packages[@]}" libminiaudio-dev)
+
+# miniaudio is only packaged from Debian 13 on. Add that suite with a pin that
+# keeps every other package on Debian 12.
+trixie_list=/etc/apt/sources.list.d/quillrun-trixie.sources
+trixie_pin=/etc/apt/preferences.d/quillrun-trixie.pref
+changed=0
+if [ ! -f "$trixie_list" ]; then
+  cat >"$trixie_list" <<'SRC'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: trixie
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  changed=1
+fi
+if [ ! -f "$trixie_pin" ]; then
+  cat >"$trixie_pin" <<'PIN'
+Package: *
+Pin: release n=trixie
+Pin-Priority: -10
+
+Package: libminiaudio-dev
+Pin: release n=trixie
+Pin-Priority: 990
+PIN
+  changed=1
+fi
+
+missing=()
+for p in "${all_packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ] || [ "$changed" -eq 1 ]; then
+  if [ "${#missing[@]}" -gt 0 ]; then
+    # jackd2 asks about real-time priority; answer it before installing.
+    echo "jackd2 jackd/tweak_rt_limits boolean false" | debconf-set-selections
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+fi
