@@ -1,10 +1,11 @@
 # Front door. `make run` builds and runs the intro; `make test` builds and runs
 # every test. Both install the system packages they need first.
 BUILD ?= build
+SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test screenshots clean
+.PHONY: deps configure build run test sanitized-build clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -18,8 +19,16 @@ build: configure
 run: build
 	$(BUILD)/bin/intro
 
-test: build
+# The replayer's unit and corpus tests run again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+sanitized-build: deps
+	@cmake -S . -B $(SANITIZED_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUILLRUN_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SANITIZED_BUILD) -j $(JOBS)
+
+test: build sanitized-build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) -L 'unit|corpus'
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZED_BUILD)
