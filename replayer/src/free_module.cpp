@@ -4,6 +4,8 @@
 
 namespace replayer {
 
-void free_module(ReplayContext* context) { std::free(context); }
+void free_module(ReplayContext* context) {
+    std::free(context);
+}
 
 } // namespace replayer

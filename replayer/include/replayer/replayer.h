@@ -31,8 +31,8 @@ namespace replayer {
 
 // ---------------------------------------------------------------- constants
 
-inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000; // frames per second
-inline constexpr uint32_t OUTPUT_CHANNELS = 2;        // interleaved, left first
+inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000;     // frames per second
+inline constexpr uint32_t OUTPUT_CHANNELS = 2;            // interleaved, left first
 inline constexpr uint32_t CONTEXT_SIZE_LIMIT = 0x8000000; // bytes, largest context
 
 enum ModuleFormat : uint8_t {
@@ -154,17 +154,19 @@ struct InstrumentRecord {
 };
 
 struct SampleRecord {
-    uint32_t data_index;     // first frame in the sample data region
-    uint32_t length;         // frames stored; for a looped sample its loop end
-    uint32_t loop_length;    // frames, 0 = no loop; the loop ends at `length`
-    uint8_t flags_volume;    // bit 0 ping-pong; bits 1..7 default volume 0..64
-    uint8_t panning;         // 0..255, 128 centre
-    int8_t finetune;         // -16..15, 1/16 semitone
-    int8_t relative_note;    // semitones
+    uint32_t data_index;  // first frame in the sample data region
+    uint32_t length;      // frames stored; for a looped sample its loop end
+    uint32_t loop_length; // frames, 0 = no loop; the loop ends at `length`
+    uint8_t flags_volume; // bit 0 ping-pong; bits 1..7 default volume 0..64
+    uint8_t panning;      // 0..255, 128 centre
+    int8_t finetune;      // -16..15, 1/16 semitone
+    int8_t relative_note; // semitones
 };
 
 inline constexpr uint8_t SAMPLE_FLAG_PINGPONG = 1;
-inline uint8_t sample_volume(const SampleRecord& s) { return s.flags_volume >> 1; }
+inline uint8_t sample_volume(const SampleRecord& s) {
+    return s.flags_volume >> 1;
+}
 
 // ------------------------------------------------------------ playback state
 

@@ -1,0 +1,47 @@
+#include "post_pass.h"
+
+#include <cstring>
+
+namespace replayer {
+
+namespace {
+constexpr uint8_t MAX_VOLUME = 64;
+constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED_ZERO = 0xA0; // plays as nothing
+} // namespace
+
+void post_pass(ReplayContext& ctx) {
+    const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
+    for (uint64_t i = 0; i < slot_count; ++i) {
+        PatternSlot& s = ctx.slots[i];
+        if (s.effect == EFFECT_POSITION_JUMP && s.parameter >= ctx.song_length) s.parameter = 0;
+        if ((s.effect == EFFECT_SET_VOLUME || s.effect == EFFECT_SET_GLOBAL_VOLUME) &&
+            s.parameter > MAX_VOLUME)
+            s.parameter = MAX_VOLUME;
+        if (s.effect == EFFECT_NOTE_CUT && s.parameter == 0) s.effect = EFFECT_SET_VOLUME;
+        if (s.effect == EFFECT_NOTE_DELAY && s.parameter == 0) s.effect = EFFECT_ARPEGGIO;
+        if (s.effect == EFFECT_RETRIGGER && s.parameter == 0) {
+            s.effect = EFFECT_ARPEGGIO;
+            if (s.note == NOTE_NONE) s.note = NOTE_RETRIGGER;
+        }
+        // Speed or BPM 0 would stop the clock: it means "back to the restart".
+        if ((s.effect == EFFECT_SET_SPEED || s.effect == EFFECT_SET_BPM) && s.parameter == 0) {
+            s.effect = EFFECT_POSITION_JUMP;
+            s.parameter = ctx.restart_position;
+        }
+        if (s.volume == VOLUME_COLUMN_VIBRATO_SPEED_ZERO) s.volume = 0;
+    }
+}
+
+void prepare_playback(ReplayContext& ctx) {
+    std::memset(ctx.channels, 0, sizeof(ChannelState) * ctx.channel_count);
+    for (int c = 0; c < ctx.channel_count; ++c)
+        ctx.channels[c].channel_panning = ctx.channel_panning[c];
+    std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * 256);
+    ctx.playback = PlaybackState{};
+    ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
+    ctx.playback.global_volume = ctx.default_global_volume;
+    ctx.playback.speed = ctx.default_tempo;
+    ctx.playback.bpm = ctx.default_bpm;
+}
+
+} // namespace replayer
