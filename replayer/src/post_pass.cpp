@@ -7,6 +7,16 @@ namespace replayer {
 namespace {
 constexpr uint8_t MAX_VOLUME = 64;
 constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED_ZERO = 0xA0; // plays as nothing
+constexpr uint8_t LOW_NIBBLE = 0x0F;
+constexpr uint8_t MAX_PATTERN_DELAY = 15; // rows; a nibble in every source format
+
+// Effects whose parameter is one nibble in every source format; a compact image
+// may carry any byte, and playback scales these parameters into byte memories.
+bool takes_one_nibble(uint8_t effect) {
+    return effect == EFFECT_FINE_PORTA_UP || effect == EFFECT_FINE_PORTA_DOWN ||
+           effect == EFFECT_FINE_VOLUME_SLIDE_UP || effect == EFFECT_FINE_VOLUME_SLIDE_DOWN ||
+           effect == EFFECT_SET_FINETUNE;
+}
 } // namespace
 
 void post_pass(ReplayContext& ctx) {
@@ -28,6 +38,9 @@ void post_pass(ReplayContext& ctx) {
             s.effect = EFFECT_POSITION_JUMP;
             s.parameter = ctx.restart_position;
         }
+        if (takes_one_nibble(s.effect)) s.parameter &= LOW_NIBBLE;
+        if (s.effect == EFFECT_PATTERN_DELAY && s.parameter > MAX_PATTERN_DELAY)
+            s.parameter = MAX_PATTERN_DELAY;
         if (s.volume == VOLUME_COLUMN_VIBRATO_SPEED_ZERO) s.volume = 0;
     }
 }
