@@ -80,34 +80,6 @@ TEST_F(Primitives, FullBlockFillsItsCellAndSpaceDrawsNothing) {
     }
 }
 
-// The rectangle covers the pixels whose centres lie inside it, in the caller's colour.
-TEST_F(Primitives, QuadCoversItsRectangle) {
-    struct Case {
-        int width, height;
-        float y;
-        int first_row, last_row;
-    };
-    for (const Case& c : {Case{1024, 7, 153.6f, 154, 160}, Case{1024, 7, 614.4f, 614, 620},
-                          Case{300, 20, 10.0f, 10, 29}}) {
-        SetUp();
-        glColor3f(0.2f, 0.4f, 0.6f);
-        draw_quad(c.width, c.height, c.y);
-        const Picture picture = read_picture();
-        for (int y = c.first_row - 1; y <= c.last_row + 1; ++y)
-            for (int x = 0; x < VIRTUAL_WIDTH; ++x) {
-                const bool inside = y >= c.first_row && y <= c.last_row && x < c.width;
-                const Rgb got = picture.at(x, y);
-                if (inside) {
-                    ASSERT_NEAR(got.r, 51, 1) << x << "," << y;
-                    ASSERT_NEAR(got.g, 102, 1);
-                    ASSERT_NEAR(got.b, 153, 1);
-                } else {
-                    ASSERT_FALSE(picture.lit(x, y)) << x << "," << y;
-                }
-            }
-    }
-}
-
 // Size-1 text: a space advances one cell, a line feed starts the next line,
 // a carriage return goes back to the line start (so E lands on C).
 TEST_F(Primitives, StringLaysOutLinesAndReturns) {

@@ -67,20 +67,8 @@ TEST(Texts, EmptyPageSitsInTheMiddle) {
     EXPECT_EQ(typewriter.page_origin.y, 384.0f);
 }
 
-TEST(Texts, FixedLinesAndLayouts) {
-    const std::vector<std::string> p0 = lines_of(page_texts[0]);
-    EXPECT_EQ(p0[0], "  QUILLRUN IS BACK AGAIN");
-    EXPECT_EQ(p0[6], "  RELEASED ON 2026/XX/XX");
+TEST(Texts, GreetingsAndScrollerFollowTheirLayouts) {
     const std::vector<std::string> p1 = lines_of(page_texts[1]);
-    EXPECT_EQ(p1[0], "-=     RELEASE INFORMATION     =-");
-    EXPECT_EQ(p1[1].substr(0, 19), "OS" + std::string(17, '.'));
-    EXPECT_EQ(p1[2].substr(0, 15), "DESKTOP" + std::string(8, '.'));
-    EXPECT_EQ(p1[3], "/!\\ NO INTERNET ACCESS NEEDED /!\\");
-    const std::vector<std::string> p2 = lines_of(page_texts[2]);
-    EXPECT_EQ(p2[1].substr(0, 28), "CODE" + std::string(24, '.'));
-    EXPECT_EQ(p2[2].substr(0, 25), "FONT" + std::string(21, '.'));
-    EXPECT_EQ(p2[3].substr(0, 27), "MUSIC" + std::string(22, '.'));
-
     // Greetings: 16 names over five centred lines, continued lines end with a comma.
     const std::vector<std::string> p3 = lines_of(page_texts[3]);
     EXPECT_EQ(p3[0], "           -= STARSHININGS TO =-");
