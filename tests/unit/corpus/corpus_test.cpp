@@ -46,7 +46,8 @@ Bytes read_file(const std::string& path) {
 
 std::string test_name(const testing::TestParamInfo<std::string>& info) {
     std::string name = fs::path(info.param).filename().string();
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
     return name;
 }
 

@@ -409,3 +409,29 @@ TEST(S3m, PrescanLimits) {
     big.samples[0].flags = 4; // as 16-bit it is half as many frames
     EXPECT_TRUE(load(big.build()));
 }
+
+TEST(S3m, MissingPatternAndSampleDataLoadEmpty) {
+    S3mBuilder s3m;
+    s3m.orders = {0, 1};
+    s3m.patterns.resize(2);
+    s3m.patterns[0] = {{0, 0, 0x40, 1}};
+    s3m.patterns[1] = {{0, 0, 0x40, 1}};
+    S3mSample sample;
+    sample.length = 10;
+    s3m.samples.push_back(sample);
+    Bytes bytes = s3m.build();
+    const size_t pattern_pointers = 96 + 2 + 2;
+    bytes[pattern_pointers + 2] = bytes[pattern_pointers + 3] = 0; // pattern 1: no data
+    const uint8_t title[] = {16, 0, 0x20, 0x40, 1}; // a song title that parses as a note
+    std::memcpy(bytes.data(), title, sizeof title);
+    const size_t sample_pointers = 96 + 2;
+    bytes[sample_pointers] = 0xFF; // sample 0's header lies past the end
+    bytes[sample_pointers + 1] = 0xFF;
+    Context ctx = load(bytes);
+    ASSERT_TRUE(ctx);
+    EXPECT_EQ(slot(*ctx, 0, 0, 0).note, 49);
+    EXPECT_EQ(slot(*ctx, 1, 0, 0).note, NOTE_NONE); // not the header read as pattern data
+    EXPECT_EQ(ctx->patterns[1].row_count, 64);
+    EXPECT_EQ(ctx->samples[0].length, 0u);
+    EXPECT_EQ(ctx->total_sample_frames, 0u);
+}
