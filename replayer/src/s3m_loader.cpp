@@ -68,9 +68,11 @@ bool is_sample(const ByteReader& in, uint64_t header) {
 }
 
 // Stored frames and loop of one sample. The prescan and the loader both use
-// this one rule so the loader never stores more than was reserved: 16-bit
-// sizes are halved first, then a looped sample keeps its data up to the loop
-// end (or its loop start, when the loop end lies past the data).
+// this one rule, so the loader stores exactly what was reserved. Lengths and
+// loop points count frames for 8-bit and 16-bit samples alike (a 16-bit
+// sample's data takes two bytes per counted frame). A looped sample keeps its
+// data up to the loop end, or up to its loop start when the loop end lies
+// past the data.
 struct SampleShape {
     uint32_t stored;
     uint32_t loop_length;
@@ -78,10 +80,9 @@ struct SampleShape {
 
 SampleShape sample_shape(const ByteReader& in, uint64_t header) {
     const uint8_t flags = in.u8(header + SAMPLE_FLAGS);
-    const int shift = (flags & FLAG_16BIT) ? 1 : 0;
-    const uint32_t length = in.u32le(header + LENGTH) >> shift;
-    const uint32_t loop_start = in.u32le(header + LOOP_START) >> shift;
-    const uint32_t loop_end = in.u32le(header + LOOP_END) >> shift;
+    const uint32_t length = in.u32le(header + LENGTH);
+    const uint32_t loop_start = in.u32le(header + LOOP_START);
+    const uint32_t loop_end = in.u32le(header + LOOP_END);
     // A loop that ends at or before its start is no loop: keep all the data.
     if (!(flags & FLAG_LOOP) || loop_end <= loop_start || length < loop_start) return {length, 0};
     const uint32_t stored = length < loop_end ? loop_start : loop_end;

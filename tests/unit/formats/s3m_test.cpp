@@ -334,8 +334,8 @@ TEST(S3m, SampleLengthsLoopsAndData) {
         {100, 60, 60, 1, 100, 0},  // empty loop: no loop, full length
         {100, 60, 20, 1, 100, 0},  // loop ends before it starts
         {100, 10, 50, 0, 100, 0},  // loop flag clear
-        {101, 11, 51, 5, 25, 20},  // 16-bit: sizes halved first
-        {9, 3, 7, 5, 3, 2},        // 16-bit, odd byte counts
+        {101, 11, 51, 5, 51, 40},  // 16-bit: sizes count frames too
+        {9, 3, 12, 5, 3, 3},       // 16-bit, loop end past the data
     };
     S3mBuilder s3m;
     for (const Case& c : cases) {
@@ -344,7 +344,7 @@ TEST(S3m, SampleLengthsLoopsAndData) {
         sample.loop_start = c.loop_start;
         sample.loop_end = c.loop_end;
         sample.flags = c.flags;
-        sample.data.assign(c.length, 0x80);
+        sample.data.assign((c.flags & 4 ? 2 : 1) * c.length, 0x80);
         s3m.samples.push_back(sample);
     }
     S3mSample other;
@@ -381,7 +381,7 @@ TEST(S3m, SampleDataSignedAndUnsigned) {
         S3mBuilder s3m;
         s3m.sample_format = c.format;
         S3mSample sample;
-        sample.length = static_cast<uint32_t>(c.data.size());
+        sample.length = static_cast<uint32_t>(c.data.size() / (c.flags & 4 ? 2 : 1));
         sample.flags = c.flags;
         sample.data = c.data;
         s3m.samples.push_back(sample);
@@ -406,7 +406,9 @@ TEST(S3m, PrescanLimits) {
     sample.length = 0x100000; // one frame over the limit, declared only
     big.samples.push_back(sample);
     EXPECT_FALSE(load(big.build()));
-    big.samples[0].flags = 4; // as 16-bit it is half as many frames
+    big.samples[0].flags = 4; // 16-bit lengths count frames as well
+    EXPECT_FALSE(load(big.build()));
+    big.samples[0].length = 0xFFFFF;
     EXPECT_TRUE(load(big.build()));
 }
 
