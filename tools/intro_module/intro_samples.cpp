@@ -70,7 +70,7 @@ Instrument kick() {
     constexpr int32_t FRAMES = 400, START_STEP = 93, END_STEP = 22;
     int32_t phase = 0;
     for (int32_t i = 0; i < FRAMES; ++i) {
-        s.frames.push_back(clamp8(sine(phase) * FULL_8 / FULL_16 * fade(i, FRAMES) / 256));
+        s.frames.push_back(clamp8(sine(phase) * FULL_8 / FULL_16 * fade(i, FRAMES) / 256 * 7 / 8));
         phase += START_STEP + (END_STEP - START_STEP) * i / FRAMES;
     }
     return instrument("kick", s, envelope({{0, 64}, {4, 40}, {12, 0}}, ENV_ON));
@@ -109,7 +109,7 @@ Instrument bass() {
     for (int32_t i = 0; i < FRAMES; ++i) {
         const int32_t saw = FULL_16 - 2 * FULL_16 * i / FRAMES;
         const int32_t fundamental = sine(i * PHASE_CYCLE / FRAMES);
-        s.frames.push_back(static_cast<int16_t>((saw + fundamental) * 9 / 20));
+        s.frames.push_back(static_cast<int16_t>((saw + fundamental) * 2 / 5));
     }
     s.loop = xmwriter::LOOP_FORWARD;
     s.loop_length = FRAMES;

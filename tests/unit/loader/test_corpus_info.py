@@ -26,10 +26,19 @@ def info(path):
     return dict(line.split(": ", 1) for line in out.splitlines())
 
 
+def reference_player_info(path):
+    return subprocess.run(["openmpt123", "--info", path], capture_output=True,
+                          text=True).stdout
+
+
+def reference_player_duration(path):
+    m = re.search(r"Duration\.*:\s*(\d+):(\d+\.\d+)", reference_player_info(path))
+    return int(m.group(1)) * 60 + float(m.group(2))
+
+
 def reference_player_counts(path):
     """Channels, orders, patterns, instruments and samples as openmpt123 sees them."""
-    out = subprocess.run(["openmpt123", "--info", path], capture_output=True,
-                         text=True).stdout + ""
+    out = reference_player_info(path)
     fields = {"Channels": "channels", "Orders": "song_length", "Patterns": "patterns",
               "Instruments": "instruments", "Samples": "samples"}
     counts = {}
@@ -72,6 +81,18 @@ class CorpusInfo(unittest.TestCase):
                     # Our pattern count includes an added pattern for orders that
                     # name missing patterns; the corpus has none.
                     self.assertEqual(int(got[key]), value, key)
+
+    @unittest.skipUnless(shutil.which("openmpt123"), "openmpt123 not installed")
+    def test_one_pass_lasts_as_long_as_in_a_reference_player(self):
+        # Tick lengths are rounded differently from player to player; the
+        # corpus differs by at most a tenth of a second over minutes.
+        for path in self.files:
+            with self.subTest(path=os.path.basename(path)):
+                duration = float(info(path)["duration_s"])
+                if duration == 0:
+                    self.skipTest("the playback engine renders nothing yet")
+                self.assertAlmostEqual(duration, reference_player_duration(path),
+                                       delta=max(0.25, duration * 0.002))
 
 
 if __name__ == "__main__":
