@@ -115,13 +115,13 @@ uint64_t load_samples(ReplayContext& ctx, const ModuleScan& scan, const ByteRead
 
 void load_xm_instruments(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in,
                          uint64_t p) {
+    bool room = true; // the prescan reserved records for every sample so far
     for (uint8_t k = 0; k < ctx.instrument_count; ++k) {
         const xm::InstrumentHeader header = xm::read_instrument_header(in, p);
         InstrumentRecord& rec = ctx.instruments[k];
-        const bool fits = uint32_t{ctx.sample_count} + header.samples <= scan.sample_count;
-        if (header.samples == 0 || !fits) {
+        room = room && uint32_t{ctx.sample_count} + header.samples <= scan.sample_count;
+        if (header.samples == 0 || !room) {
             for (uint16_t& entry : rec.sample_map) entry = SAMPLE_MAP_NONE;
-            if (!fits) return; // the prescan saw a different file; keep what fits
             p = header.end;
             continue;
         }
