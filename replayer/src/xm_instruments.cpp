@@ -2,7 +2,7 @@
 // sample data, decoded into the context's 16-bit sample region.
 #include "envelope_sanitize.h"
 #include "xm_format.h"
-#include "xm_patterns.h"
+#include "xm_parts.h"
 
 namespace replayer {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "xm_format.h"
-#include "xm_patterns.h"
+#include "xm_parts.h"
 
 namespace replayer {
 

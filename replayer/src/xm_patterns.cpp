@@ -1,6 +1,6 @@
 // XM patterns: unpacks the packed rows into the slot array and rewrites XM
 // notes and effects into the engine's numbering.
-#include "xm_patterns.h"
+#include "xm_parts.h"
 
 #include "xm_format.h"
 
