@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio_writer.h"
+#include "compact_writer.h"
 #include "module_info.h"
 #include "replayer/replayer.h"
 #include "song_pass.h"
@@ -26,6 +27,7 @@ constexpr uint32_t CHUNK_FRAMES = 4096;
 const char HELP[] =
     "usage: modrender --info FILE\n"
     "       modrender [-t SECONDS] [--gain] -o OUT FILE\n"
+    "       modrender --write-compact OUT FILE\n"
     "\n"
     "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
     "\n"
@@ -41,6 +43,9 @@ const char HELP[] =
     "               song (until playback returns to a row already played, at\n"
     "               most one hour)\n"
     "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
+    "  --write-compact OUT\n"
+    "               write the module as loaded in the compact module format;\n"
+    "               it loads and plays exactly as FILE does\n"
     "  -h, --help   show this text\n"
     "\n"
     "Exit status: 0 success, 1 module or output refused, 2 bad usage.\n";
@@ -51,6 +56,7 @@ struct Options {
     bool timed = false;
     double seconds = 0;
     const char* output = nullptr;
+    const char* compact_output = nullptr;
     const char* input = nullptr;
 };
 
@@ -85,6 +91,9 @@ Options parse_options(int argc, char** argv) {
             o.info = true;
         } else if (arg == "--gain") {
             o.gain = true;
+        } else if (arg == "--write-compact") {
+            if (i + 1 >= argc) usage_error("--write-compact needs a value");
+            o.compact_output = argv[++i];
         } else if (arg == "-t" || arg == "-o") {
             if (i + 1 >= argc) usage_error((arg + " needs a value").c_str());
             if (arg == "-t") {
@@ -102,7 +111,8 @@ Options parse_options(int argc, char** argv) {
         }
     }
     if (!o.input) usage_error("no module given");
-    if (o.info == (o.output != nullptr)) usage_error("give either --info or -o OUT");
+    if (o.info + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
+        usage_error("give one of --info, -o OUT and --write-compact OUT");
     if (o.info && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
     return o;
 }
@@ -155,6 +165,14 @@ void render(const Options& o, replayer::ReplayContext* ctx) {
     if (!finish_audio(writer)) reject(o.output, "write failed");
 }
 
+void write_compact_file(const char* path, const replayer::ReplayContext& ctx) {
+    const std::vector<uint8_t> image = compact_writer::write_compact(ctx);
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) reject(path, std::strerror(errno));
+    const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    if (std::fclose(f) != 0 || !written) reject(path, "write failed");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -170,6 +188,8 @@ int main(int argc, char** argv) {
 
     if (o.info)
         print_module_info(stdout, scanned.scan, size.bytes, loaded.context);
+    else if (o.compact_output)
+        write_compact_file(o.compact_output, *loaded.context);
     else
         render(o, loaded.context);
     replayer::free_module(loaded.context);
