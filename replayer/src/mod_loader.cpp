@@ -96,7 +96,12 @@ SampleShape sample_shape(const ByteReader& in, int i) {
     const uint32_t loop_length = 2u * loop_words;
     if (loop_words <= 1) return {length, 0};
     if (length < loop_start) return {length, std::min(length, loop_length)};
-    if (length < loop_start + loop_length) return {loop_start, std::min(loop_start, loop_length)};
+    if (length < loop_start + loop_length) {
+        // Keeping data only up to the loop start would leave nothing of a
+        // sample whose loop starts at 0: loop all of its data instead.
+        if (loop_start == 0) return {length, length};
+        return {loop_start, std::min(loop_start, loop_length)};
+    }
     return {loop_start + loop_length, loop_length};
 }
 

@@ -85,6 +85,9 @@ SampleShape sample_shape(const ByteReader& in, uint64_t header) {
     const uint32_t loop_end = in.u32le(header + LOOP_END);
     // A loop that ends at or before its start is no loop: keep all the data.
     if (!(flags & FLAG_LOOP) || loop_end <= loop_start || length < loop_start) return {length, 0};
+    // A loop from the very start that runs past the data loops all of it,
+    // rather than keeping nothing.
+    if (length < loop_end && loop_start == 0) return {length, length};
     const uint32_t stored = length < loop_end ? loop_start : loop_end;
     return {stored, std::min(loop_end - loop_start, stored)};
 }

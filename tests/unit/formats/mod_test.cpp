@@ -106,14 +106,16 @@ TEST(Mod, SampleLoopsInWordsAndFinetune) {
         {{5, 8, 64, 10, 20}, 10, 10, -16}, // loop starts past the data
         {{40, 15, 64, 10, 1}, 80, 0, -2},  // a one-word loop is no loop
         {{40, 16, 64, 0, 0}, 80, 0, -16},  // finetune byte above 15
+        {{40, 0, 64, 0, 41}, 80, 80, 0},   // loop from 0 past the data: all of it loops
     };
+    constexpr int COUNT = sizeof cases / sizeof cases[0];
     ModBuilder mod;
-    for (int i = 0; i < 5; ++i) mod.samples[i] = cases[i].header;
-    mod.samples[5] = {3, 0, 90, 0, 0}; // volume above 64
+    for (int i = 0; i < COUNT; ++i) mod.samples[i] = cases[i].header;
+    mod.samples[COUNT] = {3, 0, 90, 0, 0}; // volume above 64
     Context ctx = load(mod.build());
     ASSERT_TRUE(ctx);
     uint32_t index = 0;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < COUNT; ++i) {
         const SampleRecord& s = ctx->samples[i];
         EXPECT_EQ(s.length, cases[i].stored) << i;
         EXPECT_EQ(s.loop_length, cases[i].loop) << i;
@@ -121,7 +123,7 @@ TEST(Mod, SampleLoopsInWordsAndFinetune) {
         EXPECT_EQ(s.data_index, index) << i;
         index += s.length;
     }
-    EXPECT_EQ(sample_volume(ctx->samples[5]), 64);
+    EXPECT_EQ(sample_volume(ctx->samples[COUNT]), 64);
     // Sample data is read from each sample's full length; the ramp restarts
     // for every sample, so the first frame of sample 2 is byte 0 again.
     EXPECT_EQ(ctx->sample_data[ctx->samples[2].data_index + 1], 7 * 256);
