@@ -12,6 +12,10 @@ namespace {
 std::atomic<long> allocations{0};
 }
 
+// Replacement allocation functions release with free what they took with
+// malloc; the compiler cannot see that pairing.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
     ++allocations;
     if (void* p = std::malloc(size ? size : 1)) return p;
@@ -32,6 +36,29 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
+#pragma GCC diagnostic pop
+
+// The C allocator too, through glibc's own entry points; the sanitizers
+// interpose it themselves, so there only operator new is counted.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* malloc(std::size_t size) {
+    ++allocations;
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    ++allocations;
+    return __libc_calloc(count, size);
+}
+void* realloc(void* p, std::size_t size) {
+    ++allocations;
+    return __libc_realloc(p, size);
+}
+}
+#endif
 
 namespace replayer::test {
 namespace {
