@@ -7,6 +7,7 @@
 // that cannot be represented any further ends instead of wrapping to its
 // start.
 #include <algorithm>
+#include <cstring>
 
 #include "engine.h"
 
@@ -63,15 +64,34 @@ inline float channel_value(int16_t frame) {
     return static_cast<float>(frame) * SAMPLE_SCALE * CHANNEL_HEADROOM;
 }
 
+// Two interleaved stereo frames; the vector type keeps the arithmetic plain
+// IEEE single precision (no contraction), lane by lane as the scalar rule.
+using FramePair = float __attribute__((vector_size(4 * sizeof(float))));
+
 // Mixes frames [0, count) of a run in which every read index lies on the same
-// side of the sample end, so the ping-pong mirror is fixed for the run.
+// side of the sample end, so the ping-pong mirror is fixed for the run. Read
+// positions inside a run stay below 2^32.
 template <bool Mirrored>
-void mix_run(const SampleGeometry& g, uint64_t x, uint32_t step, float gain_left, float gain_right,
+void mix_run(const SampleGeometry& g, uint32_t x, uint32_t step, float gain_left, float gain_right,
              float* out, uint32_t count) {
-    for (uint32_t k = 0; k < count; ++k, x += step) {
-        auto i = static_cast<uint32_t>(x >> POSITION_FRACTION_BITS);
-        if constexpr (Mirrored) i = 2 * g.length - 1 - i;
-        const float value = channel_value(g.data[i]);
+    const uint32_t mirror = 2 * g.length - 1;
+    auto read = [&](uint32_t position) {
+        uint32_t i = position >> POSITION_FRACTION_BITS;
+        if constexpr (Mirrored) i = mirror - i;
+        return channel_value(g.data[i]);
+    };
+    const FramePair gains = {gain_left, gain_right, gain_left, gain_right};
+    uint32_t k = 0;
+    for (; k + 2 <= count; k += 2, x += 2 * step) {
+        const float a = read(x), b = read(x + step);
+        const FramePair values = {a, a, b, b};
+        FramePair sum;
+        std::memcpy(&sum, out + 2 * k, sizeof sum);
+        sum += gains * values;
+        std::memcpy(out + 2 * k, &sum, sizeof sum);
+    }
+    if (k < count) {
+        const float value = read(x);
         out[2 * k] += gain_left * value;
         out[2 * k + 1] += value * gain_right;
     }
@@ -97,9 +117,11 @@ void mix_channel(ChannelState& ch, const SampleGeometry& g, bool audible, float*
             count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
         if (audible) {
             if (mirrored)
-                mix_run<true>(g, x, step, ch.gain_left, ch.gain_right, out + 2 * done, count);
+                mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                              out + 2 * done, count);
             else
-                mix_run<false>(g, x, step, ch.gain_left, ch.gain_right, out + 2 * done, count);
+                mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                               out + 2 * done, count);
         }
         x += uint64_t{step} * count;
         done += count;
