@@ -69,22 +69,16 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
 
 constexpr std::array<EffectHandlers, TABLE_SIZE> EFFECT_TABLE = build_table();
 
-constexpr uint8_t VOLUME_COLUMN_SLIDE_DOWN = 0x6;
-constexpr uint8_t VOLUME_COLUMN_SLIDE_UP = 0x7;
-constexpr uint8_t VOLUME_COLUMN_VIBRATO = 0xB;
-constexpr uint8_t VOLUME_COLUMN_PAN_LEFT = 0xD;
-constexpr uint8_t VOLUME_COLUMN_PAN_RIGHT = 0xE;
-constexpr uint8_t VOLUME_COLUMN_TONE_PORTA = 0xF;
-
 // The volume column's later-tick actions; an up-slide of x is the parameter x0.
 void volume_column_tick(ReplayContext& ctx, ChannelState& ch, uint8_t volume_column) {
     const uint8_t x = volume_column & 0x0F;
     const auto up = static_cast<uint8_t>(x << 4);
-    switch (volume_column >> 4) {
+    const uint8_t command = volume_column_command(volume_column);
+    switch (command) {
     case VOLUME_COLUMN_SLIDE_DOWN:
     case VOLUME_COLUMN_SLIDE_UP:
         ch.volume_offset = 0;
-        slide_value(ch.volume, (volume_column >> 4) == VOLUME_COLUMN_SLIDE_UP ? up : x, MAX_VOLUME);
+        slide_value(ch.volume, command == VOLUME_COLUMN_SLIDE_UP ? up : x, MAX_VOLUME);
         break;
     case VOLUME_COLUMN_VIBRATO:
         if (x) ch.vibrato_memory = static_cast<uint8_t>((ch.vibrato_memory & 0xF0) | x);
@@ -93,8 +87,7 @@ void volume_column_tick(ReplayContext& ctx, ChannelState& ch, uint8_t volume_col
         break;
     case VOLUME_COLUMN_PAN_LEFT:
     case VOLUME_COLUMN_PAN_RIGHT:
-        slide_value(ch.panning, (volume_column >> 4) == VOLUME_COLUMN_PAN_RIGHT ? up : x,
-                    MAX_PANNING);
+        slide_value(ch.panning, command == VOLUME_COLUMN_PAN_RIGHT ? up : x, MAX_PANNING);
         break;
     case VOLUME_COLUMN_TONE_PORTA:
         tone_portamento(ctx, ch);

@@ -36,6 +36,24 @@ inline constexpr uint8_t WAVEFORM_RANDOM = 3;
 inline constexpr uint8_t WAVEFORM_RAMP_UP = 4;
 inline constexpr uint8_t WAVEFORM_KEEP_PHASE = 0x80;
 
+// Volume column commands: the high nibble of the column byte (0x10..0x50 set
+// the volume directly).
+inline constexpr uint8_t VOLUME_COLUMN_SET_FIRST = 0x10;
+inline constexpr uint8_t VOLUME_COLUMN_SET_LAST = 0x50;
+inline constexpr uint8_t VOLUME_COLUMN_SLIDE_DOWN = 0x6;
+inline constexpr uint8_t VOLUME_COLUMN_SLIDE_UP = 0x7;
+inline constexpr uint8_t VOLUME_COLUMN_FINE_DOWN = 0x8;
+inline constexpr uint8_t VOLUME_COLUMN_FINE_UP = 0x9;
+inline constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED = 0xA;
+inline constexpr uint8_t VOLUME_COLUMN_VIBRATO = 0xB;
+inline constexpr uint8_t VOLUME_COLUMN_SET_PANNING = 0xC;
+inline constexpr uint8_t VOLUME_COLUMN_PAN_LEFT = 0xD;
+inline constexpr uint8_t VOLUME_COLUMN_PAN_RIGHT = 0xE;
+inline constexpr uint8_t VOLUME_COLUMN_TONE_PORTA = 0xF;
+inline uint8_t volume_column_command(uint8_t column) {
+    return column >> 4;
+}
+
 enum class SlideMode : uint8_t {
     plain,   // wraps modulo 65536
     clamped, // out of range: 32767 sliding down in pitch, 1 sliding up
@@ -48,7 +66,7 @@ void advance_frame(ReplayContext& ctx);
 void run_tick(ReplayContext& ctx);
 void fetch_row(ReplayContext& ctx);
 
-// Ticks per row as the clock counts them: a speed of 0 plays as 1.
+// Length of one tick in 1/8192 frame at the current tempo (a tempo of 0 counts as 1).
 uint32_t tick_length(const PlaybackState& playback);
 
 // ---------------------------------------------------------------- effects

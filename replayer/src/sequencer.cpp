@@ -43,7 +43,7 @@ void end_previous_modulation(ChannelState& ch) {
     const bool vibrato_goes_on =
         slot.effect == EFFECT_VIBRATO || slot.effect == EFFECT_VIBRATO_VOLSLIDE ||
         slot.effect == EFFECT_FINE_VIBRATO || slot.effect == EFFECT_S3M_VIBRATO_VOLSLIDE ||
-        (slot.volume >> 4) == 0xB;
+        volume_column_command(slot.volume) == VOLUME_COLUMN_VIBRATO;
     if (ch.vibrato_active && !vibrato_goes_on) ch.vibrato_offset = 0;
 }
 

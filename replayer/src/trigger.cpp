@@ -8,13 +8,6 @@ namespace replayer {
 
 namespace {
 
-constexpr uint8_t VOLUME_COLUMN_SET_FIRST = 0x10;
-constexpr uint8_t VOLUME_COLUMN_SET_LAST = 0x50;
-constexpr uint8_t VOLUME_COLUMN_FINE_DOWN = 0x8;
-constexpr uint8_t VOLUME_COLUMN_FINE_UP = 0x9;
-constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED = 0xA;
-constexpr uint8_t VOLUME_COLUMN_SET_PANNING = 0xC;
-constexpr uint8_t VOLUME_COLUMN_TONE_PORTA = 0xF;
 constexpr int PANNING_PER_NIBBLE = 16;
 constexpr int TONE_PORTA_SPEED_PER_NIBBLE = 16;
 constexpr int FINETUNE_STEPS_PER_UNIT = 2;
@@ -34,7 +27,7 @@ bool sets_volume(uint8_t volume_column) {
 bool is_tone_portamento(const PatternSlot& slot) {
     return slot.effect == EFFECT_TONE_PORTA || slot.effect == EFFECT_TONE_PORTA_VOLSLIDE ||
            slot.effect == EFFECT_S3M_TONE_PORTA_VOLSLIDE ||
-           (slot.volume >> 4) == VOLUME_COLUMN_TONE_PORTA;
+           (volume_column_command(slot.volume)) == VOLUME_COLUMN_TONE_PORTA;
 }
 
 // A sample record whose frames or loop lie outside the sample data cannot be
@@ -78,7 +71,7 @@ void volume_column_row(ChannelState& ch, uint8_t volume_column) {
     if (sets_volume(volume_column)) {
         ch.volume = volume_column - VOLUME_COLUMN_SET_FIRST;
         ch.volume_offset = 0;
-    } else if ((volume_column >> 4) == VOLUME_COLUMN_SET_PANNING) {
+    } else if ((volume_column_command(volume_column)) == VOLUME_COLUMN_SET_PANNING) {
         ch.panning = static_cast<uint8_t>((volume_column & 0x0F) * PANNING_PER_NIBBLE);
     }
 }
@@ -86,7 +79,7 @@ void volume_column_row(ChannelState& ch, uint8_t volume_column) {
 // The volume column's fine slides and vibrato speed act only on the row tick.
 void volume_column_first_tick(ChannelState& ch, uint8_t volume_column) {
     const uint8_t x = volume_column & 0x0F;
-    switch (volume_column >> 4) {
+    switch (volume_column_command(volume_column)) {
     case VOLUME_COLUMN_FINE_DOWN:
         ch.volume_offset = 0;
         slide_value(ch.volume, x, MAX_VOLUME);
@@ -125,7 +118,7 @@ void handle_row(ReplayContext& ctx, ChannelState& ch) {
     }
     volume_column_row(ch, slot.volume);
 
-    if ((slot.volume >> 4) == VOLUME_COLUMN_TONE_PORTA) {
+    if ((volume_column_command(slot.volume)) == VOLUME_COLUMN_TONE_PORTA) {
         if (slot.volume & 0x0F)
             ch.tone_porta_speed =
                 static_cast<uint8_t>((slot.volume & 0x0F) * TONE_PORTA_SPEED_PER_NIBBLE);
