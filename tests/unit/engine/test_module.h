@@ -4,6 +4,7 @@
 // clean-up pass and playback set-up as every load.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -139,9 +140,13 @@ inline std::vector<float> render_per_frame(ReplayContext& ctx, uint32_t frames) 
     return out;
 }
 
+// Renders through generate_frames in device-sized buffers (it takes at most
+// 65535 frames a call).
 inline std::vector<float> render(ReplayContext& ctx, uint32_t frames) {
+    constexpr uint32_t BUFFER = 4096;
     std::vector<float> out(size_t{frames} * 2, 1.0f);
-    generate_frames(&ctx, out.data(), frames);
+    for (uint32_t done = 0; done < frames; done += BUFFER)
+        generate_frames(&ctx, &out[size_t{done} * 2], std::min(BUFFER, frames - done));
     return out;
 }
 
