@@ -5,7 +5,7 @@ SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run screenshots test sanitized-build clean
+.PHONY: deps configure build run screenshots test sanitized-build bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -36,6 +36,10 @@ sanitized-build: deps
 test: build sanitized-build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) -L 'unit|corpus'
+
+# Rendering speed against the reference players on the public corpus.
+bench: build
+	@python3 tools/bench_render.py $(BUILD)/bin/modrender
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED_BUILD)
