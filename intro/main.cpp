@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "audio.h"
 #include "render.h"
 #include "scene.h"
 #include "window.h"
@@ -20,6 +21,11 @@ int main() {
     // No window (or no context of the kind asked for) is a quiet, normal end.
     if (!setup_scene()) std::exit(EXIT_NORMAL);
     apply_window_mode();
+    // A missing sound server only means silence.
+    open_audio_device();
+
+    // The gain is set only once the module is loaded and published.
+    apply_master_gain();
 
     while (!glfwWindowShouldClose(window)) {
         render_frame();
