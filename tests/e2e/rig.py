@@ -356,10 +356,15 @@ def read_wav(path):
 
 # ------------------------------------------------------------------ screen
 
-def window_digest(display, window):
-    """A digest of the window's pixels as xwd dumps them: equal digests, same picture."""
-    result = subprocess.run(["xwd", "-silent", "-id", window], env=x_env(display),
-                            capture_output=True, timeout=30)
-    if result.returncode != 0:
-        raise AssertionError(f"xwd failed: {result.stderr.decode(errors='replace').strip()}")
-    return hashlib.sha256(result.stdout).hexdigest()
+def window_digest(display, window, timeout=10.0):
+    """A digest of the window's pixels as xwd dumps them: equal digests, same
+    picture. Waits for the window to become viewable (xwd refuses it before)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = subprocess.run(["xwd", "-silent", "-id", window], env=x_env(display),
+                                capture_output=True, timeout=30)
+        if result.returncode == 0:
+            return hashlib.sha256(result.stdout).hexdigest()
+        if time.monotonic() > deadline:
+            raise AssertionError(f"xwd failed: {result.stderr.decode(errors='replace').strip()}")
+        time.sleep(0.2)
