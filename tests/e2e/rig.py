@@ -218,11 +218,12 @@ class JackServer:
     output goes to a log, shown by log() when a test needs to explain itself.
     """
 
-    def __init__(self, workdir):
-        self.name = jack_server_name()
+    def __init__(self, workdir, name=None):
+        self.name = name or jack_server_name()
         self.log_path = os.path.join(workdir, f"{self.name}.log")
+        self._workdir = workdir
         self._shm_before = _jack_shm_entries()
-        with open(self.log_path, "wb") as log:
+        with open(self.log_path, "ab") as log:
             self.proc = subprocess.Popen(
                 ["jackd", "--no-realtime", "-n", self.name, "-d", "dummy",
                  "-r", str(JACK_RATE), "-p", str(JACK_PERIOD)],
@@ -282,8 +283,12 @@ class JackServer:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        # A killed server leaves its shared memory behind; the files that
-        # appeared while it ran are its own.
+        if self.proc.returncode == -signal.SIGKILL:
+            # A killed server stays in libjack's server registry (which holds
+            # eight) until a server of the same name starts and ends cleanly.
+            JackServer(self._workdir, self.name).stop()
+        # ...and leaves its shared memory behind: the files that appeared
+        # while it ran are its own.
         for entry in _jack_shm_entries() - self._shm_before:
             if entry != "jack-shm-registry":
                 shutil.rmtree(os.path.join(SHM_DIR, entry), ignore_errors=True)
