@@ -168,9 +168,12 @@ class ThreadSanitizerTest(AudioTestCase):
         options = f"suppressions={TSAN_SUPPRESSIONS} second_deadlock_stack=1"
         session = self.session(server.name, intro=intro, extra_env={"TSAN_OPTIONS": options})
         server.wait_playing(timeout=60)
-        # A second of callbacks, with a recorder pulling on the ports.
-        server.record(os.path.join(self.tmp.name, "tsan.wav"), 1)
+        # A second of callbacks, with a recorder pulling on the ports; the
+        # engine must really have run in them.
+        recording = os.path.join(self.tmp.name, "tsan.wav")
+        server.record(recording, 1)
         self.assert_quiet_exit(session.quit(), "ThreadSanitizer reported")
+        self.assertTrue(any(rig.read_wav(recording)[2]), "the callbacks produced nothing")
 
 
 def build_tsan_intro():
