@@ -5,7 +5,7 @@ SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test sanitized-build clean
+.PHONY: deps configure build run screenshots test sanitized-build clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -18,6 +18,13 @@ build: configure
 
 run: build
 	$(BUILD)/bin/intro
+
+# PNGs of the real scene at chosen scene times (seconds), rendered under a
+# private Xvfb: make screenshots TIMES="1 3.5 20"
+TIMES ?=
+screenshots: build
+	@mkdir -p $(BUILD)/screenshots
+	@bash tests/with-xvfb.sh $(BUILD)/bin/intro_screenshots $(BUILD)/screenshots $(TIMES)
 
 # The replayer's unit and corpus tests run again under AddressSanitizer and
 # UndefinedBehaviorSanitizer.

@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 
+#include "assets.h"
 #include "audio.h"
 #include "render.h"
+#include "replayer/replayer.h"
 #include "scene.h"
 #include "window.h"
 
@@ -23,6 +25,10 @@ int main() {
     apply_window_mode();
     // A missing sound server only means silence.
     open_audio_device();
+
+    // The embedded module: any failure ends the program with status 1, after
+    // the window has appeared. The context comes back ready to play.
+    replay_context = replayer::load_module(module_data, module_data_size);
 
     // The gain is set only once the module is loaded and published.
     apply_master_gain();

@@ -14,7 +14,7 @@ build_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 test_packages=(
-  xvfb libgl1-mesa-dri xdotool x11-utils jackd2
+  xvfb libgl1-mesa-dri xdotool x11-utils x11-apps jackd2
   openmpt123 xmp
 )
 all_packages=("${build_packages[@]}" "${test_packages[@]}" libminiaudio-dev)

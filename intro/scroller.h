@@ -1,0 +1,24 @@
+// The sine scroller: one line of size-3 glyphs running right to left at a
+// fixed speed along a moving sine wave near the bottom of the screen.
+#pragma once
+
+#include "typewriter.h"
+
+inline constexpr float SCROLL_SPEED = 90.0f;        // units per second
+inline constexpr float SCROLL_START_X = 1024.0f;    // first cell just off the right edge
+inline constexpr float SCROLL_BASELINE_Y = 675.84f; // top of the cells before the wave
+inline constexpr int SCROLL_GLYPH_SIZE = 3;         // 24x48 units per character
+
+struct Scroller {
+    const char* scroller_text; // null before setup
+    int scroll_length;         // bytes of scroller_text
+    Vec2 scroll_pos;           // first character cell, units
+};
+
+extern Scroller scroller;
+
+// Puts scroller_text back at its start position just off the right edge.
+void reset_scroller();
+
+// Draws the scroller in scroller_colors and moves it by this frame's delta.
+void draw_scroller();

@@ -1,0 +1,135 @@
+"""The modrender command line: exit statuses, messages, --info and the audio
+it writes."""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import xm_reference  # noqa: E402
+
+MODRENDER = os.environ["MODRENDER"]
+INTRO_XM = os.environ["INTRO_XM"]
+RATE = 48000
+FRAME_BYTES = 8  # two 32-bit floats
+WAV_HEADER_BYTES = 58
+
+
+def run(*args):
+    return subprocess.run([MODRENDER, *args], capture_output=True)
+
+
+def wav_fields(data):
+    riff, riff_size, wave = struct.unpack_from("<4sI4s", data, 0)
+    fmt, fmt_size, tag, channels, rate, byte_rate, align, bits = struct.unpack_from(
+        "<4sIHHIIHH", data, 12)
+    fact, _, fact_frames = struct.unpack_from("<4sII", data, 38)
+    chunk, data_size = struct.unpack_from("<4sI", data, 50)
+    return dict(riff=riff, riff_size=riff_size, wave=wave, fmt=fmt, tag=tag, channels=channels,
+                rate=rate, byte_rate=byte_rate, align=align, bits=bits, fact=fact,
+                fact_frames=fact_frames, chunk=chunk, data_size=data_size)
+
+
+class Modrender(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        with open(INTRO_XM, "rb") as f:
+            self.intro = f.read()
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def write(self, name, data):
+        path = os.path.join(self.dir.name, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_help(self):
+        for flag in ("--help", "-h"):
+            r = run(flag)
+            self.assertEqual(r.returncode, 0)
+            self.assertIn(b"usage: modrender --info FILE", r.stdout)
+
+    def test_bad_usage_exits_2(self):
+        cases = [[], ["--bogus", INTRO_XM], ["--info"], ["--info", "-o", "x.wav", INTRO_XM],
+                 ["-o", "x.wav", "-t", "soon", INTRO_XM], ["-o"], ["--info", INTRO_XM, INTRO_XM],
+                 ["--info", "--gain", INTRO_XM], [INTRO_XM]]
+        for args in cases:
+            with self.subTest(args=args):
+                r = run(*args)
+                self.assertEqual(r.returncode, 2)
+                self.assertEqual(r.stderr.count(b"\n"), 1)
+
+    def test_refused_files_exit_1_with_one_line_naming_them(self):
+        header_end = 60 + struct.unpack_from("<I", self.intro, 60)[0]
+        long_pattern = bytearray(self.intro)
+        struct.pack_into("<H", long_pattern, header_end + 5, 257)
+        cases = {
+            "garbage.xm": os.urandom(0) + bytes(range(256)) * 8,
+            "rows257.xm": bytes(long_pattern),
+            "empty.xm": b"",
+        }
+        for name, data in cases.items():
+            with self.subTest(name=name):
+                path = self.write(name, data)
+                r = run("--info", path)
+                self.assertEqual(r.returncode, 1)
+                self.assertEqual(r.stdout, b"")
+                lines = r.stderr.decode().splitlines()
+                self.assertEqual(len(lines), 1)
+                self.assertIn(path, lines[0])
+        r = run("--info", os.path.join(self.dir.name, "missing.xm"))
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b"missing.xm", r.stderr)
+
+    def test_info_reports_the_prescan_counts(self):
+        r = run("--info", INTRO_XM)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        got = dict(line.split(": ", 1) for line in r.stdout.decode().splitlines())
+        for key, value in xm_reference.prescan(self.intro).items():
+            self.assertEqual(got[key], str(value), key)
+        codes = [int(c) for c in got["effects_used"].split(",")]
+        self.assertEqual(codes, sorted(set(codes)))
+        self.assertRegex(got["duration_s"], r"^\d+\.\d{3}$")
+
+    def test_timed_wav(self):
+        out = os.path.join(self.dir.name, "out.wav")
+        r = run("-t", "1.5", "--gain", "-o", out, INTRO_XM)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out, "rb") as f:
+            data = f.read()
+        frames = 72000
+        self.assertEqual(len(data), WAV_HEADER_BYTES + frames * FRAME_BYTES)
+        self.assertEqual(wav_fields(data), dict(
+            riff=b"RIFF", riff_size=len(data) - 8, wave=b"WAVE", fmt=b"fmt ", tag=3, channels=2,
+            rate=RATE, byte_rate=RATE * FRAME_BYTES, align=FRAME_BYTES, bits=32, fact=b"fact",
+            fact_frames=frames, chunk=b"data", data_size=frames * FRAME_BYTES))
+        values = struct.unpack_from("<%df" % (frames * 2), data, WAV_HEADER_BYTES)
+        self.assertLessEqual(max(abs(v) for v in values), 1.0)
+
+    def test_raw_output_on_stdout(self):
+        r = run("-t", "0.25", "-o", "-", INTRO_XM)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(len(r.stdout), 12000 * FRAME_BYTES)
+        self.assertEqual(r.stderr, b"")  # no progress when stderr is not a terminal
+
+    def test_one_pass_render_matches_info_duration(self):
+        r = run("--info", INTRO_XM)
+        duration = float(dict(line.split(": ", 1)
+                              for line in r.stdout.decode().splitlines())["duration_s"])
+        r = run("-o", "-", INTRO_XM)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(len(r.stdout) % FRAME_BYTES, 0)
+        self.assertAlmostEqual(len(r.stdout) / FRAME_BYTES / RATE, duration, places=3)
+
+    def test_unwritable_output_exits_1(self):
+        r = run("-t", "0.1", "-o", os.path.join(self.dir.name, "no", "such.wav"), INTRO_XM)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.count(b"\n"), 1)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

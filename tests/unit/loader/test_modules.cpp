@@ -1,0 +1,108 @@
+#include "test_modules.h"
+
+namespace loader_test {
+
+xmwriter::Sample sample_8bit(std::vector<int16_t> frames) {
+    xmwriter::Sample s;
+    s.frames = std::move(frames);
+    return s;
+}
+
+xmwriter::Instrument instrument_with(std::vector<xmwriter::Sample> samples) {
+    xmwriter::Instrument ins;
+    ins.samples = std::move(samples);
+    return ins;
+}
+
+xmwriter::Module small_module() {
+    xmwriter::Module m;
+    m.channels = 1;
+    m.orders = {0};
+    xmwriter::Pattern p;
+    p.rows = 4;
+    p.cells.resize(4);
+    p.cells[0] = {49, 1, 0, 0, 0};
+    m.patterns.push_back(p);
+    std::vector<int16_t> frames;
+    for (int i = 0; i < 16; ++i) frames.push_back(static_cast<int16_t>(i * 8 - 64));
+    m.instruments.push_back(instrument_with({sample_8bit(frames)}));
+    return m;
+}
+
+xmwriter::Module module_with_empty_patterns(uint16_t count, uint16_t channels) {
+    xmwriter::Module m;
+    m.channels = channels;
+    m.orders = {0};
+    m.patterns.resize(count);
+    return m;
+}
+
+Loaded::Loaded(const std::vector<uint8_t>& bytes)
+    : result(replayer::load_module_checked(bytes.data(), bytes.size())) {}
+
+Loaded::~Loaded() {
+    if (result.context) replayer::free_module(result.context);
+}
+
+namespace {
+
+std::string check_envelope(const replayer::EnvelopeRecord& e) {
+    if (e.point_count == 0) {
+        if (e.sustain || e.loop_start || e.loop_end) return "an envelope that is off keeps values";
+        return {};
+    }
+    if (e.point_count < 2 || e.point_count > replayer::ENVELOPE_MAX_POINTS)
+        return "envelope point count out of range";
+    for (int i = 1; i < e.point_count; ++i)
+        if (e.points[i].frame <= e.points[i - 1].frame) return "envelope frames do not increase";
+    for (int i = 0; i < e.point_count; ++i)
+        if (e.points[i].value > 64) return "envelope value above 64";
+    if (e.sustain != replayer::SUSTAIN_NONE && e.sustain >= e.point_count)
+        return "sustain point past the points";
+    const bool no_loop = e.loop_start == 0 && e.loop_end == 0;
+    if (!no_loop && !(e.loop_start < e.loop_end && e.loop_end < e.point_count))
+        return "loop outside the points";
+    return {};
+}
+
+} // namespace
+
+std::string check_context(const replayer::ReplayContext& ctx) {
+    if (ctx.song_length < 1 || ctx.song_length > 256) return "song length out of range";
+    if (ctx.restart_position >= ctx.song_length) return "restart position past the song";
+    if (ctx.default_bpm == 0) return "BPM 0";
+    for (int i = 0; i < ctx.song_length; ++i)
+        if (ctx.order_table[i] >= ctx.pattern_count) return "order names a missing pattern";
+    for (int j = 0; j < ctx.pattern_count; ++j) {
+        const replayer::PatternRecord& p = ctx.patterns[j];
+        if (p.row_count < 1 || p.row_count > 256) return "pattern row count out of range";
+        if (uint32_t{p.first_row} + p.row_count > ctx.total_rows) return "pattern past the slots";
+    }
+    for (int k = 0; k < ctx.instrument_count; ++k) {
+        const replayer::InstrumentRecord& ins = ctx.instruments[k];
+        for (uint16_t s : ins.sample_map)
+            if (s != replayer::SAMPLE_MAP_NONE && s >= ctx.sample_count)
+                return "sample map names a missing sample";
+        if (auto e = check_envelope(ins.volume_envelope); !e.empty()) return "volume " + e;
+        if (auto e = check_envelope(ins.panning_envelope); !e.empty()) return "panning " + e;
+    }
+    for (int s = 0; s < ctx.sample_count; ++s) {
+        const replayer::SampleRecord& r = ctx.samples[s];
+        if (uint64_t{r.data_index} + r.length > ctx.total_sample_frames)
+            return "sample past the sample data";
+        if (r.loop_length > r.length) return "loop longer than the sample";
+        if (replayer::sample_volume(r) > 64) return "sample volume above 64";
+    }
+    const uint64_t slots = uint64_t{ctx.total_rows} * ctx.channel_count;
+    for (uint64_t i = 0; i < slots; ++i) {
+        const replayer::PatternSlot& s = ctx.slots[i];
+        if (s.effect >= replayer::EFFECT_COUNT && s.effect != replayer::EFFECT_IGNORED)
+            return "unknown effect code";
+        if (s.volume == 0xA0) return "volume column 0xA0 left in a slot";
+        if (s.note > replayer::NOTE_INSTRUMENT_ONLY && s.note != replayer::NOTE_KEY_OFF)
+            return "note outside the internal numbering";
+    }
+    return {};
+}
+
+} // namespace loader_test

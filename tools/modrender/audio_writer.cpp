@@ -1,0 +1,115 @@
+#include "audio_writer.h"
+
+#include <bit>
+#include <cstring>
+
+#include "replayer/replayer.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "floats are written in memory order, which must be little-endian");
+
+namespace {
+
+constexpr float MASTER_GAIN = 2.5f;
+constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
+constexpr uint16_t BITS_PER_VALUE = 32;
+constexpr uint32_t BYTES_PER_FRAME = replayer::OUTPUT_CHANNELS * sizeof(float);
+constexpr uint32_t FMT_CHUNK_BYTES = 18; // with the (empty) extension size field
+// RIFF size field: everything after "RIFF" and the size itself.
+constexpr uint32_t RIFF_OVERHEAD = 4 + (8 + FMT_CHUNK_BYTES) + (8 + 4) + 8;
+constexpr long RIFF_SIZE_AT = 4;
+constexpr long FACT_FRAMES_AT = 12 + 8 + FMT_CHUNK_BYTES + 8;
+constexpr long DATA_SIZE_AT = FACT_FRAMES_AT + 4 + 4;
+constexpr uint32_t BUFFER_FRAMES = 1024;
+
+void put16(uint8_t*& p, uint16_t v) {
+    *p++ = static_cast<uint8_t>(v);
+    *p++ = static_cast<uint8_t>(v >> 8);
+}
+void put32(uint8_t*& p, uint32_t v) {
+    put16(p, static_cast<uint16_t>(v));
+    put16(p, static_cast<uint16_t>(v >> 16));
+}
+void put_tag(uint8_t*& p, const char* tag) {
+    std::memcpy(p, tag, 4);
+    p += 4;
+}
+
+void write_bytes(AudioWriter& w, const void* data, size_t size) {
+    if (std::fwrite(data, 1, size, w.file) != size) w.failed = true;
+}
+
+void write_u32_at(AudioWriter& w, long offset, uint32_t value) {
+    uint8_t bytes[4], *p = bytes;
+    put32(p, value);
+    if (std::fseek(w.file, offset, SEEK_SET) != 0) w.failed = true;
+    write_bytes(w, bytes, sizeof bytes);
+}
+
+void write_wav_header(AudioWriter& w) {
+    uint8_t header[DATA_SIZE_AT + 4], *p = header;
+    put_tag(p, "RIFF");
+    put32(p, RIFF_OVERHEAD); // patched by finish_audio
+    put_tag(p, "WAVE");
+    put_tag(p, "fmt ");
+    put32(p, FMT_CHUNK_BYTES);
+    put16(p, WAVE_FORMAT_IEEE_FLOAT);
+    put16(p, replayer::OUTPUT_CHANNELS);
+    put32(p, replayer::OUTPUT_SAMPLE_RATE);
+    put32(p, replayer::OUTPUT_SAMPLE_RATE * BYTES_PER_FRAME);
+    put16(p, BYTES_PER_FRAME);
+    put16(p, BITS_PER_VALUE);
+    put16(p, 0); // no format extension
+    put_tag(p, "fact");
+    put32(p, 4);
+    put32(p, 0); // frames, patched
+    put_tag(p, "data");
+    put32(p, 0); // bytes, patched
+    write_bytes(w, header, sizeof header);
+}
+
+} // namespace
+
+bool open_audio(AudioWriter& w, const char* path) {
+    if (std::strcmp(path, "-") == 0) {
+        w.file = stdout;
+        w.wav = false;
+        return true;
+    }
+    w.file = std::fopen(path, "wb");
+    if (!w.file) return false;
+    w.wav = true;
+    write_wav_header(w);
+    return true;
+}
+
+void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain) {
+    if (!gain) {
+        write_bytes(w, frames, size_t{count} * BYTES_PER_FRAME);
+    } else {
+        float buffer[BUFFER_FRAMES * replayer::OUTPUT_CHANNELS];
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t n = count - done < BUFFER_FRAMES ? count - done : BUFFER_FRAMES;
+            for (uint32_t i = 0; i < n * replayer::OUTPUT_CHANNELS; ++i) {
+                const float v = frames[done * replayer::OUTPUT_CHANNELS + i] * MASTER_GAIN;
+                buffer[i] = v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v);
+            }
+            write_bytes(w, buffer, size_t{n} * BYTES_PER_FRAME);
+            done += n;
+        }
+    }
+    w.frames += count;
+}
+
+bool finish_audio(AudioWriter& w) {
+    if (w.wav) {
+        const uint64_t data_bytes = w.frames * BYTES_PER_FRAME;
+        if (data_bytes + RIFF_OVERHEAD > UINT32_MAX) w.failed = true; // too long for WAV
+        write_u32_at(w, RIFF_SIZE_AT, static_cast<uint32_t>(data_bytes + RIFF_OVERHEAD));
+        write_u32_at(w, FACT_FRAMES_AT, static_cast<uint32_t>(w.frames));
+        write_u32_at(w, DATA_SIZE_AT, static_cast<uint32_t>(data_bytes));
+    }
+    if (std::fflush(w.file) != 0) w.failed = true;
+    if (w.file != stdout && std::fclose(w.file) != 0) w.failed = true;
+    return !w.failed;
+}

@@ -1,0 +1,24 @@
+// Writes rendered frames as a 32-bit float WAV file or as raw little-endian
+// floats (for a pipe).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct AudioWriter {
+    std::FILE* file = nullptr;
+    bool wav = false;    // false: raw floats, no header
+    uint64_t frames = 0; // written so far
+    bool failed = false; // a write or seek failed
+};
+
+// Opens `path` ("-" = standard output, raw floats) and writes a WAV header
+// with the sizes left to finish_audio. Returns false if it cannot be opened.
+bool open_audio(AudioWriter& w, const char* path);
+
+// Writes `count` stereo frames; with `gain`, each value is scaled by 2.5 and
+// clipped to [-1, 1], as the intro's output device would.
+void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain);
+
+// Fills in the WAV sizes and closes the file. Returns false if anything failed.
+bool finish_audio(AudioWriter& w);

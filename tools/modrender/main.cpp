@@ -1,0 +1,177 @@
+// modrender: loads a tracker module with the intro's replayer and prints what
+// the loader made of it (--info) or renders it to a WAV file or raw floats.
+// Exit status: 0 done, 1 the module or an output file was refused, 2 bad usage.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio_writer.h"
+#include "module_info.h"
+#include "replayer/replayer.h"
+#include "song_pass.h"
+
+namespace {
+
+constexpr int EXIT_REJECTED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr long MAX_MODULE_BYTES = 512L << 20; // far beyond what fits a context
+constexpr uint32_t CHUNK_FRAMES = 4096;
+
+const char HELP[] =
+    "usage: modrender --info FILE\n"
+    "       modrender [-t SECONDS] [--gain] -o OUT FILE\n"
+    "\n"
+    "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
+    "\n"
+    "  --info       print what the loader made of FILE as 'key: value' lines:\n"
+    "               format, channels, patterns, total_rows, instruments, samples,\n"
+    "               sample_frames, song_length, restart_position, tempo, bpm,\n"
+    "               context_bytes (the size of the replay context), effects_used\n"
+    "               (the internal effect codes in the patterns, ascending) and\n"
+    "               duration_s (one pass through the song, in seconds)\n"
+    "  -o OUT       render to OUT: a 48000 Hz stereo 32-bit float WAV file, or\n"
+    "               with OUT '-' raw little-endian float frames on standard output\n"
+    "  -t SECONDS   render this long; without it, render one pass through the\n"
+    "               song (until playback returns to a row already played, at\n"
+    "               most one hour)\n"
+    "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
+    "  -h, --help   show this text\n"
+    "\n"
+    "Exit status: 0 success, 1 module or output refused, 2 bad usage.\n";
+
+struct Options {
+    bool info = false;
+    bool gain = false;
+    bool timed = false;
+    double seconds = 0;
+    const char* output = nullptr;
+    const char* input = nullptr;
+};
+
+[[noreturn]] void usage_error(const char* message) {
+    std::fprintf(stderr, "modrender: %s (try --help)\n", message);
+    std::exit(EXIT_USAGE);
+}
+
+[[noreturn]] void reject(const char* file, const char* reason) {
+    std::fprintf(stderr, "modrender: %s: %s\n", file, reason);
+    std::exit(EXIT_REJECTED);
+}
+
+double parse_seconds(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    const double max_seconds = double{UINT32_MAX} / replayer::OUTPUT_SAMPLE_RATE;
+    if (errno || end == text || *end || !std::isfinite(value) || value < 0 || value > max_seconds)
+        usage_error("-t wants a number of seconds");
+    return value;
+}
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(HELP, stdout);
+            std::exit(0);
+        } else if (arg == "--info") {
+            o.info = true;
+        } else if (arg == "--gain") {
+            o.gain = true;
+        } else if (arg == "-t" || arg == "-o") {
+            if (i + 1 >= argc) usage_error((arg + " needs a value").c_str());
+            if (arg == "-t") {
+                o.timed = true;
+                o.seconds = parse_seconds(argv[++i]);
+            } else {
+                o.output = argv[++i];
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            usage_error(("unknown option " + arg).c_str());
+        } else if (o.input) {
+            usage_error("more than one module given");
+        } else {
+            o.input = argv[i];
+        }
+    }
+    if (!o.input) usage_error("no module given");
+    if (o.info == (o.output != nullptr)) usage_error("give either --info or -o OUT");
+    if (o.info && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
+    return o;
+}
+
+std::vector<uint8_t> read_module(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) reject(path, std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[1 << 16];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        if (bytes.size() > static_cast<size_t>(MAX_MODULE_BYTES)) reject(path, "file too large");
+    }
+    const bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) reject(path, "read error");
+    return bytes;
+}
+
+void show_progress(const SongRenderer& r, bool done) {
+    std::fprintf(stderr, "\rmodrender: %.1f s rendered%s",
+                 static_cast<double>(r.frames_rendered) / replayer::OUTPUT_SAMPLE_RATE,
+                 done ? "\n" : "");
+}
+
+void render(const Options& o, replayer::ReplayContext* ctx) {
+    AudioWriter writer;
+    if (!open_audio(writer, o.output)) reject(o.output, std::strerror(errno));
+    const bool progress = isatty(STDERR_FILENO);
+    const uint64_t limit =
+        o.timed ? static_cast<uint64_t>(std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE))
+                : uint64_t{MAX_PASS_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
+    SongRenderer r{ctx};
+    std::vector<float> buffer(CHUNK_FRAMES * replayer::OUTPUT_CHANNELS);
+    uint64_t next_report = 0;
+    while (r.frames_rendered < limit && !writer.failed) {
+        const uint64_t left = limit - r.frames_rendered;
+        const uint32_t want = left < CHUNK_FRAMES ? static_cast<uint32_t>(left) : CHUNK_FRAMES;
+        const uint32_t got = o.timed ? render_chunk(r, buffer.data(), want)
+                                     : render_pass_chunk(r, buffer.data(), want);
+        if (got == 0) break;
+        write_audio(writer, buffer.data(), got, o.gain);
+        if (progress && r.frames_rendered >= next_report) {
+            show_progress(r, false);
+            next_report = r.frames_rendered + replayer::OUTPUT_SAMPLE_RATE;
+        }
+    }
+    if (progress) show_progress(r, true);
+    if (!finish_audio(writer)) reject(o.output, "write failed");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse_options(argc, argv);
+    const std::vector<uint8_t> bytes = read_module(o.input);
+
+    const replayer::ScanResult scanned = replayer::module_prescan(bytes.data(), bytes.size());
+    if (scanned.error) reject(o.input, scanned.error);
+    const replayer::SizeResult size = replayer::context_size(scanned.scan);
+    if (size.error) reject(o.input, size.error);
+    const replayer::LoadResult loaded = replayer::load_module_checked(bytes.data(), bytes.size());
+    if (loaded.error) reject(o.input, loaded.error);
+
+    if (o.info)
+        print_module_info(stdout, scanned.scan, size.bytes, loaded.context);
+    else
+        render(o, loaded.context);
+    replayer::free_module(loaded.context);
+    return 0;
+}

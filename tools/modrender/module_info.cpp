@@ -1,0 +1,69 @@
+#include "module_info.h"
+
+#include <bitset>
+
+#include "song_pass.h"
+
+namespace {
+
+const char* format_name(uint8_t format) {
+    switch (format) {
+    case replayer::FORMAT_COMPACT:
+        return "compact";
+    case replayer::FORMAT_XM:
+        return "xm";
+    case replayer::FORMAT_MOD:
+        return "mod";
+    case replayer::FORMAT_MOD_FLT8:
+        return "mod-flt8";
+    case replayer::FORMAT_S3M:
+        return "s3m";
+    default:
+        return "unknown";
+    }
+}
+
+// Effect codes present in the slots; code 0 only where it is an arpeggio
+// (with parameter 0 it is the empty effect).
+std::bitset<256> effects_used(const replayer::ReplayContext& ctx) {
+    std::bitset<256> used;
+    const uint64_t slots = uint64_t{ctx.total_rows} * ctx.channel_count;
+    for (uint64_t i = 0; i < slots; ++i) {
+        const replayer::PatternSlot& s = ctx.slots[i];
+        if (s.effect != replayer::EFFECT_ARPEGGIO || s.parameter != 0) used.set(s.effect);
+    }
+    return used;
+}
+
+} // namespace
+
+void print_module_info(std::FILE* out, const replayer::ModuleScan& scan, uint32_t context_bytes,
+                       replayer::ReplayContext* ctx) {
+    std::fprintf(out, "format: %s\n", format_name(scan.format));
+    std::fprintf(out, "channels: %u\n", unsigned{scan.channel_count});
+    std::fprintf(out, "patterns: %u\n", unsigned{scan.pattern_count});
+    std::fprintf(out, "total_rows: %u\n", unsigned{scan.total_rows});
+    std::fprintf(out, "instruments: %u\n", unsigned{scan.instrument_count});
+    std::fprintf(out, "samples: %u\n", unsigned{scan.sample_count});
+    std::fprintf(out, "sample_frames: %u\n", unsigned{scan.total_sample_frames});
+    std::fprintf(out, "song_length: %u\n", unsigned{scan.song_length});
+    std::fprintf(out, "restart_position: %u\n", unsigned{ctx->restart_position});
+    std::fprintf(out, "tempo: %u\n", unsigned{ctx->default_tempo});
+    std::fprintf(out, "bpm: %u\n", unsigned{ctx->default_bpm});
+    std::fprintf(out, "context_bytes: %u\n", unsigned{context_bytes});
+
+    std::fprintf(out, "effects_used:");
+    const std::bitset<256> used = effects_used(*ctx);
+    const char* separator = " ";
+    for (unsigned code = 0; code < used.size(); ++code) {
+        if (!used.test(code)) continue;
+        std::fprintf(out, "%s%u", separator, code);
+        separator = ",";
+    }
+    std::fprintf(out, "\n");
+
+    const uint64_t limit = uint64_t{MAX_PASS_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
+    const uint64_t frames = measure_pass_frames(ctx, limit);
+    std::fprintf(out, "duration_s: %.3f\n",
+                 static_cast<double>(frames) / replayer::OUTPUT_SAMPLE_RATE);
+}

@@ -1,0 +1,25 @@
+// Renders a loaded module for a fixed time, or for exactly one pass through
+// the song: up to the fetch that returns playback to a row it already played.
+#pragma once
+
+#include <cstdint>
+
+#include "replayer/replayer.h"
+
+struct SongRenderer {
+    replayer::ReplayContext* ctx;
+    uint64_t frames_rendered = 0; // frames handed out so far
+    bool pass_ended = false;      // the next frame would start a second pass
+};
+
+// Renders up to `max_frames` frames (at most 65535) into `out`, stopping early
+// where the song's first pass ends. Returns the frames written; 0 once ended.
+uint32_t render_pass_chunk(SongRenderer& r, float* out, uint32_t max_frames);
+
+// Renders up to `max_frames` frames whatever the song does.
+uint32_t render_chunk(SongRenderer& r, float* out, uint32_t max_frames);
+
+// Frames in one pass, capped at `limit` (a song may never revisit a row, e.g.
+// one caught in an endless pattern loop). Renders the context from its current
+// state, so call it on a freshly loaded module.
+uint64_t measure_pass_frames(replayer::ReplayContext* ctx, uint64_t limit);
