@@ -38,8 +38,13 @@ class IntroSession:
         self._xvfb = rig.xvfb()
         self.display = self._xvfb.__enter__()
         env = rig.x_env(self.display, JACK_DEFAULT_SERVER=server_name, **(extra_env or {}))
-        self.intro = rig.Intro(self.display, env=env, program=intro)
-        self.window = self.intro.wait_window()
+        self.intro = None
+        try:
+            self.intro = rig.Intro(self.display, env=env, program=intro)
+            self.window = self.intro.wait_window()
+        except BaseException:
+            self.close()
+            raise
 
     def quit(self):
         """Escape; returns (status, stdout, stderr)."""
@@ -47,7 +52,8 @@ class IntroSession:
         return self.intro.finish(timeout=60)
 
     def close(self):
-        self.intro.kill()
+        if self.intro:
+            self.intro.kill()
         self._xvfb.__exit__(None, None, None)
 
 
