@@ -2,10 +2,11 @@
 # every test. Both install the system packages they need first.
 BUILD ?= build
 SANITIZED_BUILD ?= build-asan
+CROSS_BUILD ?= build-aarch64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run screenshots test sanitized-build clean
+.PHONY: deps configure build run screenshots test sanitized-build cross-build bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -33,9 +34,19 @@ sanitized-build: deps
 	  -DQUILLRUN_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SANITIZED_BUILD) -j $(JOBS)
 
-test: build sanitized-build
+# The replayer and modrender for aarch64, run under qemu by the cross test.
+cross-build: deps
+	@cmake -S . -B $(CROSS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+	  -DQUILLRUN_REPLAYER_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(CROSS_BUILD) -j $(JOBS)
+
+test: build sanitized-build cross-build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) -L 'unit|corpus'
 
+# Rendering speed against the reference players on the public corpus.
+bench: build
+	@python3 tools/bench_render.py $(BUILD)/bin/modrender
+
 clean:
-	rm -rf $(BUILD) $(SANITIZED_BUILD)
+	rm -rf $(BUILD) $(SANITIZED_BUILD) $(CROSS_BUILD)

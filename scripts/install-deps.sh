@@ -16,6 +16,7 @@ build_packages=(
 test_packages=(
   xvfb libgl1-mesa-dri xdotool x11-utils x11-apps jackd2
   openmpt123 xmp
+  g++-aarch64-linux-gnu qemu-user
 )
 all_packages=("${build_packages[@]}" "${test_packages[@]}" libminiaudio-dev)
 

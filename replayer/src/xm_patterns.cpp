@@ -41,7 +41,8 @@ void clear_effect(PatternSlot& slot) {
 }
 
 void convert_note(PatternSlot& slot) {
-    if (slot.note == XM_KEY_OFF)
+    // 128 and up play as key-offs anyway; store the one key-off value.
+    if (slot.note == XM_KEY_OFF || slot.note >= NOTE_KEY_OFF)
         slot.note = NOTE_KEY_OFF;
     else if (slot.note > NOTE_LAST)
         slot.note = NOTE_NONE; // not a note an XM can hold

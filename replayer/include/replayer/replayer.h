@@ -186,7 +186,7 @@ struct PlaybackState {
     uint8_t jump_order;      // order position to jump to
     uint8_t start_row;       // row the next pattern starts at; reset after use
     uint8_t row_visits;      // earlier visits of the row fetched last
-    uint8_t spare[4];
+    uint32_t random_state;   // generator of the random waveform, 0 at start
 };
 
 struct ChannelState {

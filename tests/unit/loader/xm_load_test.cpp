@@ -22,6 +22,7 @@ const SlotCase SLOT_CASES[] = {
     {"note 97 is key off", {97, 0, 0, 0, 0}, {128, 0, 0, 0, 0}},
     {"notes 98..127 are no note", {98, 1, 0, 0, 0}, {0, 1, 0, 0, 0}},
     {"note 127 is no note", {127, 0, 0x20, 0, 0}, {0, 0, 0x20, 0, 0}},
+    {"notes 128..255 are key-offs", {200, 0, 0, 0, 0}, {128, 0, 0, 0, 0}},
     {"notes and instruments are kept", {49, 3, 0x40, 0, 0}, {49, 3, 0x40, 0, 0}},
     {"K00 becomes a key-off note", {49, 1, 0, K, 0}, {128, 1, 0, 0, 0}},
     {"K05 stays a key-off at tick 5", {49, 1, 0, K, 5}, {49, 1, 0, 20, 5}},

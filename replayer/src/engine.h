@@ -1,0 +1,140 @@
+// Internal interface of the playback engine: the sequencer, the channel
+// effects, the pitch and level modulators, the instrument clock, the voice
+// parameters and the mixer. Everything here runs on the rendering thread,
+// allocates nothing and works only inside one replay context.
+//
+// Arithmetic conventions: counters and parameter memories are single bytes that
+// wrap; pitch and levels use single-precision C functions in a fixed order, so
+// the output is bit-identical on every build and architecture.
+#pragma once
+
+#include <cstdint>
+
+#include "replayer/replayer.h"
+
+namespace replayer {
+
+// ------------------------------------------------------------------- units
+
+inline constexpr uint32_t TICK_UNITS_PER_FRAME = 8192; // tick clock resolution
+inline constexpr uint32_t TICK_LENGTH_FACTOR = 20480;  // frame rate x 20480 / BPM units
+inline constexpr uint32_t POSITION_FRACTION_BITS = 12; // 20.12 sample positions
+inline constexpr uint32_t POSITION_ONE = 1u << POSITION_FRACTION_BITS;
+inline constexpr int ROWS_PER_ORDER_ENTRY = 256; // row-visit table stride
+inline constexpr uint8_t MAX_VOLUME = 64;
+inline constexpr uint8_t MAX_PANNING = 255;
+inline constexpr uint8_t ENVELOPE_CENTRE = 32;  // panning envelope neutral value
+inline constexpr uint16_t FADEOUT_FULL = 32767; // fadeout volume while the key is held
+inline constexpr int HIGHEST_NOTE_INDEX = 118;  // note + relative note - 1, 0..118
+
+// Waveform numbers of vibrato, tremolo and auto-vibrato (bits 0..6 of the
+// waveform byte; bit 7 keeps the phase on new notes).
+inline constexpr uint8_t WAVEFORM_SINE = 0;
+inline constexpr uint8_t WAVEFORM_RAMP_DOWN = 1;
+inline constexpr uint8_t WAVEFORM_SQUARE = 2;
+inline constexpr uint8_t WAVEFORM_RANDOM = 3;
+inline constexpr uint8_t WAVEFORM_RAMP_UP = 4;
+inline constexpr uint8_t WAVEFORM_KEEP_PHASE = 0x80;
+
+// Volume column commands: the high nibble of the column byte (0x10..0x50 set
+// the volume directly).
+inline constexpr uint8_t VOLUME_COLUMN_SET_FIRST = 0x10;
+inline constexpr uint8_t VOLUME_COLUMN_SET_LAST = 0x50;
+inline constexpr uint8_t VOLUME_COLUMN_SLIDE_DOWN = 0x6;
+inline constexpr uint8_t VOLUME_COLUMN_SLIDE_UP = 0x7;
+inline constexpr uint8_t VOLUME_COLUMN_FINE_DOWN = 0x8;
+inline constexpr uint8_t VOLUME_COLUMN_FINE_UP = 0x9;
+inline constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED = 0xA;
+inline constexpr uint8_t VOLUME_COLUMN_VIBRATO = 0xB;
+inline constexpr uint8_t VOLUME_COLUMN_SET_PANNING = 0xC;
+inline constexpr uint8_t VOLUME_COLUMN_PAN_LEFT = 0xD;
+inline constexpr uint8_t VOLUME_COLUMN_PAN_RIGHT = 0xE;
+inline constexpr uint8_t VOLUME_COLUMN_TONE_PORTA = 0xF;
+inline uint8_t volume_column_command(uint8_t column) {
+    return column >> 4;
+}
+
+enum class SlideMode : uint8_t {
+    plain,   // wraps modulo 65536
+    clamped, // out of range: 32767 sliding down in pitch, 1 sliding up
+    cut,     // out of range: the channel falls silent
+};
+
+// -------------------------------------------------------------- sequencer
+
+void advance_frame(ReplayContext& ctx);
+void run_tick(ReplayContext& ctx);
+void fetch_row(ReplayContext& ctx);
+
+// Length of one tick in 1/8192 frame at the current tempo (a tempo of 0 counts as 1).
+uint32_t tick_length(const PlaybackState& playback);
+
+// ---------------------------------------------------------------- effects
+
+void handle_row(ReplayContext& ctx, ChannelState& ch);
+void handle_tick_effects(ReplayContext& ctx, ChannelState& ch);
+void trigger_sample(ReplayContext& ctx, ChannelState& ch);
+void reset_on_trigger(ChannelState& ch);
+void multi_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+void key_off(ChannelState& ch);
+
+// Effect handlers, one table entry per effect code: what the code does on the
+// row tick (inside handle_row) and on the later ticks of the row.
+using EffectHandler = void (*)(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+struct EffectHandlers {
+    EffectHandler on_row;  // null: nothing on the row tick
+    EffectHandler on_tick; // null: nothing on later ticks
+};
+const EffectHandlers& effect_handlers(uint8_t effect);
+
+// ------------------------------------------------------------------ slides
+
+void slide_value(uint8_t& value, uint8_t parameter, uint8_t maximum);
+void set_nibbles(uint8_t& memory, uint8_t parameter);
+// The volume slide shared by the S3M-style effects, on `shared_memory`.
+void shared_volume_slide(ChannelState& ch);
+bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch);
+bool shared_slide_on_later_tick(const ChannelState& ch);
+
+// ------------------------------------------------------------------- pitch
+
+uint16_t note_to_period(const ReplayContext& ctx, int value);
+void slide_period(ChannelState& ch, int delta, SlideMode mode);
+void round_to_semitone(const ReplayContext& ctx, ChannelState& ch);
+void tone_portamento(const ReplayContext& ctx, ChannelState& ch);
+
+// -------------------------------------------------------------- modulators
+
+int8_t waveform_value(ReplayContext& ctx, uint8_t waveform, uint8_t phase);
+void vibrato_step(ReplayContext& ctx, ChannelState& ch);
+void tremolo_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+void tremor_step(ChannelState& ch, uint8_t parameter);
+void arpeggio_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+
+// -------------------------------------------------------- instrument clock
+
+void update_instrument_tick(ReplayContext& ctx, ChannelState& ch);
+uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
+                          uint16_t& position);
+
+// ------------------------------------------------------------------- voice
+
+void update_voice(const ReplayContext& ctx, ChannelState& ch);
+
+// ------------------------------------------------------------------- mixer
+
+// Adds every channel's current sample frame into frame[0] (left) and
+// frame[1] (right) and advances the positions: the per-frame reference rule.
+void mix_frame(ReplayContext& ctx, float* frame);
+// The same for `frames` consecutive frames during which no tick runs: every
+// channel is mixed for the whole run before the next one, so each frame's sum
+// is built in channel order and the result equals `frames` calls of mix_frame.
+void mix_block(ReplayContext& ctx, float* output, uint32_t frames);
+
+// ----------------------------------------------------------------- helpers
+
+inline bool channels_audible(const ReplayContext& ctx) {
+    return ctx.max_loop_count == 0 || ctx.playback.row_visits < ctx.max_loop_count;
+}
+
+} // namespace replayer

@@ -1,0 +1,51 @@
+// The common slide of volumes and panning, two-nibble parameter memories and
+// the volume slide shared by the S3M-style effects.
+#include "engine.h"
+
+namespace replayer {
+
+namespace {
+constexpr uint8_t LOW_NIBBLE = 0x0F;
+constexpr uint8_t HIGH_NIBBLE = 0xF0;
+constexpr uint8_t FINE_NIBBLE = 0x0F; // a nibble of 0xF marks a fine (row-tick) slide
+} // namespace
+
+// A parameter up to 15 slides down by itself; otherwise its high nibble slides
+// up and the low nibble is ignored.
+void slide_value(uint8_t& value, uint8_t parameter, uint8_t maximum) {
+    if (parameter <= LOW_NIBBLE) {
+        value = parameter > value ? 0 : static_cast<uint8_t>(value - parameter);
+        return;
+    }
+    const unsigned sum = unsigned{value} + (parameter >> 4);
+    value = sum > maximum ? maximum : static_cast<uint8_t>(sum);
+}
+
+void set_nibbles(uint8_t& memory, uint8_t parameter) {
+    if (parameter & LOW_NIBBLE)
+        memory = static_cast<uint8_t>((memory & HIGH_NIBBLE) | (parameter & LOW_NIBBLE));
+    if (parameter > LOW_NIBBLE)
+        memory = static_cast<uint8_t>((memory & LOW_NIBBLE) | (parameter & HIGH_NIBBLE));
+}
+
+void shared_volume_slide(ChannelState& ch) {
+    const uint8_t m = ch.shared_memory;
+    uint8_t parameter = m;
+    if ((m & HIGH_NIBBLE) && (m & LOW_NIBBLE))
+        parameter = (m & LOW_NIBBLE) == FINE_NIBBLE ? (m & HIGH_NIBBLE) : (m & LOW_NIBBLE);
+    ch.volume_offset = 0;
+    slide_value(ch.volume, parameter, MAX_VOLUME);
+}
+
+bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch) {
+    const uint8_t m = ch.shared_memory;
+    return m >= HIGH_NIBBLE || (m & LOW_NIBBLE) == FINE_NIBBLE || ctx.fast_slide;
+}
+
+bool shared_slide_on_later_tick(const ChannelState& ch) {
+    const uint8_t m = ch.shared_memory;
+    return m <= LOW_NIBBLE || (m & LOW_NIBBLE) == 0 ||
+           ((m & LOW_NIBBLE) != FINE_NIBBLE && m < HIGH_NIBBLE);
+}
+
+} // namespace replayer

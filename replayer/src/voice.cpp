@@ -1,0 +1,86 @@
+// Once per tick: a channel's period, volume and panning become the playback
+// step and the two gains the mixer uses until the next tick.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "engine.h"
+
+namespace replayer {
+
+namespace {
+
+constexpr float AMIGA_CLOCK = 14187578.0f; // Hz x Amiga period
+constexpr float AMIGA_OCTAVES_PER_SEMITONE = -0.083333336f;
+constexpr float AMIGA_LOWEST_PERIOD = 107.0f;    // arpeggio never goes above this pitch
+constexpr float LINEAR_BASE_FREQUENCY = 8363.0f; // Hz at the middle period
+constexpr int LINEAR_MIDDLE_PERIOD = 4608;
+constexpr float LINEAR_OCTAVES_PER_UNIT = 0.0013020834f; // 1/768
+constexpr int LINEAR_SEMITONE = 64;
+constexpr int LINEAR_LOWEST_PERIOD = 1540; // arpeggio never goes above this pitch
+constexpr int VOLUME_SHIFT = 2;            // keeps the level product in 31 bits
+constexpr float LEVEL_SCALE = 0x1p-31f;
+constexpr int PAN_CENTRE = 128;
+constexpr int PAN_FULL = 256;
+constexpr float PAN_SCALE = 256.0f;
+
+float amiga_frequency(int period, int arpeggio) {
+    float m = static_cast<float>(period);
+    if (arpeggio != 0)
+        m = std::max(m * exp2f(static_cast<float>(arpeggio) * AMIGA_OCTAVES_PER_SEMITONE),
+                     AMIGA_LOWEST_PERIOD);
+    return m == 0.0f ? 0.0f : AMIGA_CLOCK / m; // period 0 after modulation: no advance
+}
+
+float linear_frequency(int period, int arpeggio) {
+    if (arpeggio != 0) {
+        period = (period - LINEAR_SEMITONE * arpeggio) & 0xFFFF;
+        if (period < LINEAR_LOWEST_PERIOD) period = LINEAR_LOWEST_PERIOD;
+    }
+    const float octaves =
+        static_cast<float>(LINEAR_MIDDLE_PERIOD - period) * LINEAR_OCTAVES_PER_UNIT;
+    return LINEAR_BASE_FREQUENCY * exp2f(octaves);
+}
+
+uint32_t step_for(float frequency, uint32_t frame_rate) {
+    const auto whole = static_cast<uint32_t>(static_cast<int64_t>(frequency));
+    return static_cast<uint32_t>((uint64_t{whole} * POSITION_ONE + frame_rate / 2) / frame_rate);
+}
+
+float amplitude(const ReplayContext& ctx, const ChannelState& ch) {
+    const int level = std::clamp(int{ch.volume} - ch.volume_offset, 0, int{MAX_VOLUME});
+    const int64_t product =
+        (int64_t{level} * ch.volume_envelope_value * ch.fadeout_volume >> VOLUME_SHIFT) *
+        ctx.playback.global_volume;
+    return static_cast<float>(product) * LEVEL_SCALE;
+}
+
+// The note panning moved by the channel panning, then by the panning envelope;
+// each term narrows towards the sides so the result stays within 0..256.
+int panning_position(const ChannelState& ch) {
+    const int note = ch.panning;
+    const int channel = ch.channel_panning;
+    const int p1 =
+        note + (channel - PAN_CENTRE) * (PAN_CENTRE - std::abs(note - PAN_CENTRE)) / PAN_CENTRE;
+    const int envelope = ch.panning_envelope_value - ENVELOPE_CENTRE;
+    const int c = p1 + (PAN_CENTRE - std::abs(p1 - PAN_CENTRE)) * envelope / ENVELOPE_CENTRE;
+    return std::clamp(c, 0, PAN_FULL);
+}
+
+} // namespace
+
+void update_voice(const ReplayContext& ctx, ChannelState& ch) {
+    if (ch.period == 0) return;
+    const int period = (ch.period - (ch.vibrato_offset + ch.autovibrato_offset)) & 0xFFFF;
+    const int arpeggio = ch.arpeggio_offset;
+    const float frequency =
+        ctx.amiga_periods ? amiga_frequency(period, arpeggio) : linear_frequency(period, arpeggio);
+    ch.step = step_for(frequency, ctx.playback.frame_rate);
+
+    const float a = amplitude(ctx, ch);
+    const int c = panning_position(ch);
+    ch.gain_left = sqrtf(static_cast<float>(PAN_FULL - c) / PAN_SCALE) * a;
+    ch.gain_right = a * sqrtf(static_cast<float>(c) / PAN_SCALE);
+}
+
+} // namespace replayer

@@ -1,0 +1,85 @@
+// generate_frames runs on a real-time audio thread: it must not allocate. The
+// global allocation functions are replaced here to count every call.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "test_module.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+// Replacement allocation functions release with free what they took with
+// malloc; the compiler cannot see that pairing.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#pragma GCC diagnostic pop
+
+// The C allocator too, through glibc's own entry points; the sanitizers
+// interpose it themselves, so there only operator new is counted.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* malloc(std::size_t size) {
+    ++allocations;
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    ++allocations;
+    return __libc_calloc(count, size);
+}
+void* realloc(void* p, std::size_t size) {
+    ++allocations;
+    return __libc_realloc(p, size);
+}
+}
+#endif
+
+namespace replayer::test {
+namespace {
+
+TEST(RealTime, GenerateFramesMakesNoHeapAllocation) {
+    ModuleShape shape;
+    shape.channels = 2;
+    shape.sample_frames = {4000};
+    TestModule m(shape);
+    m.sample().loop_length = 1000;
+    for (int r = 0; r < 64; ++r) {
+        m.slot(0, r, 0) = {static_cast<uint8_t>(40 + r % 12), 1, 0, EFFECT_VIBRATO, 0x35};
+        m.slot(0, r, 1) = {static_cast<uint8_t>(30 + r % 7), 1, 0, EFFECT_MULTI_RETRIG, 0x93};
+    }
+    m.finish();
+    float buffer[2 * 1024];
+    const long before = allocations.load();
+    for (int i = 0; i < 200; ++i) generate_frames(m.ctx, buffer, 1024);
+    EXPECT_EQ(allocations.load(), before);
+    EXPECT_GT(allocations.load(), 0) << "the counter sees allocations at all";
+}
+
+} // namespace
+} // namespace replayer::test
