@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "assets.h"
+#include "audio.h"
 #include "render.h"
 #include "replayer/replayer.h"
 #include "scene.h"
@@ -15,9 +16,6 @@ constexpr int EXIT_NORMAL = 0;
 constexpr int EXIT_FATAL = 1;
 } // namespace
 
-// The loaded module, handed to the audio side once complete.
-replayer::ReplayContext* replay_context = nullptr;
-
 int main() {
     if (!glfwInit()) std::exit(EXIT_FATAL);
     glfwSetErrorCallback(ignore_glfw_error);
@@ -25,10 +23,15 @@ int main() {
     // No window (or no context of the kind asked for) is a quiet, normal end.
     if (!setup_scene()) std::exit(EXIT_NORMAL);
     apply_window_mode();
+    // A missing sound server only means silence.
+    open_audio_device();
 
     // The embedded module: any failure ends the program with status 1, after
     // the window has appeared. The context comes back ready to play.
     replay_context = replayer::load_module(module_data, module_data_size);
+
+    // The gain is set only once the module is loaded and published.
+    apply_master_gain();
 
     while (!glfwWindowShouldClose(window)) {
         render_frame();

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "audio.h"
 #include "font.h"
 #include "scroller.h"
 #include "typewriter.h"
@@ -77,9 +78,12 @@ void draw_bars() {
 void render_frame() {
     advance_clock();
 
-    // Audio start goes here: on the first frame, once replay_context is
-    // published, start_audio_once() and then set audio_started, so that music
-    // and picture begin together.
+    // Music and picture begin together: the device starts on the first frame,
+    // once, whether or not it could be opened.
+    if (!audio_started.load(std::memory_order_acquire) && replay_context) {
+        start_audio_once();
+        audio_started.store(true, std::memory_order_release);
+    }
 
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     select_page();

@@ -2,14 +2,20 @@
 
 Everything here talks to a real X server: Xvfb started on a free display number
 (-displayfd), xdotool for keys, xwininfo and xprop for what the window manager
-would see, and a WM_DELETE_WINDOW client message sent through Xlib.
+would see, xwd for its pixels, and a WM_DELETE_WINDOW client message sent
+through Xlib. Sound goes to a real jackd started under a private server name;
+jack_lsp shows its connections and jack_rec records what the intro plays.
 """
+import array
 import contextlib
 import ctypes
 import ctypes.util
+import hashlib
 import os
 import re
 import shutil
+import signal
+import struct
 import subprocess
 import time
 
@@ -59,9 +65,9 @@ def x_env(display, **extra):
 class Intro:
     """The real program, with its output captured."""
 
-    def __init__(self, display, env=None):
+    def __init__(self, display, env=None, program=None):
         self.display = display
-        self.proc = subprocess.Popen([INTRO], env=env or x_env(display),
+        self.proc = subprocess.Popen([program or INTRO], env=env or x_env(display),
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.window = None
 
@@ -187,3 +193,183 @@ def request_close(display, window):
 
 def have(tool):
     return shutil.which(tool) is not None
+
+
+# ------------------------------------------------------------------ JACK
+
+JACK_RATE = 48000
+JACK_PERIOD = 1024
+JACK_CLIENT = "miniaudio"  # the audio library's default client name
+INTRO_PORTS = (f"{JACK_CLIENT}:playback0", f"{JACK_CLIENT}:playback1")
+_jack_servers = 0
+
+
+def jack_server_name():
+    """A server name nobody else uses: each test talks only to its own jackd."""
+    global _jack_servers
+    _jack_servers += 1
+    return f"quillrun-{os.getpid()}-{_jack_servers}"
+
+
+class JackServer:
+    """A private jackd: dummy driver, 48000 Hz, 1024-frame periods.
+
+    Clients find it through JACK_DEFAULT_SERVER (see env()). The server's own
+    output goes to a log, shown by log() when a test needs to explain itself.
+    """
+
+    def __init__(self, workdir, name=None):
+        self.name = name or jack_server_name()
+        self.log_path = os.path.join(workdir, f"{self.name}.log")
+        self._workdir = workdir
+        self._shm_before = _jack_shm_entries()
+        with open(self.log_path, "ab") as log:
+            self.proc = subprocess.Popen(
+                ["jackd", "--no-realtime", "-n", self.name, "-d", "dummy",
+                 "-r", str(JACK_RATE), "-p", str(JACK_PERIOD)],
+                stdout=log, stderr=subprocess.STDOUT)
+        waited = subprocess.run(["jack_wait", "-w", "-t", "15"], env=self.env(),
+                                capture_output=True, text=True, timeout=30)
+        if waited.returncode != 0 or self.proc.poll() is not None:
+            self.stop()
+            raise AssertionError(f"jackd did not come up:\n{self.log()}")
+
+    def env(self, base=None):
+        env = dict(base if base is not None else os.environ)
+        env["JACK_DEFAULT_SERVER"] = self.name
+        return env
+
+    def log(self):
+        with open(self.log_path, errors="replace") as log:
+            return log.read()
+
+    def connections(self):
+        """{port: [connected ports]} as jack_lsp -c shows them."""
+        text = subprocess.run(["jack_lsp", "-c"], env=self.env(), capture_output=True,
+                              text=True, timeout=30).stdout
+        ports, current = {}, None
+        for line in text.splitlines():
+            if line.startswith((" ", "\t")):
+                if current is not None:
+                    ports[current].append(line.strip())
+            else:
+                current = line.strip()
+                ports[current] = []
+        return ports
+
+    def wait_playing(self, timeout=20.0):
+        """Waits until the intro's client is active: its ports are connected."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ports = self.connections()
+            if all(ports.get(port) for port in INTRO_PORTS):
+                return
+            time.sleep(0.1)
+        raise AssertionError(f"the intro's ports never got connected: {self.connections()}")
+
+    def record(self, path, seconds, ports=INTRO_PORTS):
+        """Records the ports with jack_rec as 32-bit WAV; fails on overruns."""
+        result = subprocess.run(["jack_rec", "-f", path, "-d", str(seconds), "-b", "32", *ports],
+                                env=self.env(), capture_output=True, text=True,
+                                timeout=seconds + 30)
+        if result.returncode != 0 or "overrun" in result.stderr.lower():
+            raise AssertionError(f"jack_rec failed: {result.stderr.strip()}")
+
+    def stop(self, sig=signal.SIGTERM):
+        if self.proc.poll() is None:
+            self.proc.send_signal(sig)
+            try:
+                self.proc.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        if self.proc.returncode == -signal.SIGKILL:
+            # A killed server stays in libjack's server registry (which holds
+            # eight) until a server of the same name starts and ends cleanly.
+            JackServer(self._workdir, self.name).stop()
+        # ...and leaves its shared memory behind: the files that appeared
+        # while it ran are its own.
+        for entry in _jack_shm_entries() - self._shm_before:
+            if entry != "jack-shm-registry":
+                shutil.rmtree(os.path.join(SHM_DIR, entry), ignore_errors=True)
+                with contextlib.suppress(OSError):
+                    os.remove(os.path.join(SHM_DIR, entry))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+SHM_DIR = "/dev/shm"
+
+
+def _jack_shm_entries():
+    try:
+        return {e for e in os.listdir(SHM_DIR) if e.startswith("jack")}
+    except OSError:
+        return set()
+
+
+# ------------------------------------------------------------------ WAV
+
+_WAVE_PCM, _WAVE_FLOAT, _WAVE_EXTENSIBLE = 1, 3, 0xFFFE
+
+
+def read_wav(path):
+    """(rate, channels, interleaved samples as floats, quantisation step).
+
+    Reads integer PCM of 16, 24 or 32 bits and 32-bit float, plain or
+    WAVE_FORMAT_EXTENSIBLE. Integer samples are scaled by 2^-(bits-1).
+    """
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+        raise AssertionError(f"{path} is not a WAV file")
+    fmt = body = None
+    pos = 12
+    while pos + 8 <= len(data):
+        chunk, size = data[pos:pos + 4], struct.unpack_from("<I", data, pos + 4)[0]
+        if chunk == b"fmt ":
+            fmt = data[pos + 8:pos + 8 + size]
+        elif chunk == b"data":
+            body = data[pos + 8:pos + 8 + size]
+        pos += 8 + size + (size & 1)
+    if fmt is None or body is None:
+        raise AssertionError(f"{path} has no fmt or data chunk")
+    tag, channels, rate = struct.unpack_from("<HHI", fmt, 0)
+    bits = struct.unpack_from("<H", fmt, 14)[0]
+    if tag == _WAVE_EXTENSIBLE:
+        tag = struct.unpack_from("<H", fmt, 24)[0]
+    if tag == _WAVE_FLOAT and bits == 32:
+        samples = array.array("f")
+        samples.frombytes(body[:len(body) // 4 * 4])
+        return rate, channels, list(samples), 0.0
+    if tag != _WAVE_PCM or bits not in (16, 24, 32):
+        raise AssertionError(f"{path}: unsupported WAV format {tag}/{bits} bits")
+    if bits == 24:
+        ints = [int.from_bytes(body[i:i + 3], "little", signed=True)
+                for i in range(0, len(body) - 2, 3)]
+    else:
+        typed = array.array("h" if bits == 16 else "i")
+        typed.frombytes(body[:len(body) // typed.itemsize * typed.itemsize])
+        ints = typed
+    scale = 1.0 / (1 << (bits - 1))
+    return rate, channels, [v * scale for v in ints], scale
+
+
+# ------------------------------------------------------------------ screen
+
+def window_digest(display, window, timeout=10.0):
+    """A digest of the window's pixels as xwd dumps them: equal digests, same
+    picture. Waits for the window to become viewable (xwd refuses it before)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = subprocess.run(["xwd", "-silent", "-id", window], env=x_env(display),
+                                capture_output=True, timeout=30)
+        if result.returncode == 0:
+            return hashlib.sha256(result.stdout).hexdigest()
+        if time.monotonic() > deadline:
+            raise AssertionError(f"xwd failed: {result.stderr.decode(errors='replace').strip()}")
+        time.sleep(0.2)

@@ -1,0 +1,94 @@
+// The device's data callback, driven directly as the audio thread would.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "audio.h"
+
+namespace {
+
+constexpr uint32_t PERIOD = 1024; // frames the library asks for per call
+constexpr size_t SAMPLES = PERIOD * replayer::OUTPUT_CHANNELS;
+// A value the library never hands over and the engine never writes, so any
+// write shows, zeros included.
+const float UNTOUCHED = std::nanf("");
+
+bool untouched(float sample) {
+    uint32_t bits, marker;
+    std::memcpy(&bits, &sample, sizeof bits);
+    std::memcpy(&marker, &UNTOUCHED, sizeof marker);
+    return bits == marker;
+}
+
+struct CallbackState {
+    ~CallbackState() {
+        audio_started.store(false);
+        replay_context = nullptr;
+    }
+};
+
+// A zero-filled block the size of a context header: enough for calls that
+// must not render anything.
+replayer::ReplayContext* blank_context() {
+    alignas(replayer::ReplayContext) static unsigned char block[sizeof(replayer::ReplayContext)];
+    return reinterpret_cast<replayer::ReplayContext*>(block);
+}
+
+struct QuietCase {
+    const char* name;
+    bool started;
+    bool context;
+    uint32_t frame_count;
+};
+
+TEST(AudioCallback, WritesNothingUntilStartedAndPublishedOrWhenAskedForNoFrames) {
+    const QuietCase cases[] = {
+        {"before the first frame", false, true, PERIOD},
+        {"before the first frame, no context", false, false, PERIOD},
+        {"started without a context", true, false, PERIOD},
+        {"zero frames", true, true, 0},
+        {"65536 frames count as none", true, true, 65536},
+    };
+    for (const QuietCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CallbackState reset;
+        replay_context = c.context ? blank_context() : nullptr;
+        audio_started.store(c.started);
+        // Room for a 65536-frame request, should one be rendered after all.
+        std::vector<float> buffer(65536 * replayer::OUTPUT_CHANNELS, UNTOUCHED);
+        audio_data_callback(nullptr, buffer.data(), nullptr, c.frame_count);
+        size_t written = 0;
+        for (float sample : buffer) written += !untouched(sample);
+        EXPECT_EQ(written, 0u);
+    }
+}
+
+TEST(AudioCallback, RendersTheRequestedFramesOfTheIntroModuleAndNoMore) {
+    std::ifstream file(INTRO_MODULE_PATH, std::ios::binary);
+    if (!file) GTEST_SKIP() << "no module at " << INTRO_MODULE_PATH;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+    replayer::LoadResult loaded = replayer::load_module_checked(bytes.data(), bytes.size());
+    if (!loaded.context) GTEST_SKIP() << "the intro module does not load yet: " << loaded.error;
+
+    CallbackState reset;
+    replay_context = loaded.context;
+    audio_started.store(true);
+    constexpr uint32_t ASKED = PERIOD - 24;
+    std::vector<float> buffer(SAMPLES, UNTOUCHED);
+    audio_data_callback(nullptr, buffer.data(), nullptr, ASKED);
+    for (size_t i = 0; i < SAMPLES; ++i) {
+        bool inside = i < ASKED * replayer::OUTPUT_CHANNELS;
+        ASSERT_EQ(untouched(buffer[i]), !inside) << "sample " << i;
+        if (inside) {
+            ASSERT_TRUE(std::isfinite(buffer[i])) << "sample " << i;
+        }
+    }
+    replayer::free_module(loaded.context);
+}
+
+} // namespace
