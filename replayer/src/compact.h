@@ -3,7 +3,7 @@
 #pragma once
 
 #include "loaders.h"
-#include "replayer/compact_format.h"
+#include "replayer/replayer.h"
 
 namespace replayer::compact {
 

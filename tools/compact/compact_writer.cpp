@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "replayer/compact_format.h"
+#include "replayer/replayer.h"
 
 namespace compact_writer {
 

@@ -10,7 +10,7 @@
 #include "compact_writer.h"
 #include "module_builders.h"
 #include "module_check.h"
-#include "replayer/compact_format.h"
+#include "replayer/replayer.h"
 
 using namespace replayer;
 using namespace replayer::compact;
