@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "byte_writer.h"
 #include "replayer/replayer.h"
 
 namespace compact_writer {
@@ -21,58 +22,33 @@ constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
 constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_BYTES);
 constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
 
-// Appends little-endian values to the image.
-struct Writer {
-    std::vector<uint8_t>& out;
-    void u8(uint8_t v) { out.push_back(v); }
-    void u16(uint16_t v) {
-        u8(static_cast<uint8_t>(v));
-        u8(static_cast<uint8_t>(v >> 8));
-    }
-    void u32(uint32_t v) {
-        u16(static_cast<uint16_t>(v));
-        u16(static_cast<uint16_t>(v >> 16));
-    }
-    // Pads the record begun at `start` up to `stride` units.
-    void pad_record(size_t start, uint32_t stride) { out.resize(start + STRIDE_UNIT * stride, 0); }
-    void put(size_t at, uint8_t v) { out[at] = v; }
-    void put16(size_t at, uint16_t v) {
-        out[at] = static_cast<uint8_t>(v);
-        out[at + 1] = static_cast<uint8_t>(v >> 8);
-    }
-    void put32(size_t at, uint32_t v) {
-        put16(at, static_cast<uint16_t>(v));
-        put16(at + 2, static_cast<uint16_t>(v >> 16));
-    }
-};
-
-void write_header(Writer& w, const ReplayContext& ctx) {
+void write_header(ByteWriter& w, const ReplayContext& ctx) {
     const uint32_t header_bytes = HEADER_PANNING + ctx.channel_count;
     const uint32_t first_section = units(header_bytes);
-    w.out.assign(STRIDE_UNIT * first_section, 0);
-    w.put(HEADER_FIRST_SECTION, static_cast<uint8_t>(first_section));
-    std::copy(std::begin(MAGIC), std::end(MAGIC), w.out.begin() + HEADER_MAGIC);
+    w.bytes.assign(STRIDE_UNIT * first_section, 0);
+    w.put8(HEADER_FIRST_SECTION, static_cast<uint8_t>(first_section));
+    std::copy(std::begin(MAGIC), std::end(MAGIC), w.bytes.begin() + HEADER_MAGIC);
     w.put16(HEADER_SONG_LENGTH, ctx.song_length);
     w.put32(HEADER_TOTAL_ROWS, ctx.total_rows);
     w.put32(HEADER_TOTAL_FRAMES, ctx.total_sample_frames);
     w.put16(HEADER_PATTERN_COUNT, ctx.pattern_count);
     w.put16(HEADER_SAMPLE_COUNT, ctx.sample_count);
-    w.put(HEADER_INSTRUMENT_COUNT, ctx.instrument_count);
-    w.put(HEADER_CHANNEL_COUNT, ctx.channel_count);
-    w.put(HEADER_RESTART, ctx.restart_position);
-    w.put(HEADER_TEMPO, ctx.default_tempo);
-    w.put(HEADER_BPM, ctx.default_bpm);
-    w.put(HEADER_GLOBAL_VOLUME, ctx.default_global_volume);
+    w.put8(HEADER_INSTRUMENT_COUNT, ctx.instrument_count);
+    w.put8(HEADER_CHANNEL_COUNT, ctx.channel_count);
+    w.put8(HEADER_RESTART, ctx.restart_position);
+    w.put8(HEADER_TEMPO, ctx.default_tempo);
+    w.put8(HEADER_BPM, ctx.default_bpm);
+    w.put8(HEADER_GLOBAL_VOLUME, ctx.default_global_volume);
     w.put16(HEADER_FLAGS, static_cast<uint16_t>((ctx.amiga_periods ? FLAG_AMIGA_PERIODS : 0) |
                                                 (ctx.fast_slide ? FLAG_FAST_SLIDE : 0)));
-    w.put(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
-    w.put(HEADER_SLOT_STRIDE, SLOT_STRIDE);
-    w.put(HEADER_INSTRUMENT_STRIDE, INSTRUMENT_STRIDE);
-    w.put(HEADER_SAMPLE_STRIDE, SAMPLE_STRIDE);
-    for (int c = 0; c < ctx.channel_count; ++c) w.put(HEADER_PANNING + c, ctx.channel_panning[c]);
+    w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
+    w.put8(HEADER_SLOT_STRIDE, SLOT_STRIDE);
+    w.put8(HEADER_INSTRUMENT_STRIDE, INSTRUMENT_STRIDE);
+    w.put8(HEADER_SAMPLE_STRIDE, SAMPLE_STRIDE);
+    for (int c = 0; c < ctx.channel_count; ++c) w.put8(HEADER_PANNING + c, ctx.channel_panning[c]);
 }
 
-void write_envelope(Writer& w, const EnvelopeRecord& e) {
+void write_envelope(ByteWriter& w, const EnvelopeRecord& e) {
     for (const EnvelopePoint& p : e.points) {
         w.u16(p.frame);
         w.u8(p.value);
@@ -84,8 +60,8 @@ void write_envelope(Writer& w, const EnvelopeRecord& e) {
     w.u8(e.loop_end);
 }
 
-void write_instrument(Writer& w, const InstrumentRecord& r) {
-    const size_t start = w.out.size();
+void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
+    const size_t start = w.bytes.size();
     write_envelope(w, r.volume_envelope);
     write_envelope(w, r.panning_envelope);
     w.u16(r.fadeout);
@@ -95,11 +71,11 @@ void write_instrument(Writer& w, const InstrumentRecord& r) {
     w.u8(r.autovibrato_rate);
     w.u16(0);
     for (uint16_t entry : r.sample_map) w.u16(entry);
-    w.pad_record(start, INSTRUMENT_STRIDE);
+    w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 
-void write_sample(Writer& w, const SampleRecord& r) {
-    const size_t start = w.out.size();
+void write_sample(ByteWriter& w, const SampleRecord& r) {
+    const size_t start = w.bytes.size();
     w.u32(r.data_index);
     w.u32(r.length);
     w.u32(r.loop_length);
@@ -108,27 +84,27 @@ void write_sample(Writer& w, const SampleRecord& r) {
     w.u8(r.panning);
     w.u8(static_cast<uint8_t>(r.finetune));
     w.u8(static_cast<uint8_t>(r.relative_note));
-    w.pad_record(start, SAMPLE_STRIDE);
+    w.fit(start, STRIDE_UNIT * SAMPLE_STRIDE);
 }
 
 } // namespace
 
 std::vector<uint8_t> write_compact(const ReplayContext& ctx) {
     std::vector<uint8_t> out;
-    Writer w{out};
+    ByteWriter w{out};
     write_header(w, ctx);
     for (uint32_t p = 0; p < ctx.pattern_count; ++p) {
         const size_t start = out.size();
         w.u16(ctx.patterns[p].first_row);
         w.u16(ctx.patterns[p].row_count);
-        w.pad_record(start, PATTERN_STRIDE);
+        w.fit(start, STRIDE_UNIT * PATTERN_STRIDE);
     }
     const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
     for (uint64_t i = 0; i < slot_count; ++i) {
         const size_t start = out.size();
         const PatternSlot& s = ctx.slots[i];
         for (uint8_t byte : {s.note, s.instrument, s.volume, s.effect, s.parameter}) w.u8(byte);
-        w.pad_record(start, SLOT_STRIDE);
+        w.fit(start, STRIDE_UNIT * SLOT_STRIDE);
     }
     for (uint32_t k = 0; k < ctx.instrument_count; ++k) write_instrument(w, ctx.instruments[k]);
     for (uint32_t k = 0; k < ctx.sample_count; ++k) write_sample(w, ctx.samples[k]);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "byte_writer.h"
+
 namespace xmwriter {
 
 namespace {
@@ -23,27 +25,7 @@ constexpr size_t ENVELOPE_POINTS = 12;
 constexpr uint8_t SIXTEEN_BIT = 0x10;
 constexpr uint8_t PACKED = 0x80;
 
-struct Out {
-    std::vector<uint8_t> bytes;
-    void u8(uint8_t v) { bytes.push_back(v); }
-    void u16(uint16_t v) {
-        u8(static_cast<uint8_t>(v));
-        u8(static_cast<uint8_t>(v >> 8));
-    }
-    void u32(uint32_t v) {
-        u16(static_cast<uint16_t>(v));
-        u16(static_cast<uint16_t>(v >> 16));
-    }
-    void text(const std::string& s, size_t width) {
-        for (size_t i = 0; i < width; ++i) u8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
-    }
-    void zeros(size_t n) { bytes.insert(bytes.end(), n, 0); }
-    void append(const std::vector<uint8_t>& v) { bytes.insert(bytes.end(), v.begin(), v.end()); }
-    // Pads (or cuts) what was written since `start` to exactly `size` bytes.
-    void fit(size_t start, size_t size) { bytes.resize(start + size, 0); }
-};
-
-void write_header(Out& out, const Module& m) {
+void write_header(ByteWriter& out, const Module& m) {
     out.text(MAGIC, MAGIC_LENGTH);
     out.text(m.name, NAME_LENGTH);
     out.u8(EOF_MARK);
@@ -62,7 +44,7 @@ void write_header(Out& out, const Module& m) {
     for (size_t i = 0; i < ORDER_TABLE_SIZE; ++i) out.u8(i < orders ? m.orders[i] : 0);
 }
 
-void write_pattern(Out& out, const Pattern& p) {
+void write_pattern(ByteWriter& out, const Pattern& p) {
     const std::vector<uint8_t> data =
         p.packed ? *p.packed : (p.cells.empty() ? std::vector<uint8_t>{} : pack_cells(p.cells));
     out.u32(PATTERN_HEADER_SIZE);
@@ -72,7 +54,7 @@ void write_pattern(Out& out, const Pattern& p) {
     out.append(data);
 }
 
-void write_envelope_points(Out& out, const Envelope& e) {
+void write_envelope_points(ByteWriter& out, const Envelope& e) {
     for (size_t i = 0; i < ENVELOPE_POINTS; ++i) {
         const auto point = i < e.points.size() ? e.points[i] : std::pair<uint16_t, uint16_t>{};
         out.u16(point.first);
@@ -96,7 +78,7 @@ std::vector<uint8_t> delta_code(const Sample& s) {
     return data;
 }
 
-void write_sample_header(Out& out, const Sample& s) {
+void write_sample_header(ByteWriter& out, const Sample& s) {
     const uint32_t width = bytes_per_frame(s);
     out.u32(s.length_override.value_or(static_cast<uint32_t>(s.frames.size()) * width));
     out.u32(s.loop_start_override.value_or(s.loop_start * width));
@@ -110,7 +92,7 @@ void write_sample_header(Out& out, const Sample& s) {
     out.text(s.name, SAMPLE_NAME_LENGTH);
 }
 
-void write_instrument(Out& out, const Instrument& ins) {
+void write_instrument(ByteWriter& out, const Instrument& ins) {
     const size_t start = out.bytes.size();
     const uint32_t size = ins.header_size_override.value_or(
         ins.samples.empty() ? EMPTY_INSTRUMENT_HEADER_SIZE : INSTRUMENT_HEADER_SIZE);
@@ -164,11 +146,12 @@ std::vector<uint8_t> pack_cells(const std::vector<Cell>& cells) {
 }
 
 std::vector<uint8_t> write_xm(const Module& m) {
-    Out out;
+    std::vector<uint8_t> bytes;
+    ByteWriter out{bytes};
     write_header(out, m);
     for (const Pattern& p : m.patterns) write_pattern(out, p);
     for (const Instrument& ins : m.instruments) write_instrument(out, ins);
-    return out.bytes;
+    return bytes;
 }
 
 } // namespace xmwriter
