@@ -199,6 +199,9 @@ def have(tool):
 
 JACK_RATE = 48000
 JACK_PERIOD = 1024
+# The server waits this long for every client to finish a cycle before it
+# counts an xrun and moves on without it.
+JACK_CLIENT_TIMEOUT_MS = 2000
 JACK_CLIENT = "miniaudio"  # the audio library's default client name
 INTRO_PORTS = (f"{JACK_CLIENT}:playback0", f"{JACK_CLIENT}:playback1")
 _jack_servers = 0
@@ -214,6 +217,11 @@ def jack_server_name():
 class JackServer:
     """A private jackd: dummy driver, 48000 Hz, 1024-frame periods.
 
+    Synchronous: each cycle waits for every client, so a client that the
+    scheduler holds back on a loaded machine delays the cycle instead of
+    losing it (an asynchronous server drops that client's period, and the
+    recording skips ahead).
+
     Clients find it through JACK_DEFAULT_SERVER (see env()). The server's own
     output goes to a log, shown by log() when a test needs to explain itself.
     """
@@ -225,7 +233,8 @@ class JackServer:
         self._shm_before = _jack_shm_entries()
         with open(self.log_path, "ab") as log:
             self.proc = subprocess.Popen(
-                ["jackd", "--no-realtime", "-n", self.name, "-d", "dummy",
+                ["jackd", "--no-realtime", "--sync", "-t", str(JACK_CLIENT_TIMEOUT_MS),
+                 "-n", self.name, "-d", "dummy",
                  "-r", str(JACK_RATE), "-p", str(JACK_PERIOD)],
                 stdout=log, stderr=subprocess.STDOUT)
         waited = subprocess.run(["jack_wait", "-w", "-t", "15"], env=self.env(),
@@ -242,6 +251,10 @@ class JackServer:
     def log(self):
         with open(self.log_path, errors="replace") as log:
             return log.read()
+
+    def xruns(self):
+        """The server's complaints about clients that missed a cycle."""
+        return [line for line in self.log().splitlines() if "was not finished" in line]
 
     def connections(self):
         """{port: [connected ports]} as jack_lsp -c shows them."""
