@@ -20,6 +20,10 @@ import subprocess
 import time
 
 INTRO = os.environ.get("INTRO", os.path.join(os.getcwd(), "bin", "intro"))
+# How long a poll waits for what should follow at once on an idle machine. A
+# loaded CI runner (ctest -j2 on two cores, software OpenGL) can be far slower;
+# a poll that succeeds returns as soon as it sees the result.
+PATIENCE = 60.0
 TITLE = "Quillrun - Skylet2 Factory Image"
 SCREEN_W, SCREEN_H = 1280, 1024
 
@@ -71,7 +75,7 @@ class Intro:
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.window = None
 
-    def wait_window(self, timeout=20.0):
+    def wait_window(self, timeout=PATIENCE):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if self.proc.poll() is not None:
@@ -85,7 +89,7 @@ class Intro:
             time.sleep(0.1)
         raise AssertionError("the intro's window did not appear")
 
-    def finish(self, timeout=20.0):
+    def finish(self, timeout=PATIENCE):
         """Waits for the exit; returns (status, stdout, stderr)."""
         try:
             out, err = self.proc.communicate(timeout=timeout)
@@ -127,7 +131,7 @@ def geometry(display, window):
     return values["x"], values["y"], values["w"], values["h"]
 
 
-def wait_geometry(display, window, wanted, timeout=10.0):
+def wait_geometry(display, window, wanted, timeout=PATIENCE):
     """Polls until the geometry equals `wanted`; returns the last one seen."""
     deadline = time.monotonic() + timeout
     seen = geometry(display, window)
@@ -270,7 +274,7 @@ class JackServer:
                 ports[current] = []
         return ports
 
-    def wait_playing(self, timeout=20.0):
+    def wait_playing(self, timeout=PATIENCE):
         """Waits until the intro's client is active: its ports are connected."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
@@ -374,7 +378,7 @@ def read_wav(path):
 
 # ------------------------------------------------------------------ screen
 
-def window_digest(display, window, timeout=10.0):
+def window_digest(display, window, timeout=PATIENCE):
     """A digest of the window's pixels as xwd dumps them: equal digests, same
     picture. Waits for the window to become viewable (xwd refuses it before)."""
     deadline = time.monotonic() + timeout
@@ -386,3 +390,24 @@ def window_digest(display, window, timeout=10.0):
         if time.monotonic() > deadline:
             raise AssertionError(f"xwd failed: {result.stderr.decode(errors='replace').strip()}")
         time.sleep(0.2)
+
+
+def wait_frames(display, window, count=2, timeout=PATIENCE):
+    """Waits until the window's picture has changed `count` times.
+
+    The intro polls its events between two frames, so once two new frames
+    have been shown, every key sent before this call has been handled and
+    whatever it changed is visible: a check made then does not depend on how
+    fast a loaded machine runs the intro.
+    """
+    deadline = time.monotonic() + timeout
+    seen = window_digest(display, window)
+    changes = 0
+    while changes < count:
+        if time.monotonic() > deadline:
+            raise AssertionError(f"the picture changed {changes} times in {timeout} s, "
+                                 f"not {count}: the intro stopped drawing")
+        time.sleep(0.05)
+        now = window_digest(display, window)
+        if now != seen:
+            changes, seen = changes + 1, now
