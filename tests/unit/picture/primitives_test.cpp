@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "assets.h"
 #include "font.h"
 #include "picture_support.h"
 #include "window.h"
@@ -78,6 +79,25 @@ TEST_F(Primitives, FullBlockFillsItsCellAndSpaceDrawsNothing) {
         EXPECT_EQ(lit, c.lit_pixels) << int(c.code) << " size " << c.size;
         EXPECT_EQ(outside, 0);
     }
+}
+
+// With a context that hands out texture names, only the decoder can refuse a
+// font: data it cannot read ends the process with status 1, the real font
+// becomes a 256x128 texture.
+TEST_F(Primitives, UndecodableFontEndsWithStatusOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // the child makes its own context
+    const unsigned char not_a_bitmap[] = {'B', 'M', 0, 0, 1, 2, 3};
+    EXPECT_EXIT(create_font_atlas(not_a_bitmap, sizeof not_a_bitmap), ::testing::ExitedWithCode(1),
+                "");
+    EXPECT_EXIT(create_font_atlas(font_image + 2, font_image_size - 2),
+                ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(create_font_atlas(nullptr, 0), ::testing::ExitedWithCode(1), "");
+
+    const FontAtlas* atlas = create_font_atlas(font_image, font_image_size);
+    ASSERT_NE(atlas, nullptr);
+    EXPECT_EQ(atlas->width, 256);
+    EXPECT_EQ(atlas->height, 128);
+    EXPECT_NE(atlas->texture, 0u);
 }
 
 // Size-1 text: a space advances one cell, a line feed starts the next line,
