@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <bit>
 #include <cstdlib>
 
 #include "font.h"
@@ -15,7 +16,9 @@ namespace {
 constexpr int STAR_MIN_Y = 161;  // just below the upper bar
 constexpr int STAR_ROWS = 453;   // rows 161..613, just above the lower bar
 constexpr float LOGO_X = 252.0f; // top-left corner of the logo at size 1
-constexpr float LOGO_Y = 36.8f;
+// 36.8 units down, as the exact float the scene places the logo at: one step
+// above the float nearest to 36.8, written as bits so no rounding can move it.
+constexpr float LOGO_Y = std::bit_cast<float>(0x42133334u);
 
 // The generator is never seeded, so the starfield is the same on every run.
 void place_stars() {

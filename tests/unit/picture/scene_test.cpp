@@ -7,6 +7,7 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -360,13 +361,17 @@ TEST(Scene, ScrollerEntersAtTheRightAndMovesByElapsedTime) {
     frame_at(t);
     reset_scroller();
     EXPECT_EQ(scroller.scroll_pos.x, 1024.0f);
+    // The baseline is the float just below the one nearest 675.84: the wave's
+    // pixel rows depend on that last bit.
+    EXPECT_EQ(std::bit_cast<uint32_t>(scroller.scroll_pos.y), 0x4428F5C2u);
     frame_at(t += 2.0); // drawn at 1024, just out of sight; then 180 units left
     EXPECT_EQ(scroller.scroll_pos.x, 844.0f);
     frame_at(t += 0.5);
     EXPECT_EQ(scroller.scroll_pos.x, 799.0f);
 
     // The frame just drawn put 'W' (column 1) at x 844 on the wave.
-    const float y = 675.84f + sinf((1 * 0.05f + static_cast<float>(t)) * 4.0f) * 48.0f;
+    const float y =
+        scroller.scroll_pos.y + sinf((1 * 0.05f + static_cast<float>(t)) * 4.0f) * 48.0f;
     const Picture picture = read_picture();
     int ink = 0, mismatches = 0;
     for (int py = int(y) - 4; py < int(y) + 52; ++py)
