@@ -10,6 +10,7 @@ Errors are one line on stderr; exit 1 for a font it cannot use, 2 for bad usage.
 import gzip
 import struct
 import sys
+import zlib
 
 PSF1_MAGIC = b"\x36\x04"
 PSF1_MODE_512 = 0x01  # the font has 512 glyphs; the first 256 are used
@@ -31,7 +32,10 @@ def read_glyphs(path):
     with open(path, "rb") as f:
         data = f.read()
     if data[:2] == b"\x1f\x8b":
-        data = gzip.decompress(data)
+        try:
+            data = gzip.decompress(data)
+        except (EOFError, zlib.error, gzip.BadGzipFile) as e:
+            fail(f"{path}: broken gzip data ({e})")
     if len(data) < 4 or data[:2] != PSF1_MAGIC:
         fail(f"{path}: not a PSF1 font")
     mode, charsize = data[2], data[3]
