@@ -241,8 +241,8 @@ class JackServer:
                  "-n", self.name, "-d", "dummy",
                  "-r", str(JACK_RATE), "-p", str(JACK_PERIOD)],
                 stdout=log, stderr=subprocess.STDOUT)
-        waited = subprocess.run(["jack_wait", "-w", "-t", "15"], env=self.env(),
-                                capture_output=True, text=True, timeout=30)
+        waited = subprocess.run(["jack_wait", "-w", "-t", str(int(PATIENCE))], env=self.env(),
+                                capture_output=True, text=True, timeout=PATIENCE + 30)
         if waited.returncode != 0 or self.proc.poll() is not None:
             self.stop()
             raise AssertionError(f"jackd did not come up:\n{self.log()}")
