@@ -5,6 +5,7 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "assets.h"
@@ -93,11 +94,12 @@ TEST_F(Primitives, UndecodableFontEndsWithStatusOne) {
                 ::testing::ExitedWithCode(1), "");
     EXPECT_EXIT(create_font_atlas(nullptr, 0), ::testing::ExitedWithCode(1), "");
 
-    const FontAtlas* atlas = create_font_atlas(font_image, font_image_size);
+    FontAtlas* atlas = create_font_atlas(font_image, font_image_size);
     ASSERT_NE(atlas, nullptr);
     EXPECT_EQ(atlas->width, 256);
     EXPECT_EQ(atlas->height, 128);
     EXPECT_NE(atlas->texture, 0u);
+    std::free(atlas); // a second record, not the one the glyphs use
 }
 
 // Size-1 text: a space advances one cell, a line feed starts the next line,
