@@ -113,7 +113,7 @@ Options parse_options(int argc, char** argv) {
     if (!o.input) usage_error("no module given");
     if (o.info + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
         usage_error("give one of --info, -o OUT and --write-compact OUT");
-    if (o.info && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
+    if (!o.output && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
     return o;
 }
 
