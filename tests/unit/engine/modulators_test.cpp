@@ -287,8 +287,9 @@ TEST(Instrument, AutoVibratoSweepsInAndSaturates) {
         uint8_t depth, sweep;
         std::vector<int> offsets; // ticks 0..4, square wave (value -128 on these phases)
     };
-    for (const Case& c : {Case{64, 0, {64, 64, 64, 64, 64}}, Case{64, 4, {0, 16, 32, 48, 64}},
-                          Case{255, 0, {127, 127, 127, 127, 127}}}) {
+    for (const Case& c :
+         {Case{64, 0, {64, 64, 64, 64, 64}}, Case{64, 4, {0, 16, 32, 48, 64}},
+          Case{255, 0, {127, 127, 127, 127, 127}}, Case{255, 4, {0, 31, 63, 95, 127}}}) {
         TestModule m({});
         InstrumentRecord& ins = m.instrument();
         ins.autovibrato_waveform = WAVEFORM_SQUARE;
