@@ -19,11 +19,12 @@ int clamp_to_int8(int value) {
 void auto_vibrato(ReplayContext& ctx, ChannelState& ch, const InstrumentRecord& ins) {
     const auto phase = static_cast<uint8_t>(ins.autovibrato_rate * ch.autovibrato_ticks);
     const int wave = waveform_value(ctx, ins.autovibrato_waveform, phase);
-    int offset = -ins.autovibrato_depth * wave / AUTOVIBRATO_DIVISOR;
+    // A depth above 127 would overflow the byte: hold it at the extreme
+    // instead, so the sweep below still ramps evenly up to that extreme.
+    int offset = clamp_to_int8(-ins.autovibrato_depth * wave / AUTOVIBRATO_DIVISOR);
     if (ch.autovibrato_ticks < ins.autovibrato_sweep)
         offset = offset * ch.autovibrato_ticks / ins.autovibrato_sweep;
-    // A depth above 127 would overflow the byte: hold it at the extreme instead.
-    ch.autovibrato_offset = static_cast<int8_t>(clamp_to_int8(offset));
+    ch.autovibrato_offset = static_cast<int8_t>(offset);
     ++ch.autovibrato_ticks;
 }
 

@@ -72,7 +72,8 @@ bool is_sample(const ByteReader& in, uint64_t header) {
 // loop points count frames for 8-bit and 16-bit samples alike (a 16-bit
 // sample's data takes two bytes per counted frame). A looped sample keeps its
 // data up to the loop end, or up to its loop start when the loop end lies
-// past the data.
+// past the data; one whose loop starts past the data keeps all of it and
+// loops its last frames.
 struct SampleShape {
     uint32_t stored;
     uint32_t loop_length;
@@ -84,7 +85,8 @@ SampleShape sample_shape(const ByteReader& in, uint64_t header) {
     const uint32_t loop_start = in.u32le(header + LOOP_START);
     const uint32_t loop_end = in.u32le(header + LOOP_END);
     // A loop that ends at or before its start is no loop: keep all the data.
-    if (!(flags & FLAG_LOOP) || loop_end <= loop_start || length < loop_start) return {length, 0};
+    if (!(flags & FLAG_LOOP) || loop_end <= loop_start) return {length, 0};
+    if (length < loop_start) return {length, std::min(loop_end - loop_start, length)};
     // A loop from the very start that runs past the data loops all of it,
     // rather than keeping nothing.
     if (length < loop_end && loop_start == 0) return {length, length};

@@ -70,6 +70,10 @@ void write_wav_header(AudioWriter& w) {
 
 } // namespace
 
+uint64_t wav_max_frames() {
+    return (UINT32_MAX - RIFF_OVERHEAD) / BYTES_PER_FRAME;
+}
+
 bool open_audio(AudioWriter& w, const char* path) {
     if (std::strcmp(path, "-") == 0) {
         w.file = stdout;
@@ -104,7 +108,7 @@ void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain)
 bool finish_audio(AudioWriter& w) {
     if (w.wav) {
         const uint64_t data_bytes = w.frames * BYTES_PER_FRAME;
-        if (data_bytes + RIFF_OVERHEAD > UINT32_MAX) w.failed = true; // too long for WAV
+        if (w.frames > wav_max_frames()) w.failed = true;
         write_u32_at(w, RIFF_SIZE_AT, static_cast<uint32_t>(data_bytes + RIFF_OVERHEAD));
         write_u32_at(w, FACT_FRAMES_AT, static_cast<uint32_t>(w.frames));
         write_u32_at(w, DATA_SIZE_AT, static_cast<uint32_t>(data_bytes));

@@ -12,6 +12,9 @@ struct AudioWriter {
     bool failed = false; // a write or seek failed
 };
 
+// The longest render a WAV file can hold: its sizes are 32-bit.
+uint64_t wav_max_frames();
+
 // Opens `path` ("-" = standard output, raw floats) and writes a WAV header
 // with the sizes left to finish_audio. Returns false if it cannot be opened.
 bool open_audio(AudioWriter& w, const char* path);

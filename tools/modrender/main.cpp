@@ -113,7 +113,12 @@ Options parse_options(int argc, char** argv) {
     if (!o.input) usage_error("no module given");
     if (o.info + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
         usage_error("give one of --info, -o OUT and --write-compact OUT");
-    if (o.info && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
+    if (!o.output && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
+    // Refuse up front what a WAV file cannot hold, rather than after rendering it.
+    if (o.timed && o.output && std::strcmp(o.output, "-") != 0 &&
+        std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE) >
+            static_cast<long long>(wav_max_frames()))
+        usage_error("-t is longer than a WAV file can hold; use -o - for raw output");
     return o;
 }
 

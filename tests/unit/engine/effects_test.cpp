@@ -134,6 +134,77 @@ TEST(Effects, PortamentoRangesClampWrapOrCut) {
     }
 }
 
+TEST(Effects, SharedVolumeSlideActsOnTheTicksItsMemoryChooses) {
+    struct Case {
+        uint8_t memory;
+        bool fast;
+        uint8_t volume; // after the row, from 32
+    };
+    for (const Case& c :
+         {Case{0x04, false, 12}, Case{0x40, false, 52}, Case{0xF4, false, 28},
+          Case{0x4F, false, 36}, Case{0x42, false, 22}, Case{0xF0, false, 64}, Case{0x0F, false, 0},
+          Case{0xFF, false, 47}, Case{0x04, true, 8}, Case{0xF4, true, 28}}) {
+        TestModule m({});
+        m.slot(0, 0) = {NOTE_C4, 1, 0x30, EFFECT_S3M_VOLUME_SLIDE, c.memory};
+        m.finish();
+        m.ctx->fast_slide = c.fast;
+        run_ticks(*m.ctx, 6);
+        EXPECT_EQ(m.channel().volume, c.volume) << std::hex << int{c.memory} << " " << c.fast;
+    }
+}
+
+TEST(Effects, SharedPortamentoSlidesFineFormsOnTheRowTickOnly) {
+    struct Case {
+        uint8_t memory;
+        int row_change, row_end_change; // after the row tick, after the row
+    };
+    for (const Case& c : {Case{0xE3, 3, 3}, Case{0xF3, 12, 12}, Case{0x03, 0, 60},
+                          Case{0xDF, 0, 5 * 4 * 0xDF}, Case{0xE0, 0, 0}}) {
+        for (auto [effect, sign] :
+             {std::pair{EFFECT_S3M_PORTA_DOWN, 1}, {EFFECT_S3M_PORTA_UP, -1}}) {
+            TestModule m({});
+            m.slot(0, 0) = {NOTE_C4, 1, 0, effect, c.memory};
+            m.finish();
+            run_tick(*m.ctx);
+            EXPECT_EQ(m.channel().period, 4608 + sign * c.row_change) << std::hex << int{c.memory};
+            run_ticks(*m.ctx, 5);
+            EXPECT_EQ(m.channel().period, 4608 + sign * c.row_end_change)
+                << std::hex << int{c.memory};
+        }
+    }
+}
+
+TEST(Effects, SharedTremoloHalvesItsDepthRoundingDown) {
+    struct Case {
+        uint8_t phase;
+        int offset;
+    };
+    // A full-depth sine tremolo gives -59 and 59 at these phases.
+    for (const Case& c : {Case{64, -30}, Case{192, 29}}) {
+        TestModule m({});
+        m.slot(0, 0) = {NOTE_C4, 1, 0, EFFECT_S3M_TREMOLO, 0x0F};
+        m.finish();
+        run_tick(*m.ctx);
+        m.channel().tremolo_phase = c.phase;
+        run_tick(*m.ctx);
+        EXPECT_EQ(m.channel().volume_offset, c.offset) << int{c.phase};
+    }
+}
+
+TEST(Effects, GlobalVolumeChangeReachesLaterChannelsOnTheSameTick) {
+    TestModule m({.channels = 3});
+    m.slot(0, 0, 0) = {NOTE_C4, 1, 0, 0, 0};
+    m.slot(0, 0, 1) = {0, 0, 0, EFFECT_GLOBAL_VOLUME_SLIDE, 0x08};
+    m.slot(0, 0, 2) = {NOTE_C4, 1, 0, 0, 0};
+    m.finish();
+    run_ticks(*m.ctx, 2);
+    EXPECT_EQ(m.ctx->playback.global_volume, 56);
+    EXPECT_FLOAT_EQ(m.channel(2).gain_left, m.channel(0).gain_left * 56 / 64)
+        << "the earlier channel still used 64";
+    run_tick(*m.ctx);
+    EXPECT_FLOAT_EQ(m.channel(0).gain_left, m.channel(2).gain_left * 56 / 48);
+}
+
 TEST(Effects, TonePortamentoSlidesToTheTargetAndStays) {
     TestModule m({});
     m.slot(0, 0) = {NOTE_C4, 1, 0, 0, 0};

@@ -64,6 +64,82 @@ TEST(Modulators, ArpeggioOffsetsPerTick) {
     }
 }
 
+TEST(Modulators, TremorAlternatesOnAndOffForItsNibblesPlusOne) {
+    struct Case {
+        uint8_t effect;
+        std::vector<int> offsets; // ticks 0..5 of two rows, parameter 0x21 then 0x00
+    };
+    // On for 3 steps, off for 2; the shared form also steps on the row tick.
+    for (const Case& c : {Case{EFFECT_TREMOR, {0, 0, 0, 0, 64, 64, 64, 0, 0, 0, 64, 64}},
+                          Case{EFFECT_S3M_TREMOR, {0, 0, 0, 64, 64, 0, 0, 0, 64, 64, 0, 0}}}) {
+        TestModule m({});
+        m.slot(0, 0) = {49, 1, 0, c.effect, 0x21};
+        m.slot(0, 1) = {0, 0, 0, c.effect, 0x00};
+        m.finish();
+        std::vector<int> seen;
+        for (int t = 0; t < 12; ++t) run_tick(*m.ctx), seen.push_back(m.channel().volume_offset);
+        EXPECT_EQ(seen, c.offsets) << int{c.effect};
+    }
+}
+
+TEST(Modulators, RampTremoloFoldsItsPhaseAndFollowsTheVibratoHalf) {
+    struct Case {
+        uint8_t waveform, tremolo_phase, vibrato_phase;
+        int offset; // depth 15
+    };
+    for (const Case& c :
+         {Case{1, 0, 0, 0}, Case{1, 64, 0, -30}, Case{1, 192, 0, 29}, Case{1, 32, 0, -15},
+          Case{1, 32, 200, -45}, Case{1, 200, 200, 25}, Case{0, 64, 200, -59}}) {
+        ChannelState ch{};
+        TestModule m({});
+        ch.tremolo_waveform = c.waveform;
+        ch.tremolo_phase = c.tremolo_phase;
+        ch.vibrato_phase = c.vibrato_phase;
+        tremolo_step(*m.ctx, ch, 0x3F);
+        EXPECT_EQ(ch.volume_offset, c.offset)
+            << int{c.waveform} << " " << int{c.tremolo_phase} << " " << int{c.vibrato_phase};
+        EXPECT_EQ(ch.tremolo_phase, static_cast<uint8_t>(c.tremolo_phase + 12));
+    }
+}
+
+TEST(Modulators, SemitoneRoundingKeepsTheResidualForTheNextSlide) {
+    struct Case {
+        bool amiga;
+        uint16_t period;
+        int8_t finetune;
+        uint16_t rounded;
+        int residual;
+    };
+    for (const Case& c : {Case{false, 4608, 0, 4608, 0}, Case{false, 4639, 0, 4608, 31},
+                          Case{false, 4640, 0, 4672, -32}, Case{false, 4600, 5, 4588, 12},
+                          Case{true, 1703, 0, 1703, 0}}) {
+        TestModule m({.amiga = c.amiga});
+        ChannelState& ch = m.channel();
+        ch.period = c.period;
+        ch.finetune = c.finetune;
+        round_to_semitone(*m.ctx, ch);
+        EXPECT_EQ(ch.period, c.rounded) << c.period;
+        EXPECT_EQ(ch.period_residual, c.residual) << c.period;
+        slide_period(ch, 0, SlideMode::plain);
+        EXPECT_EQ(ch.period, c.period) << "restored";
+    }
+}
+
+TEST(Modulators, GlissandoMakesTonePortamentoMoveInSemitones) {
+    for (auto [glissando, periods] :
+         {std::pair{0, std::vector<int>{4596, 4584, 4572, 4560, 4548}},
+          std::pair{1, std::vector<int>{4608, 4608, 4544, 4544, 4544}}}) {
+        TestModule m({});
+        m.slot(0, 0) = {49, 1, 0, EFFECT_GLISSANDO, static_cast<uint8_t>(glissando)};
+        m.slot(0, 1) = {59, 0, 0, EFFECT_TONE_PORTA, 3};
+        m.finish();
+        run_ticks(*m.ctx, 7);
+        std::vector<int> seen;
+        for (int t = 1; t < 6; ++t) run_tick(*m.ctx), seen.push_back(m.channel().period);
+        EXPECT_EQ(seen, periods) << "glissando " << glissando;
+    }
+}
+
 uint32_t step_of(bool amiga, uint16_t period, uint8_t arpeggio) {
     TestModule m({.amiga = amiga});
     ChannelState& ch = m.channel();
@@ -211,8 +287,9 @@ TEST(Instrument, AutoVibratoSweepsInAndSaturates) {
         uint8_t depth, sweep;
         std::vector<int> offsets; // ticks 0..4, square wave (value -128 on these phases)
     };
-    for (const Case& c : {Case{64, 0, {64, 64, 64, 64, 64}}, Case{64, 4, {0, 16, 32, 48, 64}},
-                          Case{255, 0, {127, 127, 127, 127, 127}}}) {
+    for (const Case& c :
+         {Case{64, 0, {64, 64, 64, 64, 64}}, Case{64, 4, {0, 16, 32, 48, 64}},
+          Case{255, 0, {127, 127, 127, 127, 127}}, Case{255, 4, {0, 31, 63, 95, 127}}}) {
         TestModule m({});
         InstrumentRecord& ins = m.instrument();
         ins.autovibrato_waveform = WAVEFORM_SQUARE;

@@ -246,6 +246,7 @@ TEST(Compact, ClampsValuesToTheLoadersRanges) {
     const Sections s = sections_of(image);
     image[HEADER_RESTART] = 3; // song length 3
     image[HEADER_GLOBAL_VOLUME] = 200;
+    image[HEADER_BPM] = 0;
     image[s.samples + SAMPLE_VOLUME] = 100;
     image[s.samples + SAMPLE_FINETUNE] = static_cast<uint8_t>(-100);
     image[s.samples + s.sample_stride + SAMPLE_FINETUNE] = 100;
@@ -263,6 +264,7 @@ TEST(Compact, ClampsValuesToTheLoadersRanges) {
     ASSERT_TRUE(ctx);
     EXPECT_EQ(ctx->restart_position, 0);
     EXPECT_EQ(ctx->default_global_volume, 64);
+    EXPECT_EQ(ctx->default_bpm, 125);
     EXPECT_EQ(sample_volume(ctx->samples[0]), 64);
     EXPECT_EQ(ctx->samples[0].finetune, -16);
     EXPECT_EQ(ctx->samples[1].finetune, 15);

@@ -329,14 +329,16 @@ TEST(S3m, SampleLengthsLoopsAndData) {
         uint32_t stored, loop;
     };
     const Case cases[] = {
-        {100, 10, 50, 1, 50, 40},   // data past the loop end dropped
-        {100, 10, 150, 1, 10, 10},  // loop end past the data: keep up to the loop start
-        {100, 60, 60, 1, 100, 0},   // empty loop: no loop, full length
-        {100, 60, 20, 1, 100, 0},   // loop ends before it starts
-        {100, 10, 50, 0, 100, 0},   // loop flag clear
-        {100, 0, 120, 1, 100, 100}, // loop from 0 past the data: all of it loops
-        {101, 11, 51, 5, 51, 40},   // 16-bit: sizes count frames too
-        {9, 3, 12, 5, 3, 3},        // 16-bit, loop end past the data
+        {100, 10, 50, 1, 50, 40},     // data past the loop end dropped
+        {100, 10, 150, 1, 10, 10},    // loop end past the data: keep up to the loop start
+        {100, 60, 60, 1, 100, 0},     // empty loop: no loop, full length
+        {100, 60, 20, 1, 100, 0},     // loop ends before it starts
+        {100, 10, 50, 0, 100, 0},     // loop flag clear
+        {100, 0, 120, 1, 100, 100},   // loop from 0 past the data: all of it loops
+        {100, 120, 150, 1, 100, 30},  // loop start past the data: its last frames loop
+        {100, 120, 900, 1, 100, 100}, // ... at most all of them
+        {101, 11, 51, 5, 51, 40},     // 16-bit: sizes count frames too
+        {9, 3, 12, 5, 3, 3},          // 16-bit, loop end past the data
     };
     S3mBuilder s3m;
     for (const Case& c : cases) {

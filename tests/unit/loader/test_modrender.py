@@ -54,14 +54,20 @@ class Modrender(unittest.TestCase):
             self.assertIn(b"usage: modrender --info FILE", r.stdout)
 
     def test_bad_usage_exits_2(self):
+        compact = os.path.join(self.dir.name, "out.cmp")
         cases = [[], ["--bogus", INTRO_XM], ["--info"], ["--info", "-o", "x.wav", INTRO_XM],
                  ["-o", "x.wav", "-t", "soon", INTRO_XM], ["-o"], ["--info", INTRO_XM, INTRO_XM],
-                 ["--info", "--gain", INTRO_XM], [INTRO_XM]]
+                 ["--info", "--gain", INTRO_XM], [INTRO_XM],
+                 ["--write-compact", compact, "-t", "1", INTRO_XM],
+                 ["--write-compact", compact, "--gain", INTRO_XM],
+                 ["-t", "20000", "-o", os.path.join(self.dir.name, "long.wav"), INTRO_XM]]
         for args in cases:
             with self.subTest(args=args):
                 r = run(*args)
                 self.assertEqual(r.returncode, 2)
                 self.assertEqual(r.stderr.count(b"\n"), 1)
+                self.assertFalse(os.path.exists(compact))
+                self.assertFalse(os.path.exists(os.path.join(self.dir.name, "long.wav")))
 
     def test_refused_files_exit_1_with_one_line_naming_them(self):
         header_end = 60 + struct.unpack_from("<I", self.intro, 60)[0]

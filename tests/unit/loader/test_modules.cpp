@@ -67,7 +67,7 @@ std::string check_envelope(const replayer::EnvelopeRecord& e) {
 
 } // namespace
 
-std::string check_context(const replayer::ReplayContext& ctx) {
+std::string check_layout(const replayer::ReplayContext& ctx) {
     if (ctx.song_length < 1 || ctx.song_length > 256) return "song length out of range";
     if (ctx.restart_position >= ctx.song_length) return "restart position past the song";
     if (ctx.default_bpm == 0) return "BPM 0";
@@ -80,9 +80,6 @@ std::string check_context(const replayer::ReplayContext& ctx) {
     }
     for (int k = 0; k < ctx.instrument_count; ++k) {
         const replayer::InstrumentRecord& ins = ctx.instruments[k];
-        for (uint16_t s : ins.sample_map)
-            if (s != replayer::SAMPLE_MAP_NONE && s >= ctx.sample_count)
-                return "sample map names a missing sample";
         if (auto e = check_envelope(ins.volume_envelope); !e.empty()) return "volume " + e;
         if (auto e = check_envelope(ins.panning_envelope); !e.empty()) return "panning " + e;
     }
@@ -93,6 +90,15 @@ std::string check_context(const replayer::ReplayContext& ctx) {
         if (r.loop_length > r.length) return "loop longer than the sample";
         if (replayer::sample_volume(r) > 64) return "sample volume above 64";
     }
+    return {};
+}
+
+std::string check_context(const replayer::ReplayContext& ctx) {
+    if (std::string problem = check_layout(ctx); !problem.empty()) return problem;
+    for (int k = 0; k < ctx.instrument_count; ++k)
+        for (uint16_t s : ctx.instruments[k].sample_map)
+            if (s != replayer::SAMPLE_MAP_NONE && s >= ctx.sample_count)
+                return "sample map names a missing sample";
     const uint64_t slots = uint64_t{ctx.total_rows} * ctx.channel_count;
     for (uint64_t i = 0; i < slots; ++i) {
         const replayer::PatternSlot& s = ctx.slots[i];

@@ -33,8 +33,14 @@ struct Loaded {
     replayer::ReplayContext& ctx() const { return *result.context; }
 };
 
-// Empty when the context keeps every promise playback relies on; otherwise a
-// description of the first broken one.
+// Empty when the context's records keep every bound playback indexes with
+// (orders, patterns, samples, envelopes); otherwise the first broken one.
+// A compact image is held to this much: its sample maps, notes and effect
+// codes are taken as stored and playback gives every value a meaning.
+std::string check_layout(const replayer::ReplayContext& ctx);
+
+// check_layout, and also that sample maps, notes, effects and volume columns
+// hold only what the format loaders produce.
 std::string check_context(const replayer::ReplayContext& ctx);
 
 } // namespace loader_test
