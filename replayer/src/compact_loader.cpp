@@ -17,7 +17,6 @@ constexpr uint8_t MAX_VOLUME = 64;
 constexpr int8_t MIN_FINETUNE = -16;
 constexpr int8_t MAX_FINETUNE = 15;
 constexpr uint8_t VOLUME_BITS = 0x7F;
-constexpr uint8_t FALLBACK_BPM = 125; // stands in for a BPM of 0
 
 uint8_t clamp_volume(uint8_t volume) {
     return std::min(volume, MAX_VOLUME);
@@ -36,7 +35,7 @@ void read_header(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& i
     ctx.default_tempo = in.u8(HEADER_TEMPO);
     // No format loader yields a BPM of 0, which would make every tick endless.
     const uint8_t bpm = in.u8(HEADER_BPM);
-    ctx.default_bpm = bpm ? bpm : FALLBACK_BPM;
+    ctx.default_bpm = bpm ? bpm : DEFAULT_BPM;
     ctx.default_global_volume = clamp_volume(in.u8(HEADER_GLOBAL_VOLUME));
     const uint16_t flags = in.u16le(HEADER_FLAGS);
     ctx.amiga_periods = (flags & FLAG_AMIGA_PERIODS) ? 1 : 0;

@@ -23,6 +23,9 @@ const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
 const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 const char* load_compact(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 
+// The tempo a song starts at when its file gives none (or none usable).
+inline constexpr uint8_t DEFAULT_BPM = 125;
+
 // Rewrites a raw XM/MOD effect (0..15) and parameter into internal codes.
 void convert_effect(PatternSlot& slot);
 

@@ -34,7 +34,6 @@ constexpr uint8_t CENTRE_PANNING = 128;
 constexpr uint8_t PANNING_LEFT = 1;
 constexpr uint8_t PANNING_RIGHT = 255;
 constexpr uint8_t DEFAULT_TEMPO = 6;
-constexpr uint8_t DEFAULT_BPM = 125;
 constexpr uint8_t FLT8_CHANNELS = 8;
 constexpr uint32_t FLT8_HALF_CHANNELS = 4;
 

@@ -43,7 +43,6 @@ constexpr uint8_t CENTRE_PANNING = 128;
 constexpr uint8_t MAX_VOLUME = 64;
 constexpr uint8_t FALLBACK_TEMPO = 6;
 constexpr uint8_t MAX_UNUSABLE_BPM = 32;
-constexpr uint8_t FALLBACK_BPM = 125;
 constexpr float MIDDLE_C_HZ = 8363.0f;
 constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
 constexpr uint8_t UNSIGNED_8BIT_BIAS = 0x80;
@@ -223,7 +222,7 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     const uint8_t tempo = in.u8(INITIAL_SPEED);
     ctx.default_tempo = (tempo == 0 || tempo == 255) ? FALLBACK_TEMPO : tempo;
     const uint8_t bpm = in.u8(INITIAL_TEMPO);
-    ctx.default_bpm = bpm <= MAX_UNUSABLE_BPM ? FALLBACK_BPM : bpm;
+    ctx.default_bpm = bpm <= MAX_UNUSABLE_BPM ? DEFAULT_BPM : bpm;
     ctx.pattern_count = scan.pattern_count;
     ctx.sample_count = scan.sample_count;
     ctx.instrument_count = scan.instrument_count;

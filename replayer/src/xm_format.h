@@ -32,7 +32,6 @@ inline constexpr uint16_t MAX_SAMPLES_PER_INSTRUMENT = 255;
 inline constexpr uint16_t EMPTY_PATTERN_ROWS = 64;
 inline constexpr uint8_t MAX_TEMPO = 31;
 inline constexpr uint8_t MAX_BPM = 255;
-inline constexpr uint8_t DEFAULT_BPM = 125; // stands in for a BPM of 0
 inline constexpr uint8_t MAX_VOLUME = 64;
 inline constexpr uint8_t CENTRE_PANNING = 128;
 

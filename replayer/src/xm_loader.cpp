@@ -25,7 +25,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.default_tempo = at_most(in.u16le(xm::TEMPO_OFFSET), xm::MAX_TEMPO);
     // A BPM of 0 would make every tick infinitely long.
     const uint8_t bpm = at_most(in.u16le(xm::BPM_OFFSET), xm::MAX_BPM);
-    ctx.default_bpm = bpm == 0 ? xm::DEFAULT_BPM : bpm;
+    ctx.default_bpm = bpm == 0 ? DEFAULT_BPM : bpm;
     for (int i = 0; i < ORDER_TABLE_SIZE; ++i) ctx.order_table[i] = in.u8(xm::ORDERS_OFFSET + i);
     std::memset(ctx.channel_panning, xm::CENTRE_PANNING, sizeof ctx.channel_panning);
 }
