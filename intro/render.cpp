@@ -50,6 +50,13 @@ float star_point_size() {
 // Either every star steps in a frame or none does.
 void step_and_draw_stars() {
     const bool step = frame_time - star_step_time > STEP_INTERVAL;
+    // A wide point is drawn whole once its centre is inside: a star at the
+    // scene's edge would spill into the black band beside a scaled scene.
+    const bool clip = scene_viewport != WINDOW_VIEWPORT;
+    if (clip) {
+        glScissor(scene_viewport.x, scene_viewport.y, scene_viewport.width, scene_viewport.height);
+        glEnable(GL_SCISSOR_TEST);
+    }
     glDisable(GL_TEXTURE_2D);
     glPointSize(star_point_size());
     glColor3f(1.0f, 1.0f, 1.0f);
@@ -63,6 +70,7 @@ void step_and_draw_stars() {
         glVertex2i(star.x, star.y);
     }
     glEnd();
+    if (clip) glDisable(GL_SCISSOR_TEST);
     if (step) star_step_time = frame_time;
 }
 
@@ -114,6 +122,7 @@ void render_frame() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     select_page();
     glClear(GL_COLOR_BUFFER_BIT);
+    follow_framebuffer();
     set_projection(VIRTUAL_WIDTH, VIRTUAL_HEIGHT);
 
     step_and_draw_stars();

@@ -31,12 +31,7 @@ void apply_window_mode() {
         if (!primary_monitor) return;
         glfwSetWindowMonitor(window, primary_monitor, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT,
                              GLFW_DONT_CARE);
-        // Few monitors have a 1024x768 mode, and the framebuffer need not even
-        // match the mode chosen: scale the scene to what is really there.
-        int width = 0;
-        int height = 0;
-        glfwGetFramebufferSize(window, &width, &height);
-        scene_viewport = fit_scene(width, height);
+        follow_framebuffer();
         return;
     }
     glfwSetWindowMonitor(window, nullptr, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT, GLFW_DONT_CARE);
@@ -46,6 +41,16 @@ void apply_window_mode() {
     if (!glfwGetWindowMonitor(window) && primary_mode)
         glfwSetWindowPos(window, (primary_mode->width - WINDOW_WIDTH) / 2,
                          (primary_mode->height - WINDOW_HEIGHT) / 2);
+}
+
+void follow_framebuffer() {
+    if (!fullscreen_enabled || !primary_monitor) return;
+    // Few monitors have a 1024x768 mode, and the framebuffer need not even
+    // match the mode chosen: scale the scene to what is really there.
+    int width = 0;
+    int height = 0;
+    glfwGetFramebufferSize(window, &width, &height);
+    scene_viewport = fit_scene(width, height);
 }
 
 PixelRect fit_scene(int framebuffer_width, int framebuffer_height) {

@@ -37,6 +37,11 @@ GLFWwindow* create_window();
 // scene_viewport to match.
 void apply_window_mode();
 
+// In full screen, fits scene_viewport to the framebuffer as it is now: a
+// window manager resizes a full-screen window some time after the switch, not
+// during it. Does nothing in the window, whose size never changes.
+void follow_framebuffer();
+
 // The largest rectangle of the window's 4:3 shape that fits a framebuffer of
 // this size, centred in it: the bands left over stay black.
 PixelRect fit_scene(int framebuffer_width, int framebuffer_height);
