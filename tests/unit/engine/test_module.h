@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine.h"
-#include "post_pass.h"
+#include "formats.h"
 #include "replayer/replayer.h"
 
 namespace replayer::test {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "loaders.h"
+#include "formats.h"
 
 namespace replayer {
 

@@ -1,7 +1,6 @@
 // XM prescan: checks an XM module against the loader's limits and counts what
 // its replay context must hold, walking the file exactly as the loader does.
-#include "loaders.h"
-#include "xm_format.h"
+#include "formats.h"
 
 namespace replayer {
 

@@ -2,7 +2,7 @@
 // an index or a bound is checked before the module is accepted.
 #include <cmath>
 
-#include "compact.h"
+#include "formats.h"
 
 namespace replayer::compact {
 

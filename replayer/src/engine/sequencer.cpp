@@ -1,7 +1,9 @@
 // The song clock: counts output frames into ticks, ticks into rows, and walks
 // the order table through breaks, jumps, loops and pattern delays. The song
 // never ends: past the last order position it continues at the restart
-// position.
+// position. It also sets a freshly loaded song to its start.
+#include <cstring>
+
 #include "engine.h"
 
 namespace replayer {
@@ -124,6 +126,18 @@ void fetch_row(ReplayContext& ctx) {
     playback.next_row = playback.start_row;
     playback.start_row = 0;
     playback.order_position = following_order(ctx, playback.order_position);
+}
+
+void prepare_playback(ReplayContext& ctx) {
+    std::memset(ctx.channels, 0, sizeof(ChannelState) * ctx.channel_count);
+    for (int c = 0; c < ctx.channel_count; ++c)
+        ctx.channels[c].channel_panning = ctx.channel_panning[c];
+    std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * 256);
+    ctx.playback = PlaybackState{};
+    ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
+    ctx.playback.global_volume = ctx.default_global_volume;
+    ctx.playback.speed = ctx.default_tempo;
+    ctx.playback.bpm = ctx.default_bpm;
 }
 
 } // namespace replayer

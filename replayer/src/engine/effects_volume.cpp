@@ -1,6 +1,6 @@
 // Volume effects: slides, set volume, global volume, tremolo, tremor, key-off,
 // note cut and the multi-retrigger with its volume change.
-#include "effects.h"
+#include "engine.h"
 
 namespace replayer {
 

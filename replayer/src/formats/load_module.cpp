@@ -2,8 +2,8 @@
 // format's loader, the clean-up pass and the playback set-up.
 #include <cstdlib>
 
-#include "loaders.h"
-#include "post_pass.h"
+#include "engine/engine.h"
+#include "formats.h"
 
 namespace replayer {
 

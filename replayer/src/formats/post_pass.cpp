@@ -1,6 +1,6 @@
-#include "post_pass.h"
-
-#include <cstring>
+// The clean-up pass that ends every load: effect parameters playback must never
+// see are rewritten into ones it plays safely.
+#include "formats.h"
 
 namespace replayer {
 
@@ -43,18 +43,6 @@ void post_pass(ReplayContext& ctx) {
             s.parameter = MAX_PATTERN_DELAY;
         if (s.volume == VOLUME_COLUMN_VIBRATO_SPEED_ZERO) s.volume = 0;
     }
-}
-
-void prepare_playback(ReplayContext& ctx) {
-    std::memset(ctx.channels, 0, sizeof(ChannelState) * ctx.channel_count);
-    for (int c = 0; c < ctx.channel_count; ++c)
-        ctx.channels[c].channel_panning = ctx.channel_panning[c];
-    std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * 256);
-    ctx.playback = PlaybackState{};
-    ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
-    ctx.playback.global_volume = ctx.default_global_volume;
-    ctx.playback.speed = ctx.default_tempo;
-    ctx.playback.bpm = ctx.default_bpm;
 }
 
 } // namespace replayer

@@ -3,7 +3,7 @@
 // then the effect).
 #include <array>
 
-#include "effects.h"
+#include "engine.h"
 
 namespace replayer {
 

@@ -1,7 +1,7 @@
 // Pitch effects: arpeggio, portamentos, tone portamento, vibrato and their
 // settings. A period slide of 4 units per parameter unit keeps the amounts of
 // the linear and Amiga tables comparable.
-#include "effects.h"
+#include "engine.h"
 
 namespace replayer {
 

@@ -2,8 +2,7 @@
 // written into a context sized by the XM prescan.
 #include <cstring>
 
-#include "xm_format.h"
-#include "xm_parts.h"
+#include "formats.h"
 
 namespace replayer {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <iterator>
 
-#include "s3m.h"
+#include "formats.h"
 
 namespace replayer {
 

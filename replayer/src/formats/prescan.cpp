@@ -2,7 +2,7 @@
 // large the one allocation holding it must be, before anything is decoded.
 #include <cstring>
 
-#include "loaders.h"
+#include "formats.h"
 
 namespace replayer {
 

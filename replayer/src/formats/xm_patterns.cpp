@@ -1,8 +1,7 @@
 // XM patterns: unpacks the packed rows into the slot array and rewrites XM
 // notes and effects into the engine's numbering.
-#include "xm_parts.h"
+#include "formats.h"
 
-#include "xm_format.h"
 
 namespace replayer {
 

@@ -1,6 +1,6 @@
 // An envelope is either usable as it stands or switched off: playback walks
 // its points by index and must never step past the used ones.
-#include "envelope_sanitize.h"
+#include "formats.h"
 
 #include <cstring>
 
@@ -18,15 +18,15 @@ bool frames_increase(const EnvelopeRecord& e) {
 
 void sanitize_envelope(EnvelopeRecord& e, uint8_t type) {
     if (e.point_count > ENVELOPE_MAX_POINTS) e.point_count = ENVELOPE_MAX_POINTS;
-    const bool usable = (type & ENVELOPE_ON) && e.point_count > 1 && frames_increase(e);
+    const bool usable = (type & ENVELOPE_TYPE_ON) && e.point_count > 1 && frames_increase(e);
     if (!usable) {
         std::memset(&e, 0, sizeof e);
         return;
     }
     if (e.loop_start >= e.point_count) e.loop_start = e.loop_end = 0;
-    if (e.loop_end >= e.point_count || e.loop_end <= e.loop_start || !(type & ENVELOPE_LOOP))
+    if (e.loop_end >= e.point_count || e.loop_end <= e.loop_start || !(type & ENVELOPE_TYPE_LOOP))
         e.loop_start = e.loop_end = 0;
-    if (e.sustain >= e.point_count || !(type & ENVELOPE_SUSTAIN)) e.sustain = SUSTAIN_NONE;
+    if (e.sustain >= e.point_count || !(type & ENVELOPE_TYPE_SUSTAIN)) e.sustain = SUSTAIN_NONE;
 }
 
 } // namespace replayer

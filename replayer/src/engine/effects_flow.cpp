@@ -1,7 +1,7 @@
 // Effects that steer the song or the timing of a row: jumps, breaks, loops,
 // speed, tempo, pattern delay, and the note timing of retrigger and note delay.
 // When several channels set the same field on one row, the later channel wins.
-#include "effects.h"
+#include "engine.h"
 
 namespace replayer {
 

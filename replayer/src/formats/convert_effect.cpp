@@ -1,5 +1,5 @@
 // Raw XM/MOD effects 0..15 into the engine's effect codes, shared by both loaders.
-#include "loaders.h"
+#include "formats.h"
 
 namespace replayer {
 

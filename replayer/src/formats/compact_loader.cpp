@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#include "compact.h"
+#include "formats.h"
 
 namespace replayer {
 

@@ -1,5 +1,5 @@
 // Panning effects: note panning, its slide, and the channel's own panning.
-#include "effects.h"
+#include "engine.h"
 
 namespace replayer {
 

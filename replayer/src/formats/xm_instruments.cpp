@@ -1,8 +1,6 @@
 // XM instruments: envelopes, sample maps, sample records and the delta-coded
 // sample data, decoded into the context's 16-bit sample region.
-#include "envelope_sanitize.h"
-#include "xm_format.h"
-#include "xm_parts.h"
+#include "formats.h"
 
 namespace replayer {
 

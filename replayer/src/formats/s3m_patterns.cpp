@@ -2,7 +2,7 @@
 // S3M commands onto the engine's effect codes.
 #include <algorithm>
 
-#include "s3m.h"
+#include "formats.h"
 
 namespace replayer::s3m {
 
