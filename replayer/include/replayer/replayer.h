@@ -56,12 +56,32 @@ inline constexpr uint8_t NOTE_RETRIGGER = 97;       // 97..127 retrigger the cur
 inline constexpr uint8_t NOTE_INSTRUMENT_ONLY = 98; // select the sample, keep playing
 inline constexpr uint8_t NOTE_KEY_OFF = 128;        // 128..255 key off
 
-inline constexpr uint8_t SUSTAIN_NONE = 128;
+// An envelope's sustain index with bit 7 set names no point.
+inline constexpr uint8_t SUSTAIN_OFF_BIT = 0x80;
+inline constexpr uint8_t SUSTAIN_NONE = SUSTAIN_OFF_BIT;
 inline constexpr uint16_t SAMPLE_MAP_NONE = 0xFFFF;
 inline constexpr int ENVELOPE_MAX_POINTS = 12;
 inline constexpr int ORDER_TABLE_SIZE = 256;
-inline constexpr int MAX_CHANNEL_PANNING = 256;
+inline constexpr int MAX_CHANNEL_PANNING = 256; // entries of the channel panning table
+inline constexpr int MAX_CHANNELS = 255;
+inline constexpr int MAX_PATTERN_ROWS = 256;
 inline constexpr int NOTE_COUNT = 96;
+
+// Levels: volumes (sample, channel, global, envelope values) run 0..64,
+// pannings 0..255 with the centre at 128.
+inline constexpr uint8_t MAX_VOLUME = 64;
+inline constexpr uint8_t MAX_PANNING = 255;
+inline constexpr uint8_t CENTRE_PANNING = 128;
+
+// Waveform numbers of vibrato, tremolo and auto-vibrato: bits 0..6 of the
+// waveform byte; bit 7 keeps the phase on new notes.
+inline constexpr uint8_t WAVEFORM_SINE = 0;
+inline constexpr uint8_t WAVEFORM_RAMP_DOWN = 1;
+inline constexpr uint8_t WAVEFORM_SQUARE = 2;
+inline constexpr uint8_t WAVEFORM_RANDOM = 3;
+inline constexpr uint8_t WAVEFORM_RAMP_UP = 4;
+inline constexpr uint8_t WAVEFORM_NUMBER_BITS = 0x7F;
+inline constexpr uint8_t WAVEFORM_KEEP_PHASE = 0x80;
 
 // Internal effect codes: every loader produces these, playback consumes only these.
 enum EffectCode : uint8_t {
@@ -147,12 +167,18 @@ struct EnvelopeRecord {
     uint8_t loop_end;    // point index, loop_start < loop_end < point_count
 };
 
+// Why `envelope` breaks what playback relies on, or null when it is either off
+// (no points, all else 0) or 2..12 points with strictly increasing frames and
+// values up to MAX_VOLUME, a sustain point that exists or SUSTAIN_NONE, and no loop (0, 0) or one
+// inside the points. Every load leaves only such envelopes in the context.
+const char* envelope_error(const EnvelopeRecord& envelope);
+
 struct InstrumentRecord {
     EnvelopeRecord volume_envelope;
     EnvelopeRecord panning_envelope;
     uint16_t sample_map[NOTE_COUNT]; // global sample index per note, SAMPLE_MAP_NONE for none
     uint16_t fadeout;                // subtracted from 32767 per tick after key-off
-    uint8_t autovibrato_waveform;    // 0 sine, 1 ramp down, 2 square, 4 ramp up
+    uint8_t autovibrato_waveform;    // WAVEFORM_SINE, _RAMP_DOWN, _SQUARE or _RAMP_UP
     uint8_t autovibrato_sweep;       // ticks
     uint8_t autovibrato_depth;
     uint8_t autovibrato_rate;

@@ -20,21 +20,10 @@ inline constexpr uint32_t TICK_UNITS_PER_FRAME = 8192; // tick clock resolution
 inline constexpr uint32_t TICK_LENGTH_FACTOR = 20480;  // frame rate x 20480 / BPM units
 inline constexpr uint32_t POSITION_FRACTION_BITS = 12; // 20.12 sample positions
 inline constexpr uint32_t POSITION_ONE = 1u << POSITION_FRACTION_BITS;
-inline constexpr int ROWS_PER_ORDER_ENTRY = 256; // row-visit table stride
-inline constexpr uint8_t MAX_VOLUME = 64;
-inline constexpr uint8_t MAX_PANNING = 255;
-inline constexpr uint8_t ENVELOPE_CENTRE = 32;  // panning envelope neutral value
+inline constexpr int ROWS_PER_ORDER_ENTRY = MAX_PATTERN_ROWS; // row-visit table stride
+inline constexpr uint8_t ENVELOPE_CENTRE = 32;                // panning envelope neutral value
 inline constexpr uint16_t FADEOUT_FULL = 32767; // fadeout volume while the key is held
 inline constexpr int HIGHEST_NOTE_INDEX = 118;  // note + relative note - 1, 0..118
-
-// Waveform numbers of vibrato, tremolo and auto-vibrato (bits 0..6 of the
-// waveform byte; bit 7 keeps the phase on new notes).
-inline constexpr uint8_t WAVEFORM_SINE = 0;
-inline constexpr uint8_t WAVEFORM_RAMP_DOWN = 1;
-inline constexpr uint8_t WAVEFORM_SQUARE = 2;
-inline constexpr uint8_t WAVEFORM_RANDOM = 3;
-inline constexpr uint8_t WAVEFORM_RAMP_UP = 4;
-inline constexpr uint8_t WAVEFORM_KEEP_PHASE = 0x80;
 
 // Volume column commands: the high nibble of the column byte (0x10..0x50 set
 // the volume directly).
@@ -140,7 +129,6 @@ void mix_block(ReplayContext& ctx, float* output, uint32_t frames);
 // The handlers behind the effect table, by family. Each takes the context, the
 // channel and the slot's parameter; the row handlers run on the row tick
 // (inside handle_row), the tick handlers on later ticks.
-
 
 // Stores a parameter into a memory unless it is 0 (0 means "as before").
 inline void remember(uint8_t& memory, uint8_t parameter) {

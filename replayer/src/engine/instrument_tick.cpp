@@ -9,8 +9,7 @@ namespace replayer {
 namespace {
 
 constexpr int AUTOVIBRATO_DIVISOR = 128;
-constexpr uint8_t SUSTAIN_OFF_BIT = 0x80;
-constexpr uint8_t NO_VOLUME_ENVELOPE = 64;
+constexpr uint8_t NO_VOLUME_ENVELOPE = MAX_VOLUME;
 
 int clamp_to_int8(int value) {
     return std::clamp(value, -128, 127);

@@ -6,7 +6,6 @@ namespace replayer {
 
 namespace {
 
-constexpr uint8_t WAVEFORM_MASK = 0x7F;
 constexpr uint8_t HALF_PERIOD = 128; // phase units, 256 = one period
 constexpr int8_t SQUARE_LOW = -128;
 constexpr int8_t SQUARE_HIGH = 127;
@@ -32,7 +31,7 @@ int8_t sine_value(uint8_t phase) {
 } // namespace
 
 int8_t waveform_value(ReplayContext& ctx, uint8_t waveform, uint8_t phase) {
-    switch (waveform & WAVEFORM_MASK) {
+    switch (waveform & WAVEFORM_NUMBER_BITS) {
     case WAVEFORM_RANDOM: {
         uint32_t& state = ctx.playback.random_state;
         state = state * RANDOM_MULTIPLIER + RANDOM_INCREMENT;
@@ -62,7 +61,7 @@ void vibrato_step(ReplayContext& ctx, ChannelState& ch) {
 void tremolo_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter) {
     uint8_t phase = ch.tremolo_phase;
     // The ramp tremolo folds its phase, and follows the vibrato's half period.
-    if ((ch.tremolo_waveform & WAVEFORM_MASK) == WAVEFORM_RAMP_DOWN) {
+    if ((ch.tremolo_waveform & WAVEFORM_NUMBER_BITS) == WAVEFORM_RAMP_DOWN) {
         if (phase >= HALF_PERIOD) phase = static_cast<uint8_t>(HALF_PERIOD - phase);
         if (ch.vibrato_phase >= HALF_PERIOD) phase = static_cast<uint8_t>(HALF_PERIOD - phase);
     }

@@ -13,7 +13,7 @@ namespace {
 constexpr uint16_t EMPTY_PATTERN_ROWS = 64;
 // Stands in for every row of a pattern that the order table names but the
 // module does not hold: all channels read empty slots.
-constexpr PatternSlot EMPTY_ROW[MAX_CHANNEL_PANNING] = {};
+constexpr PatternSlot EMPTY_ROW[MAX_CHANNELS] = {};
 
 struct PatternView {
     const PatternSlot* first_slot; // row 0, channel 0; null: every row is EMPTY_ROW
@@ -132,7 +132,7 @@ void prepare_playback(ReplayContext& ctx) {
     std::memset(ctx.channels, 0, sizeof(ChannelState) * ctx.channel_count);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channels[c].channel_panning = ctx.channel_panning[c];
-    std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * 256);
+    std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * ROWS_PER_ORDER_ENTRY);
     ctx.playback = PlaybackState{};
     ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
     ctx.playback.global_volume = ctx.default_global_volume;

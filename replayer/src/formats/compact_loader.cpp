@@ -13,7 +13,6 @@ namespace {
 
 using namespace compact;
 
-constexpr uint8_t MAX_VOLUME = 64;
 constexpr int8_t MIN_FINETUNE = -16;
 constexpr int8_t MAX_FINETUNE = 15;
 constexpr uint8_t VOLUME_BITS = 0x7F;
@@ -22,14 +21,7 @@ uint8_t clamp_volume(uint8_t volume) {
     return std::min(volume, MAX_VOLUME);
 }
 
-void read_header(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
-    ctx.song_length = scan.song_length;
-    ctx.total_rows = scan.total_rows;
-    ctx.total_sample_frames = scan.total_sample_frames;
-    ctx.pattern_count = scan.pattern_count;
-    ctx.sample_count = scan.sample_count;
-    ctx.instrument_count = scan.instrument_count;
-    ctx.channel_count = scan.channel_count;
+void read_header(ReplayContext& ctx, const ByteReader& in) {
     const uint8_t restart = in.u8(HEADER_RESTART);
     ctx.restart_position = restart < ctx.song_length ? restart : 0;
     ctx.default_tempo = in.u8(HEADER_TEMPO);
@@ -69,7 +61,7 @@ const char* read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at) 
     e.sustain = in.u8(at + ENVELOPE_SUSTAIN);
     e.loop_start = in.u8(at + ENVELOPE_LOOP_START);
     e.loop_end = in.u8(at + ENVELOPE_LOOP_END);
-    return check_envelope(e);
+    return envelope_error(e);
 }
 
 const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
@@ -131,7 +123,7 @@ const char* prescan_compact(const ByteReader& in, ModuleScan& scan) {
 const char* load_compact(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
     Sections sections{};
     if (const char* e = locate_sections(in, scan, sections)) return e;
-    read_header(ctx, scan, in);
+    read_header(ctx, in);
     if (const char* e = read_patterns(ctx, in, sections)) return e;
     if (const char* e = read_instruments(ctx, in, sections)) return e;
     if (const char* e = read_samples(ctx, in, sections)) return e;

@@ -9,8 +9,6 @@ namespace replayer::compact {
 namespace {
 
 constexpr uint64_t OFFSET_LIMIT = 0xFFFFFFFFull; // offsets beyond this would wrap
-constexpr uint32_t MAX_PATTERN_ROWS = 256;
-constexpr uint8_t MIN_ENVELOPE_POINTS = 2;
 
 // Stride in bytes; a record of `count` entries must hold the bytes read.
 const char* stride(const ByteReader& in, uint32_t offset, uint32_t count, uint32_t record_bytes,
@@ -52,27 +50,10 @@ const char* locate_sections(const ByteReader& in, const ModuleScan& scan, Sectio
 }
 
 const char* check_pattern(const PatternRecord& pattern, uint32_t total_rows) {
-    if (pattern.row_count == 0 || pattern.row_count > MAX_PATTERN_ROWS)
+    if (pattern.row_count == 0 || pattern.row_count > uint32_t{MAX_PATTERN_ROWS})
         return "pattern row count outside 1..256";
     if (uint32_t{pattern.first_row} + pattern.row_count > total_rows)
         return "pattern rows outside the slot array";
-    return nullptr;
-}
-
-const char* check_envelope(const EnvelopeRecord& e) {
-    if (e.point_count == 0) {
-        if (e.sustain || e.loop_start || e.loop_end) return "switched-off envelope with points";
-        return nullptr;
-    }
-    if (e.point_count < MIN_ENVELOPE_POINTS || e.point_count > ENVELOPE_MAX_POINTS)
-        return "envelope point count outside 2..12";
-    for (int i = 1; i < e.point_count; ++i)
-        if (e.points[i].frame <= e.points[i - 1].frame) return "envelope frames do not increase";
-    if (e.sustain >= e.point_count && e.sustain != SUSTAIN_NONE)
-        return "envelope sustain point not a point";
-    const bool no_loop = e.loop_start == 0 && e.loop_end == 0;
-    if (!no_loop && !(e.loop_start < e.loop_end && e.loop_end < e.point_count))
-        return "envelope loop points invalid";
     return nullptr;
 }
 

@@ -8,80 +8,55 @@ namespace {
 constexpr uint8_t RAW_PATTERN_BREAK = 13;
 constexpr uint8_t RAW_EXTENDED = 14;
 constexpr uint8_t RAW_SPEED_OR_BPM = 15;
-constexpr uint8_t FIRST_BPM_VALUE = 32; // Fxx below this sets ticks per row
-constexpr uint8_t KEEP_PHASE_BIT = 0x80;
-constexpr uint8_t NIBBLE_TO_PANNING = 17; // 0..15 -> 0..255
+constexpr uint8_t FIRST_BPM_VALUE = 32;     // Fxx below this sets ticks per row
+constexpr uint8_t NIBBLE_TO_PANNING = 17;   // 0..15 -> 0..255
+constexpr uint8_t WAVEFORM_NUMBER_BITS = 3; // E4y/E7y: y bits 0..1 the waveform, bit 2 keep phase
+constexpr uint8_t WAVEFORM_KEEP_PHASE_FLAG = 4;
 
-uint8_t waveform_parameter(uint8_t y) {
-    return static_cast<uint8_t>((y & 3) | ((y & 4) ? KEEP_PHASE_BIT : 0));
+// Exy: what the sub-command x makes of its nibble y.
+using SubCommand = void (*)(PatternSlot& slot, uint8_t y);
+
+void set(PatternSlot& slot, uint8_t effect, uint8_t parameter) {
+    slot.effect = effect;
+    slot.parameter = parameter;
 }
 
-// Exy by x: the internal code, or EFFECT_COUNT for "no effect".
-void convert_extended(PatternSlot& slot) {
-    const uint8_t x = slot.parameter >> 4, y = slot.parameter & 0x0F;
-    switch (x) {
-    case 0x1:
-        slot.effect = EFFECT_FINE_PORTA_UP;
-        slot.parameter = y;
-        return;
-    case 0x2:
-        slot.effect = EFFECT_FINE_PORTA_DOWN;
-        slot.parameter = y;
-        return;
-    case 0x3:
-        slot.effect = EFFECT_GLISSANDO;
-        slot.parameter = 1;
-        return;
-    case 0x4:
-        slot.effect = EFFECT_VIBRATO_WAVEFORM;
-        slot.parameter = waveform_parameter(y);
-        return;
-    case 0x5:
-        slot.effect = EFFECT_SET_FINETUNE;
-        slot.parameter = y;
-        return;
-    case 0x6:
-        slot.effect = EFFECT_PATTERN_LOOP;
-        slot.parameter = y;
-        return;
-    case 0x7:
-        slot.effect = EFFECT_TREMOLO_WAVEFORM;
-        slot.parameter = waveform_parameter(y);
-        return;
-    case 0x8:
-        slot.effect = EFFECT_SET_CHANNEL_PANNING;
-        slot.parameter = static_cast<uint8_t>(y * NIBBLE_TO_PANNING);
-        return;
-    case 0x9:
-        slot.effect = EFFECT_RETRIGGER;
-        slot.parameter = y;
-        return;
-    case 0xA:
-        slot.effect = EFFECT_FINE_VOLUME_SLIDE_UP;
-        slot.parameter = y;
-        return;
-    case 0xB:
-        slot.effect = EFFECT_FINE_VOLUME_SLIDE_DOWN;
-        slot.parameter = y;
-        return;
-    case 0xC:
-        slot.effect = EFFECT_NOTE_CUT;
-        slot.parameter = y;
-        return;
-    case 0xD:
-        slot.effect = EFFECT_NOTE_DELAY;
-        slot.parameter = y;
-        return;
-    case 0xE:
-        slot.effect = EFFECT_PATTERN_DELAY;
-        slot.parameter = y;
-        return;
-    default:
-        slot.effect = 0;
-        slot.parameter = 0;
-        return; // E0y, EFy
-    }
+template <uint8_t Effect> void sub_nibble(PatternSlot& s, uint8_t y) {
+    set(s, Effect, y);
 }
+void sub_none(PatternSlot& s, uint8_t) {
+    set(s, EFFECT_ARPEGGIO, 0);
+}
+void sub_glissando(PatternSlot& s, uint8_t) {
+    set(s, EFFECT_GLISSANDO, 1);
+}
+template <uint8_t Effect> void sub_waveform(PatternSlot& s, uint8_t y) {
+    set(s, Effect,
+        static_cast<uint8_t>((y & WAVEFORM_NUMBER_BITS) |
+                             ((y & WAVEFORM_KEEP_PHASE_FLAG) ? WAVEFORM_KEEP_PHASE : 0)));
+}
+void sub_panning(PatternSlot& s, uint8_t y) {
+    set(s, EFFECT_SET_CHANNEL_PANNING, static_cast<uint8_t>(y * NIBBLE_TO_PANNING));
+}
+
+constexpr SubCommand EXTENDED[16] = {
+    sub_none,                                  // E0: filter, not played
+    sub_nibble<EFFECT_FINE_PORTA_UP>,          // E1
+    sub_nibble<EFFECT_FINE_PORTA_DOWN>,        // E2
+    sub_glissando,                             // E3
+    sub_waveform<EFFECT_VIBRATO_WAVEFORM>,     // E4
+    sub_nibble<EFFECT_SET_FINETUNE>,           // E5
+    sub_nibble<EFFECT_PATTERN_LOOP>,           // E6
+    sub_waveform<EFFECT_TREMOLO_WAVEFORM>,     // E7
+    sub_panning,                               // E8
+    sub_nibble<EFFECT_RETRIGGER>,              // E9
+    sub_nibble<EFFECT_FINE_VOLUME_SLIDE_UP>,   // EA
+    sub_nibble<EFFECT_FINE_VOLUME_SLIDE_DOWN>, // EB
+    sub_nibble<EFFECT_NOTE_CUT>,               // EC
+    sub_nibble<EFFECT_NOTE_DELAY>,             // ED
+    sub_nibble<EFFECT_PATTERN_DELAY>,          // EE
+    sub_none,                                  // EF: not played
+};
 
 } // namespace
 
@@ -91,7 +66,7 @@ void convert_effect(PatternSlot& slot) {
         slot.parameter = static_cast<uint8_t>(10 * (slot.parameter >> 4) + (slot.parameter & 15));
         return;
     case RAW_EXTENDED:
-        convert_extended(slot);
+        EXTENDED[slot.parameter >> 4](slot, slot.parameter & 0x0F);
         return;
     case RAW_SPEED_OR_BPM:
         slot.effect = slot.parameter < FIRST_BPM_VALUE ? EFFECT_SET_SPEED : EFFECT_SET_BPM;

@@ -60,7 +60,8 @@ const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
 const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 const char* load_compact(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 
-// The tempo a song starts at when its file gives none (or none usable).
+// What a song starts at when its file gives no speed or BPM (or none usable).
+inline constexpr uint8_t DEFAULT_SPEED = 6; // ticks per row
 inline constexpr uint8_t DEFAULT_BPM = 125;
 
 // Rewrites a raw XM/MOD effect (0..15) and parameter into internal codes.
@@ -122,14 +123,12 @@ inline constexpr uint16_t FLAG_LINEAR_FREQUENCIES = 1;
 inline constexpr uint16_t MAX_CHANNELS = 255;
 inline constexpr uint16_t MAX_PATTERNS = 256;
 inline constexpr uint16_t MAX_INSTRUMENTS = 255;
-inline constexpr uint16_t MAX_SONG_LENGTH = 256;
-inline constexpr uint16_t MAX_ROWS = 256;
+inline constexpr uint16_t MAX_SONG_LENGTH = ORDER_TABLE_SIZE;
+inline constexpr uint16_t MAX_ROWS = MAX_PATTERN_ROWS;
 inline constexpr uint16_t MAX_SAMPLES_PER_INSTRUMENT = 255;
 inline constexpr uint16_t EMPTY_PATTERN_ROWS = 64;
 inline constexpr uint8_t MAX_TEMPO = 31;
 inline constexpr uint8_t MAX_BPM = 255;
-inline constexpr uint8_t MAX_VOLUME = 64;
-inline constexpr uint8_t CENTRE_PANNING = 128;
 
 // Pattern header.
 inline constexpr uint64_t PATTERN_ROWS_OFFSET = 5;        // u16
@@ -329,7 +328,6 @@ const char* locate_sections(const ByteReader& in, const ModuleScan& scan, Sectio
 
 // Each returns the reason the loaded record is refused, or null.
 const char* check_pattern(const PatternRecord& pattern, uint32_t total_rows);
-const char* check_envelope(const EnvelopeRecord& envelope);
 const char* check_sample(const SampleRecord& sample, uint32_t total_frames);
 const char* check_orders(const ReplayContext& ctx);
 

@@ -31,6 +31,17 @@ void set_region_pointers(ReplayContext& ctx, const ModuleScan& scan) {
     ctx.row_visits = row_visits;
 }
 
+// Every loader starts from the counts the prescan made room for.
+void adopt_scan(ReplayContext& ctx, const ModuleScan& scan) {
+    ctx.total_rows = scan.total_rows;
+    ctx.total_sample_frames = scan.total_sample_frames;
+    ctx.pattern_count = scan.pattern_count;
+    ctx.sample_count = scan.sample_count;
+    ctx.song_length = scan.song_length;
+    ctx.channel_count = scan.channel_count;
+    ctx.instrument_count = scan.instrument_count;
+}
+
 const char* run_loader(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
     switch (scan.format) {
     case FORMAT_COMPACT:
@@ -56,6 +67,7 @@ LoadResult load_module_checked(const uint8_t* data, size_t length) {
     auto* ctx = static_cast<ReplayContext*>(std::calloc(1, size.bytes));
     if (!ctx) return {nullptr, format, "out of memory"};
     set_region_pointers(*ctx, scanned.scan);
+    adopt_scan(*ctx, scanned.scan);
     if (const char* error = run_loader(*ctx, scanned.scan, ByteReader{data, length})) {
         std::free(ctx);
         return {nullptr, format, error};

@@ -29,11 +29,8 @@ constexpr uint64_t SAMPLE_VOLUME = 25;
 constexpr uint64_t SAMPLE_LOOP_START = 26;  // u16 words
 constexpr uint64_t SAMPLE_LOOP_LENGTH = 28; // u16 words
 
-constexpr uint8_t MAX_VOLUME = 64;
-constexpr uint8_t CENTRE_PANNING = 128;
 constexpr uint8_t PANNING_LEFT = 1;
-constexpr uint8_t PANNING_RIGHT = 255;
-constexpr uint8_t DEFAULT_TEMPO = 6;
+constexpr uint8_t PANNING_RIGHT = MAX_PANNING;
 constexpr uint8_t FLT8_CHANNELS = 8;
 constexpr uint32_t FLT8_HALF_CHANNELS = 4;
 
@@ -225,17 +222,13 @@ const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     const bool paired = scan.format == FORMAT_MOD_FLT8;
     ctx.amiga_periods = 1;
     ctx.default_global_volume = MAX_VOLUME;
-    ctx.default_tempo = DEFAULT_TEMPO;
+    ctx.default_tempo = DEFAULT_SPEED;
     ctx.default_bpm = DEFAULT_BPM;
-    ctx.total_rows = scan.total_rows;
-    ctx.pattern_count = scan.pattern_count;
-    ctx.sample_count = scan.sample_count;
-    ctx.channel_count = scan.channel_count;
-    ctx.instrument_count = scan.instrument_count;
 
     load_samples(ctx, in);
 
-    ctx.song_length = std::min<uint16_t>(in.u8(MOD_SONG_LENGTH), MOD_ORDER_COUNT);
+    // The prescan counted the song length byte as stored; only 128 orders exist.
+    ctx.song_length = std::min<uint16_t>(ctx.song_length, MOD_ORDER_COUNT);
     const uint8_t restart = in.u8(MOD_RESTART);
     ctx.restart_position = restart < ctx.song_length ? restart : 0;
     // Paired patterns: two 4-channel pattern numbers name one 8-channel pattern.

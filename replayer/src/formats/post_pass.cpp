@@ -5,7 +5,6 @@
 namespace replayer {
 
 namespace {
-constexpr uint8_t MAX_VOLUME = 64;
 constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED_ZERO = 0xA0; // plays as nothing
 constexpr uint8_t LOW_NIBBLE = 0x0F;
 constexpr uint8_t MAX_PATTERN_DELAY = 15; // rows; a nibble in every source format

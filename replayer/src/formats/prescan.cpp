@@ -8,8 +8,6 @@ namespace replayer {
 
 namespace {
 
-constexpr size_t COMPACT_MAGIC_OFFSET = 2;
-constexpr uint8_t COMPACT_MAGIC[8] = {'V', 'O', 'R', 'L', 'E', 'K', 'T', 0xFF};
 constexpr char XM_MAGIC[] = "Extended Module: ";
 constexpr size_t XM_MAGIC_LENGTH = 17;
 constexpr size_t XM_EOF_MARK_OFFSET = 37;
@@ -28,7 +26,7 @@ constexpr uint64_t INSTRUMENT_BYTES = sizeof(InstrumentRecord);
 constexpr uint64_t SAMPLE_BYTES = sizeof(SampleRecord);
 constexpr uint64_t FRAME_BYTES = sizeof(int16_t);
 constexpr uint64_t CHANNEL_BYTES = sizeof(ChannelState);
-constexpr uint64_t ROWS_PER_ORDER = 256; // row-visit counters per order position
+constexpr uint64_t ROWS_PER_ORDER = MAX_PATTERN_ROWS; // row-visit counters per order position
 
 bool bytes_equal(const ByteReader& in, size_t offset, const uint8_t* expected, size_t count) {
     for (size_t i = 0; i < count; ++i)
@@ -37,7 +35,7 @@ bool bytes_equal(const ByteReader& in, size_t offset, const uint8_t* expected, s
 }
 
 ModuleFormat recognise(const ByteReader& in) {
-    if (bytes_equal(in, COMPACT_MAGIC_OFFSET, COMPACT_MAGIC, sizeof COMPACT_MAGIC))
+    if (bytes_equal(in, compact::HEADER_MAGIC, compact::MAGIC, sizeof compact::MAGIC))
         return FORMAT_COMPACT;
     if (bytes_equal(in, 0, reinterpret_cast<const uint8_t*>(XM_MAGIC), XM_MAGIC_LENGTH) &&
         in.u8(XM_EOF_MARK_OFFSET) == XM_EOF_MARK && in.u16le(XM_VERSION_OFFSET) == XM_VERSION)

@@ -12,7 +12,7 @@ namespace {
 
 using namespace s3m;
 
-constexpr uint16_t MAX_SONG_LENGTH = 256;
+constexpr uint16_t MAX_SONG_LENGTH = ORDER_TABLE_SIZE;
 constexpr uint16_t MAX_INSTRUMENTS = 255;
 constexpr uint16_t MAX_PATTERNS = 256;
 constexpr uint32_t MAX_SAMPLE_FRAMES = 0xFFFFF;
@@ -39,9 +39,6 @@ constexpr uint8_t PANNING_GIVEN = 0x20;
 constexpr uint8_t PANNING_NIBBLE_SCALE = 17; // 0..15 -> 0..255
 constexpr uint8_t PANNING_LEFT = 0x33;
 constexpr uint8_t PANNING_RIGHT = 0xCC;
-constexpr uint8_t CENTRE_PANNING = 128;
-constexpr uint8_t MAX_VOLUME = 64;
-constexpr uint8_t FALLBACK_TEMPO = 6;
 constexpr uint8_t MAX_UNUSABLE_BPM = 32;
 constexpr float MIDDLE_C_HZ = 8363.0f;
 constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
@@ -105,7 +102,6 @@ void set_pitch(SampleRecord& sample, uint32_t c2_speed) {
 
 void load_channels(ReplayContext& ctx, const ByteReader& in, const Layout& layout,
                    const ChannelMap& map) {
-    ctx.channel_count = map.count;
     const bool stereo = in.u8(MASTER_VOLUME) & STEREO_FLAG;
     const bool table = in.u8(PANNING_MARKER) == PANNING_TABLE_PRESENT;
     // Each internal channel takes the panning of the first S3M channel that
@@ -220,14 +216,9 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
         (in.u8(FLAGS) & FAST_SLIDE_FLAG) || in.u16le(TRACKER_VERSION) == FAST_SLIDE_VERSION;
     ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_VOLUME);
     const uint8_t tempo = in.u8(INITIAL_SPEED);
-    ctx.default_tempo = (tempo == 0 || tempo == 255) ? FALLBACK_TEMPO : tempo;
+    ctx.default_tempo = (tempo == 0 || tempo == 255) ? DEFAULT_SPEED : tempo;
     const uint8_t bpm = in.u8(INITIAL_TEMPO);
     ctx.default_bpm = bpm <= MAX_UNUSABLE_BPM ? DEFAULT_BPM : bpm;
-    ctx.pattern_count = scan.pattern_count;
-    ctx.sample_count = scan.sample_count;
-    ctx.instrument_count = scan.instrument_count;
-    ctx.total_rows = scan.total_rows;
-    ctx.song_length = scan.song_length;
 
     load_channels(ctx, in, layout, map);
 

@@ -18,14 +18,11 @@ constexpr uint8_t NOTE_BYTE_OFF = 254;
 constexpr uint8_t NOTE_BYTE_EMPTY = 255;
 constexpr uint8_t HIGHEST_OCTAVE = 7;
 constexpr uint8_t HIGHEST_SEMITONE = 11;
-constexpr uint8_t MAX_VOLUME = 64;
 constexpr uint8_t VOLUME_COLUMN_SET = 0x10; // XM column: set volume 0..64
 
 constexpr uint8_t FIRST_BPM = 33; // Txx below this cannot be played
 constexpr uint8_t RETRIG_NO_VOLUME_CHANGE = 0x80;
 constexpr uint8_t X_FULL_RIGHT = 128; // X80: hard right
-constexpr uint8_t PANNING_RIGHT = 255;
-constexpr uint8_t PANNING_CENTRE = 128;
 constexpr uint8_t NIBBLE_TO_PANNING = 17;
 
 // What a command handler may look at besides the info byte.
@@ -66,9 +63,9 @@ void sub_panning(PatternSlot& s, uint8_t y, uint8_t, const CommandContext&) {
 void sub_stereo_control(PatternSlot& s, uint8_t y, uint8_t info, const CommandContext& c) {
     const bool right_channel = c.setting >= FIRST_RIGHT_SETTING;
     if (y >= 8) return set(s, EFFECT_IGNORED, info);
-    if (y >= 4) return set(s, EFFECT_SET_CHANNEL_PANNING, PANNING_CENTRE);
+    if (y >= 4) return set(s, EFFECT_SET_CHANNEL_PANNING, CENTRE_PANNING);
     const bool to_right = (y & 1) ? !right_channel : right_channel;
-    set(s, EFFECT_SET_CHANNEL_PANNING, to_right ? PANNING_RIGHT : 0);
+    set(s, EFFECT_SET_CHANNEL_PANNING, to_right ? MAX_PANNING : 0);
 }
 void sub_pattern_loop(PatternSlot& s, uint8_t y, uint8_t, const CommandContext&) {
     set(s, EFFECT_PATTERN_LOOP, y);
@@ -112,7 +109,7 @@ void command_v(PatternSlot& s, uint8_t info, const CommandContext&) {
 void command_x(PatternSlot& s, uint8_t info, const CommandContext&) {
     if (info > X_FULL_RIGHT) return set(s, EFFECT_IGNORED, info);
     set(s, EFFECT_SET_CHANNEL_PANNING,
-        info == X_FULL_RIGHT ? PANNING_RIGHT : static_cast<uint8_t>(2 * info));
+        info == X_FULL_RIGHT ? MAX_PANNING : static_cast<uint8_t>(2 * info));
 }
 
 // A command either maps to a code chosen by whether its info is zero, or has

@@ -11,7 +11,8 @@ constexpr int SAMPLE_VOLUME_SHIFT = 1;
 constexpr int EIGHT_BIT_SCALE = 256; // 8-bit values widened to 16 bits
 
 // XM auto-vibrato types (sine, square, ramp down, ramp up) to engine waveforms.
-constexpr uint8_t AUTOVIBRATO_WAVEFORMS[] = {0, 2, 1, 4};
+constexpr uint8_t AUTOVIBRATO_WAVEFORMS[] = {WAVEFORM_SINE, WAVEFORM_SQUARE, WAVEFORM_RAMP_DOWN,
+                                             WAVEFORM_RAMP_UP};
 constexpr uint8_t AUTOVIBRATO_LAST = 3;
 
 struct EnvelopeOffsets {
@@ -30,7 +31,7 @@ void read_envelope(EnvelopeRecord& e, const ByteReader& in, const xm::Instrument
         const uint64_t point = p + at.points + i * xm::ENVELOPE_POINT_BYTES;
         const uint16_t value = in.u16le(point + 2);
         e.points[i].frame = in.u16le(point);
-        e.points[i].value = static_cast<uint8_t>(value > xm::MAX_VOLUME ? xm::MAX_VOLUME : value);
+        e.points[i].value = static_cast<uint8_t>(value > MAX_VOLUME ? MAX_VOLUME : value);
     }
     e.point_count = header.fields.u8(at.count);
     e.sustain = header.fields.u8(at.sustain);
@@ -63,9 +64,9 @@ void read_sample_record(SampleRecord& rec, const ByteReader& in, uint64_t q,
     const uint8_t volume = in.u8(q + xm::SAMPLE_VOLUME_OFFSET);
     rec.length = g.stored_frames;
     rec.loop_length = g.loop_frames;
-    rec.flags_volume = static_cast<uint8_t>(
-        ((volume > xm::MAX_VOLUME ? xm::MAX_VOLUME : volume) << SAMPLE_VOLUME_SHIFT) |
-        (g.pingpong ? SAMPLE_FLAG_PINGPONG : 0));
+    rec.flags_volume =
+        static_cast<uint8_t>(((volume > MAX_VOLUME ? MAX_VOLUME : volume) << SAMPLE_VOLUME_SHIFT) |
+                             (g.pingpong ? SAMPLE_FLAG_PINGPONG : 0));
     rec.panning = in.u8(q + xm::SAMPLE_PANNING_OFFSET);
     rec.finetune = static_cast<int8_t>(in.s8(q + xm::SAMPLE_FINETUNE_OFFSET) >> FINETUNE_SHIFT);
     rec.relative_note = in.s8(q + xm::SAMPLE_RELATIVE_NOTE_OFFSET);

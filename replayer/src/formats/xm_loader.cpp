@@ -13,20 +13,16 @@ uint8_t at_most(uint16_t value, uint8_t limit) {
 }
 
 void read_header(ReplayContext& ctx, const ByteReader& in) {
-    const uint16_t song_length = in.u16le(xm::SONG_LENGTH_OFFSET);
-    ctx.song_length = song_length > xm::MAX_SONG_LENGTH ? xm::MAX_SONG_LENGTH : song_length;
     const uint16_t restart = in.u16le(xm::RESTART_OFFSET);
     ctx.restart_position = static_cast<uint8_t>(restart < ctx.song_length ? restart : 0);
-    ctx.channel_count = in.u8(xm::CHANNELS_OFFSET);
-    ctx.instrument_count = in.u8(xm::INSTRUMENTS_OFFSET);
     ctx.amiga_periods = (in.u16le(xm::FLAGS_OFFSET) & xm::FLAG_LINEAR_FREQUENCIES) ? 0 : 1;
-    ctx.default_global_volume = xm::MAX_VOLUME;
+    ctx.default_global_volume = MAX_VOLUME;
     ctx.default_tempo = at_most(in.u16le(xm::TEMPO_OFFSET), xm::MAX_TEMPO);
     // A BPM of 0 would make every tick infinitely long.
     const uint8_t bpm = at_most(in.u16le(xm::BPM_OFFSET), xm::MAX_BPM);
     ctx.default_bpm = bpm == 0 ? DEFAULT_BPM : bpm;
     for (int i = 0; i < ORDER_TABLE_SIZE; ++i) ctx.order_table[i] = in.u8(xm::ORDERS_OFFSET + i);
-    std::memset(ctx.channel_panning, xm::CENTRE_PANNING, sizeof ctx.channel_panning);
+    std::memset(ctx.channel_panning, CENTRE_PANNING, sizeof ctx.channel_panning);
 }
 
 // Order entries naming a pattern that does not exist all play one added empty
@@ -49,6 +45,11 @@ void add_pattern_for_bad_orders(ReplayContext& ctx, const ModuleScan& scan) {
 } // namespace
 
 const char* load_xm(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
+    // Patterns and samples are counted again as they are placed: a damaged file
+    // may yield fewer than the prescan made room for, never more.
+    ctx.total_rows = 0;
+    ctx.sample_count = 0;
+    ctx.total_sample_frames = 0;
     read_header(ctx, in);
     const uint16_t patterns = in.u16le(xm::PATTERNS_OFFSET);
     const uint64_t instruments_start = load_xm_patterns(ctx, scan, in, patterns);

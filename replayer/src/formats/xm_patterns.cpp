@@ -2,7 +2,6 @@
 // notes and effects into the engine's numbering.
 #include "formats.h"
 
-
 namespace replayer {
 
 namespace {
@@ -16,9 +15,6 @@ constexpr uint8_t HAS_PARAMETER = 0x10;
 
 constexpr uint8_t XM_KEY_OFF = 97;
 constexpr uint8_t LAST_RAW_EFFECT = 15; // 0..F go through convert_effect
-constexpr uint8_t WAVEFORM_BITS = 0x7F;
-constexpr uint8_t WAVEFORM_RANDOM = 3; // played as square
-constexpr uint8_t WAVEFORM_SQUARE = 2;
 
 // Lettered XM effects beyond F (G = 16 ... X = 33).
 constexpr uint8_t XM_KEY_OFF_EFFECT = 20;   // K
@@ -76,8 +72,10 @@ void convert_xm_effect(PatternSlot& slot) {
     convert_effect(slot);
     const bool waveform =
         slot.effect == EFFECT_VIBRATO_WAVEFORM || slot.effect == EFFECT_TREMOLO_WAVEFORM;
-    if (waveform && (slot.parameter & WAVEFORM_BITS) == WAVEFORM_RANDOM)
-        slot.parameter = static_cast<uint8_t>((slot.parameter & ~WAVEFORM_BITS) | WAVEFORM_SQUARE);
+    // An XM plays its random waveform as the square one.
+    if (waveform && (slot.parameter & WAVEFORM_NUMBER_BITS) == WAVEFORM_RANDOM)
+        slot.parameter =
+            static_cast<uint8_t>((slot.parameter & ~WAVEFORM_NUMBER_BITS) | WAVEFORM_SQUARE);
 }
 
 // Unpacks one pattern's data into `slots` (rows x channels of them). Reads stop

@@ -22,8 +22,8 @@ struct ModuleShape {
     uint8_t instruments = 1;
     uint16_t samples = 1;
     std::vector<uint32_t> sample_frames = {1000}; // frames per sample
-    uint8_t speed = 6;
-    uint8_t bpm = 125;
+    uint8_t speed = DEFAULT_SPEED;
+    uint8_t bpm = DEFAULT_BPM;
     bool amiga = false;
 };
 
@@ -66,9 +66,9 @@ class TestModule {
         for (size_t i = 0; i < shape.orders.size(); ++i) ctx->order_table[i] = shape.orders[i];
         ctx->default_tempo = shape.speed;
         ctx->default_bpm = shape.bpm;
-        ctx->default_global_volume = 64;
+        ctx->default_global_volume = MAX_VOLUME;
         ctx->amiga_periods = shape.amiga;
-        std::memset(ctx->channel_panning, 128, sizeof ctx->channel_panning);
+        std::memset(ctx->channel_panning, CENTRE_PANNING, sizeof ctx->channel_panning);
 
         uint16_t first = 0;
         for (size_t i = 0; i < shape.pattern_rows.size(); ++i) {

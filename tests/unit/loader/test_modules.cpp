@@ -47,22 +47,8 @@ Loaded::~Loaded() {
 namespace {
 
 std::string check_envelope(const replayer::EnvelopeRecord& e) {
-    if (e.point_count == 0) {
-        if (e.sustain || e.loop_start || e.loop_end) return "an envelope that is off keeps values";
-        return {};
-    }
-    if (e.point_count < 2 || e.point_count > replayer::ENVELOPE_MAX_POINTS)
-        return "envelope point count out of range";
-    for (int i = 1; i < e.point_count; ++i)
-        if (e.points[i].frame <= e.points[i - 1].frame) return "envelope frames do not increase";
-    for (int i = 0; i < e.point_count; ++i)
-        if (e.points[i].value > 64) return "envelope value above 64";
-    if (e.sustain != replayer::SUSTAIN_NONE && e.sustain >= e.point_count)
-        return "sustain point past the points";
-    const bool no_loop = e.loop_start == 0 && e.loop_end == 0;
-    if (!no_loop && !(e.loop_start < e.loop_end && e.loop_end < e.point_count))
-        return "loop outside the points";
-    return {};
+    const char* error = replayer::envelope_error(e);
+    return error ? error : "";
 }
 
 } // namespace
