@@ -27,7 +27,8 @@
 //   separate contexts render independently on separate threads.
 // - The context layout below is part of the contract: tools read a loaded
 //   module through it (the compact writer, --info). Playback writes only
-//   `PlaybackState`, the `ChannelState` records and the row-visit table.
+//   `PlaybackState`, the playing order and row, the `ChannelState` records and
+//   the row-visit table.
 #pragma once
 
 #include <cstddef>
@@ -312,13 +313,14 @@ struct ReplayContext {
     uint8_t instrument_count;
     uint8_t order_table[ORDER_TABLE_SIZE];
     uint8_t restart_position;
-    uint8_t max_loop_count; // 0 = no limit
-    uint8_t default_tempo;  // ticks per row
+    uint8_t default_tempo; // ticks per row
     uint8_t default_bpm;
     uint8_t default_global_volume; // 0..64
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
     uint8_t amiga_periods; // 1 Amiga period table, 0 linear
     uint8_t fast_slide;    // shared volume slides also act on the row tick
+    uint8_t playing_order; // order position of the row fetched last (playback)
+    uint8_t playing_row;   // that row within its pattern (playback)
     PlaybackState playback;
 };
 
@@ -362,6 +364,8 @@ struct LoadResult {
     ReplayContext* context; // null on failure
     ModuleFormat format;
     const char* error;
+    ModuleScan scan;        // what the prescan counted (zero if it refused the module)
+    uint32_t context_bytes; // size of the context block (0 if refused before sizing)
 };
 
 ScanResult module_prescan(const uint8_t* data, size_t length);
@@ -378,6 +382,22 @@ ReplayContext* load_module(const uint8_t* data, size_t length);
 void free_module(ReplayContext* context);
 
 // ---------------------------------------------------------------- rendering
+
+// Where playback stands: the row fetched last and the ticks run on it.
+struct PlaybackPosition {
+    uint16_t order;          // order position
+    uint8_t pattern;         // the pattern the order table names there
+    uint8_t row;             // row within that pattern
+    uint8_t tick;            // ticks of the row run so far, 0 before the first
+    uint32_t frames_to_tick; // frames generate_frames renders before the next tick runs
+};
+
+PlaybackPosition playback_position(const ReplayContext& context);
+
+// True once playback has fetched a row it had played before (the repeats of a
+// pattern loop do not count): the song's first pass ended in the frame whose
+// tick fetched that row. A song that never returns to a row never ends a pass.
+bool pass_ended(const ReplayContext& context);
 
 // Renders frame_count modulo 65536 frames into `output` (2 floats per frame,
 // left then right), overwriting what is there. Real-time safe.

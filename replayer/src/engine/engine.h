@@ -116,12 +116,10 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch);
 
 // ------------------------------------------------------------------- mixer
 
-// Adds every channel's current sample frame into frame[0] (left) and
-// frame[1] (right) and advances the positions: the per-frame reference rule.
-void mix_frame(ReplayContext& ctx, float* frame);
-// The same for `frames` consecutive frames during which no tick runs: every
-// channel is mixed for the whole run before the next one, so each frame's sum
-// is built in channel order and the result equals `frames` calls of mix_frame.
+// Adds every channel's frames of a run of `frames` output frames during which
+// no tick runs into `output`, channel after channel, advancing the positions.
+// Each frame's sum is still built in channel order, so the result equals
+// mixing frame by frame.
 void mix_block(ReplayContext& ctx, float* output, uint32_t frames);
 
 // ------------------------------------------------------- effect handlers
@@ -202,11 +200,5 @@ void row_row_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_pattern_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_note_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_pattern_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
-
-// ----------------------------------------------------------------- helpers
-
-inline bool channels_audible(const ReplayContext& ctx) {
-    return ctx.max_loop_count == 0 || ctx.playback.row_visits < ctx.max_loop_count;
-}
 
 } // namespace replayer

@@ -19,7 +19,7 @@ constexpr float SAMPLE_SCALE = 0x1p-15f;  // 16-bit frame to -1.0 .. just under 
 constexpr float CHANNEL_HEADROOM = 0.25f; // four full-scale channels reach full scale
 constexpr uint64_t POSITION_LIMIT = uint64_t{1} << 32;
 
-struct SampleGeometry {
+struct SampleSpan {
     const int16_t* data;
     uint64_t end;        // length in 20.12 units
     uint64_t loop_start; // 20.12 units
@@ -28,7 +28,7 @@ struct SampleGeometry {
     bool pingpong;
 };
 
-SampleGeometry geometry(const ReplayContext& ctx, const SampleRecord& s) {
+SampleSpan span(const ReplayContext& ctx, const SampleRecord& s) {
     const bool pingpong = s.loop_length && (s.flags_volume & SAMPLE_FLAG_PINGPONG);
     return {ctx.sample_data + s.data_index,
             uint64_t{s.length} * POSITION_ONE,
@@ -38,12 +38,12 @@ SampleGeometry geometry(const ReplayContext& ctx, const SampleRecord& s) {
             pingpong};
 }
 
-uint64_t wrap_into_loop(const SampleGeometry& g, uint64_t x) {
+uint64_t wrap_into_loop(const SampleSpan& g, uint64_t x) {
     return g.loop_start + (x - g.loop_start) % g.loop_span;
 }
 
 // Stores a position after an advance; false when the sample has ended for good.
-bool store_position(ChannelState& ch, const SampleGeometry& g, uint64_t x) {
+bool store_position(ChannelState& ch, const SampleSpan& g, uint64_t x) {
     if (x >= POSITION_LIMIT && g.loop_span) x = wrap_into_loop(g, x);
     if (x >= POSITION_LIMIT) {
         ch.position = UINT32_MAX;
@@ -52,16 +52,6 @@ bool store_position(ChannelState& ch, const SampleGeometry& g, uint64_t x) {
     }
     ch.position = static_cast<uint32_t>(x);
     return true;
-}
-
-// The backward half of a ping-pong cycle reads the loop in reverse.
-uint32_t frame_index(const SampleGeometry& g, uint64_t x) {
-    const auto i = static_cast<uint32_t>(x >> POSITION_FRACTION_BITS);
-    return i >= g.length ? 2 * g.length - 1 - i : i;
-}
-
-inline float channel_value(int16_t frame) {
-    return static_cast<float>(frame) * SAMPLE_SCALE * CHANNEL_HEADROOM;
 }
 
 // Two interleaved stereo frames as one vector. Vector arithmetic is plain IEEE
@@ -77,7 +67,7 @@ using FramePairFrames = int32_t __attribute__((vector_size(4 * sizeof(int32_t)))
 // is gain x 2^-17 (gains are 0 or at least 2^-35), so (gain x 2^-17) x frame
 // rounds to the same float: the scale is folded into the gains once per run.
 template <bool Mirrored>
-void mix_run(const SampleGeometry& g, uint32_t x, uint32_t step, float gain_left, float gain_right,
+void mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, float gain_right,
              float* out, uint32_t count) {
     const uint32_t mirror = 2 * g.length - 1;
     auto read = [&](uint32_t position) -> int32_t {
@@ -108,8 +98,7 @@ void mix_run(const SampleGeometry& g, uint32_t x, uint32_t step, float gain_left
     }
 }
 
-void mix_channel(ChannelState& ch, const SampleGeometry& g, bool audible, float* out,
-                 uint32_t frames) {
+void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t frames) {
     const uint32_t step = ch.step;
     uint64_t x = ch.position;
     uint32_t done = 0;
@@ -126,14 +115,12 @@ void mix_channel(ChannelState& ch, const SampleGeometry& g, bool audible, float*
         uint32_t count = frames - done;
         if (step)
             count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
-        if (audible) {
-            if (mirrored)
-                mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
-                              out + 2 * done, count);
-            else
-                mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
-                               out + 2 * done, count);
-        }
+        if (mirrored)
+            mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                          out + 2 * done, count);
+        else
+            mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                           out + 2 * done, count);
         x += uint64_t{step} * count;
         done += count;
         if (x >= POSITION_LIMIT && !store_position(ch, g, x)) return;
@@ -144,32 +131,11 @@ void mix_channel(ChannelState& ch, const SampleGeometry& g, bool audible, float*
 
 } // namespace
 
-void mix_frame(ReplayContext& ctx, float* frame) {
-    const bool audible = channels_audible(ctx);
-    for (int c = 0; c < ctx.channel_count; ++c) {
-        ChannelState& ch = ctx.channels[c];
-        if (!ch.sample || ch.sample_ended) continue;
-        const SampleGeometry g = geometry(ctx, *ch.sample);
-        uint64_t x = ch.position;
-        if (x >= g.end) {
-            if (!g.loop_span) continue;
-            x = wrap_into_loop(g, x);
-            ch.position = static_cast<uint32_t>(x);
-        }
-        const float value = channel_value(g.data[frame_index(g, x)]);
-        store_position(ch, g, x + ch.step);
-        if (!audible) continue;
-        frame[0] += ch.gain_left * value;
-        frame[1] += value * ch.gain_right;
-    }
-}
-
 void mix_block(ReplayContext& ctx, float* output, uint32_t frames) {
-    const bool audible = channels_audible(ctx);
     for (int c = 0; c < ctx.channel_count; ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
-        mix_channel(ch, geometry(ctx, *ch.sample), audible, output, frames);
+        mix_channel(ch, span(ctx, *ch.sample), output, frames);
     }
 }
 

@@ -102,6 +102,8 @@ void fetch_row(ReplayContext& ctx) {
     // A break or loop-start row beyond the pattern's end starts it from the top.
     if (playback.next_row >= pattern.rows) playback.next_row = 0;
     const uint8_t row = playback.next_row;
+    ctx.playing_order = static_cast<uint8_t>(playback.order_position);
+    ctx.playing_row = row;
     const PatternSlot* row_slots =
         pattern.first_slot ? pattern.first_slot + size_t{row} * ctx.channel_count : EMPTY_ROW;
 
@@ -134,6 +136,8 @@ void prepare_playback(ReplayContext& ctx) {
         ctx.channels[c].channel_panning = ctx.channel_panning[c];
     std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * ROWS_PER_ORDER_ENTRY);
     ctx.playback = PlaybackState{};
+    ctx.playing_order = 0;
+    ctx.playing_row = 0;
     ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
     ctx.playback.global_volume = ctx.default_global_volume;
     ctx.playback.speed = ctx.default_tempo;

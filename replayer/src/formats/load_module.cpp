@@ -58,23 +58,31 @@ const char* run_loader(ReplayContext& ctx, const ModuleScan& scan, const ByteRea
 } // namespace
 
 LoadResult load_module_checked(const uint8_t* data, size_t length) {
-    ScanResult scanned = module_prescan(data, length);
-    auto format = static_cast<ModuleFormat>(scanned.scan.format);
-    if (scanned.error) return {nullptr, format, scanned.error};
-    SizeResult size = context_size(scanned.scan);
-    if (size.error) return {nullptr, format, size.error};
+    const ScanResult scanned = module_prescan(data, length);
+    LoadResult result{};
+    result.format = static_cast<ModuleFormat>(scanned.scan.format);
+    result.scan = scanned.scan;
+    result.error = scanned.error;
+    if (result.error) return result;
+    const SizeResult size = context_size(scanned.scan);
+    result.error = size.error;
+    if (result.error) return result;
+    result.context_bytes = size.bytes;
 
     auto* ctx = static_cast<ReplayContext*>(std::calloc(1, size.bytes));
-    if (!ctx) return {nullptr, format, "out of memory"};
+    result.error = ctx ? nullptr : "out of memory";
+    if (result.error) return result;
     set_region_pointers(*ctx, scanned.scan);
     adopt_scan(*ctx, scanned.scan);
-    if (const char* error = run_loader(*ctx, scanned.scan, ByteReader{data, length})) {
+    result.error = run_loader(*ctx, scanned.scan, ByteReader{data, length});
+    if (result.error) {
         std::free(ctx);
-        return {nullptr, format, error};
+        return result;
     }
     post_pass(*ctx);
     prepare_playback(*ctx);
-    return {ctx, format, nullptr};
+    result.context = ctx;
+    return result;
 }
 
 ReplayContext* load_module(const uint8_t* data, size_t length) {

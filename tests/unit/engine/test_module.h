@@ -106,16 +106,10 @@ class TestModule {
         prepare_playback(*ctx);
     }
 
-    // Row (within its pattern) and pattern index of the channel's current slot.
-    std::pair<int, int> playing(int c = 0) const {
-        const auto global_row =
-            static_cast<int>((ctx->channels[c].slot - ctx->slots) / ctx->channel_count);
-        for (int p = 0; p < ctx->pattern_count; ++p) {
-            const PatternRecord& r = ctx->patterns[p];
-            if (global_row >= r.first_row && global_row < r.first_row + r.row_count)
-                return {p, global_row - r.first_row};
-        }
-        return {-1, -1};
+    // Pattern index and row (within its pattern) of the row played last.
+    std::pair<int, int> playing() const {
+        const PlaybackPosition p = playback_position(*ctx);
+        return {p.pattern, p.row};
     }
 
     ReplayContext* ctx;
@@ -128,6 +122,48 @@ class TestModule {
 // Runs the sequencer for n ticks.
 inline void run_ticks(ReplayContext& ctx, int n) {
     for (int i = 0; i < n; ++i) run_tick(ctx);
+}
+
+// The mixer's rule for one output frame, the reference the block mixer is held
+// to: every channel's current sample frame (a looped sample's position brought
+// back into its loop first, a ping-pong loop's backward half read in reverse)
+// times 2^-15 x 0.25, scaled by the channel's gains and added in channel order;
+// then the position advances by the step, and a sample whose position cannot
+// be represented any further ends.
+inline void mix_frame(ReplayContext& ctx, float* frame) {
+    constexpr uint64_t POSITION_LIMIT = uint64_t{1} << 32;
+    constexpr float SAMPLE_SCALE = 0x1p-15f;
+    constexpr float CHANNEL_HEADROOM = 0.25f;
+    for (int c = 0; c < ctx.channel_count; ++c) {
+        ChannelState& ch = ctx.channels[c];
+        if (!ch.sample || ch.sample_ended) continue;
+        const SampleRecord& s = *ch.sample;
+        const bool pingpong = s.loop_length && (s.flags_volume & SAMPLE_FLAG_PINGPONG);
+        const uint64_t end = uint64_t{s.length} * POSITION_ONE;
+        const uint64_t loop_start = uint64_t{s.length - s.loop_length} * POSITION_ONE;
+        const uint64_t loop_span = uint64_t{s.loop_length} * POSITION_ONE * (pingpong ? 2 : 1);
+        auto into_loop = [&](uint64_t x) { return loop_start + (x - loop_start) % loop_span; };
+        uint64_t x = ch.position;
+        if (x >= end) {
+            if (!loop_span) continue;
+            x = into_loop(x);
+            ch.position = static_cast<uint32_t>(x);
+        }
+        auto i = static_cast<uint32_t>(x >> POSITION_FRACTION_BITS);
+        if (i >= s.length) i = 2 * s.length - 1 - i;
+        const float value =
+            static_cast<float>(ctx.sample_data[s.data_index + i]) * SAMPLE_SCALE * CHANNEL_HEADROOM;
+        uint64_t next = x + ch.step;
+        if (next >= POSITION_LIMIT && loop_span) next = into_loop(next);
+        if (next >= POSITION_LIMIT) {
+            ch.position = UINT32_MAX;
+            ch.sample_ended = 1;
+        } else {
+            ch.position = static_cast<uint32_t>(next);
+        }
+        frame[0] += ch.gain_left * value;
+        frame[1] += value * ch.gain_right;
+    }
 }
 
 // The frame-by-frame reference: clear, advance the clock, mix, per frame.
