@@ -399,8 +399,8 @@ PlaybackPosition playback_position(const ReplayContext& context);
 // tick fetched that row. A song that never returns to a row never ends a pass.
 bool pass_ended(const ReplayContext& context);
 
-// Renders frame_count modulo 65536 frames into `output` (2 floats per frame,
-// left then right), overwriting what is there. Real-time safe.
+// Renders frame_count frames into `output` (2 floats per frame, left then
+// right), overwriting what is there. Real-time safe.
 void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
 
 } // namespace replayer

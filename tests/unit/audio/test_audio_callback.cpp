@@ -51,15 +51,13 @@ TEST(AudioCallback, WritesNothingUntilStartedAndPublishedOrWhenAskedForNoFrames)
         {"before the first frame, no context", false, false, PERIOD},
         {"started without a context", true, false, PERIOD},
         {"zero frames", true, true, 0},
-        {"65536 frames count as none", true, true, 65536},
     };
     for (const QuietCase& c : cases) {
         SCOPED_TRACE(c.name);
         CallbackState reset;
         replay_context = c.context ? blank_context() : nullptr;
         audio_started.store(c.started);
-        // Room for a 65536-frame request, should one be rendered after all.
-        std::vector<float> buffer(65536 * replayer::OUTPUT_CHANNELS, UNTOUCHED);
+        std::vector<float> buffer(SAMPLES, UNTOUCHED);
         audio_data_callback(nullptr, buffer.data(), nullptr, c.frame_count);
         size_t written = 0;
         for (float sample : buffer) written += !untouched(sample);

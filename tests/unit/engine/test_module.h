@@ -176,8 +176,7 @@ inline std::vector<float> render_per_frame(ReplayContext& ctx, uint32_t frames) 
     return out;
 }
 
-// Renders through generate_frames in device-sized buffers (it takes at most
-// 65535 frames a call).
+// Renders through generate_frames in device-sized buffers.
 inline std::vector<float> render(ReplayContext& ctx, uint32_t frames) {
     constexpr uint32_t BUFFER = 4096;
     std::vector<float> out(size_t{frames} * 2, 1.0f);
