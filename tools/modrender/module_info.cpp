@@ -49,7 +49,7 @@ void print_module_info(std::FILE* out, const replayer::LoadResult& loaded) {
     std::fprintf(out, "sample_frames: %u\n", unsigned{scan.total_sample_frames});
     std::fprintf(out, "song_length: %u\n", unsigned{scan.song_length});
     std::fprintf(out, "restart_position: %u\n", unsigned{ctx->restart_position});
-    std::fprintf(out, "tempo: %u\n", unsigned{ctx->default_tempo});
+    std::fprintf(out, "tempo: %u\n", unsigned{ctx->default_speed});
     std::fprintf(out, "bpm: %u\n", unsigned{ctx->default_bpm});
     std::fprintf(out, "context_bytes: %u\n", unsigned{loaded.context_bytes});
 

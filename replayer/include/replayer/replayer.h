@@ -313,7 +313,7 @@ struct ReplayContext {
     uint8_t instrument_count;
     uint8_t order_table[ORDER_TABLE_SIZE];
     uint8_t restart_position;
-    uint8_t default_tempo; // ticks per row
+    uint8_t default_speed; // ticks per row
     uint8_t default_bpm;
     uint8_t default_global_volume; // 0..64
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
@@ -408,8 +408,11 @@ void generate_frames(ReplayContext* context, float* output, uint32_t frame_count
 // ------------------------------------------------------- compact module format
 
 // The compact module format: a loaded replay context written out record by
-// record (after the clean-up pass), so that loading it is a plain copy. The
-// reader lives in the replayer; tools write it. All values little-endian.
+// record (after the clean-up pass), so that loading it needs no format
+// conversion. Loading still checks every record playback indexes with, clamps
+// values to the ranges the format loaders produce and turns the float sample
+// frames back into 16-bit ones. The reader lives in the replayer; tools write
+// it. All values little-endian.
 //
 // Header (64 bytes, then one default panning byte per channel), then the
 // sections in this order, the first at 8 x header[HEADER_FIRST_SECTION]:
@@ -435,7 +438,7 @@ inline constexpr uint32_t HEADER_SAMPLE_COUNT = 22;     // u16
 inline constexpr uint32_t HEADER_INSTRUMENT_COUNT = 24; // u8
 inline constexpr uint32_t HEADER_CHANNEL_COUNT = 25;    // u8
 inline constexpr uint32_t HEADER_RESTART = 26;
-inline constexpr uint32_t HEADER_TEMPO = 27;
+inline constexpr uint32_t HEADER_SPEED = 27; // ticks per row
 inline constexpr uint32_t HEADER_BPM = 28;
 inline constexpr uint32_t HEADER_GLOBAL_VOLUME = 29;
 inline constexpr uint32_t HEADER_FLAGS = 30; // u16

@@ -1,5 +1,5 @@
 // Effects that steer the song or the timing of a row: jumps, breaks, loops,
-// speed, tempo, pattern delay, and the note timing of retrigger and note delay.
+// speed, BPM, pattern delay, and the note timing of retrigger and note delay.
 // When several channels set the same field on one row, the later channel wins.
 #include "engine.h"
 

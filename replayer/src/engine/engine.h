@@ -59,7 +59,7 @@ void advance_frame(ReplayContext& ctx);
 void run_tick(ReplayContext& ctx);
 void fetch_row(ReplayContext& ctx);
 
-// Length of one tick in 1/8192 frame at the current tempo (a tempo of 0 counts as 1).
+// Length of one tick in 1/8192 frame at the current BPM (a BPM of 0 counts as 1).
 uint32_t tick_length(const PlaybackState& playback);
 
 // ---------------------------------------------------------------- effects

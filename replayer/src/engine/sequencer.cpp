@@ -52,7 +52,7 @@ void end_previous_modulation(ChannelState& ch) {
 } // namespace
 
 uint32_t tick_length(const PlaybackState& playback) {
-    // A tempo of 0 (possible only as a module's default) plays as 1.
+    // A BPM of 0 (possible only as a module's default) plays as 1.
     const uint32_t bpm = playback.bpm ? playback.bpm : 1;
     return uint32_t{playback.frame_rate} * TICK_LENGTH_FACTOR / bpm;
 }
@@ -140,7 +140,7 @@ void prepare_playback(ReplayContext& ctx) {
     ctx.playing_row = 0;
     ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
     ctx.playback.global_volume = ctx.default_global_volume;
-    ctx.playback.speed = ctx.default_tempo;
+    ctx.playback.speed = ctx.default_speed;
     ctx.playback.bpm = ctx.default_bpm;
 }
 

@@ -24,7 +24,7 @@ uint8_t clamp_volume(uint8_t volume) {
 void read_header(ReplayContext& ctx, const ByteReader& in) {
     const uint8_t restart = in.u8(HEADER_RESTART);
     ctx.restart_position = restart < ctx.song_length ? restart : 0;
-    ctx.default_tempo = in.u8(HEADER_TEMPO);
+    ctx.default_speed = in.u8(HEADER_SPEED);
     // No format loader yields a BPM of 0, which would make every tick endless.
     const uint8_t bpm = in.u8(HEADER_BPM);
     ctx.default_bpm = bpm ? bpm : DEFAULT_BPM;

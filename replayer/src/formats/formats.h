@@ -115,7 +115,7 @@ inline constexpr uint64_t CHANNELS_OFFSET = 68;
 inline constexpr uint64_t PATTERNS_OFFSET = 70;
 inline constexpr uint64_t INSTRUMENTS_OFFSET = 72;
 inline constexpr uint64_t FLAGS_OFFSET = 74;
-inline constexpr uint64_t TEMPO_OFFSET = 76;
+inline constexpr uint64_t SPEED_OFFSET = 76;
 inline constexpr uint64_t BPM_OFFSET = 78;
 inline constexpr uint64_t ORDERS_OFFSET = 80;
 inline constexpr uint16_t FLAG_LINEAR_FREQUENCIES = 1;
@@ -127,7 +127,7 @@ inline constexpr uint16_t MAX_SONG_LENGTH = ORDER_TABLE_SIZE;
 inline constexpr uint16_t MAX_ROWS = MAX_PATTERN_ROWS;
 inline constexpr uint16_t MAX_SAMPLES_PER_INSTRUMENT = 255;
 inline constexpr uint16_t EMPTY_PATTERN_ROWS = 64;
-inline constexpr uint8_t MAX_TEMPO = 31;
+inline constexpr uint8_t MAX_SPEED = 31;
 inline constexpr uint8_t MAX_BPM = 255;
 
 // Pattern header.
@@ -263,7 +263,7 @@ inline constexpr uint64_t TRACKER_VERSION = 40; // u16
 inline constexpr uint64_t SAMPLE_FORMAT = 42;   // u16, 1 = signed
 inline constexpr uint64_t GLOBAL_VOLUME = 48;
 inline constexpr uint64_t INITIAL_SPEED = 49;
-inline constexpr uint64_t INITIAL_TEMPO = 50;
+inline constexpr uint64_t INITIAL_BPM = 50;
 inline constexpr uint64_t MASTER_VOLUME = 51; // bit 7: stereo
 inline constexpr uint64_t PANNING_MARKER = 53;
 inline constexpr uint64_t CHANNEL_SETTINGS = 64;

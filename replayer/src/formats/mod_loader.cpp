@@ -222,7 +222,7 @@ const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     const bool paired = scan.format == FORMAT_MOD_FLT8;
     ctx.amiga_periods = 1;
     ctx.default_global_volume = MAX_VOLUME;
-    ctx.default_tempo = DEFAULT_SPEED;
+    ctx.default_speed = DEFAULT_SPEED;
     ctx.default_bpm = DEFAULT_BPM;
 
     load_samples(ctx, in);

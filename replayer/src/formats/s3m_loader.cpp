@@ -215,9 +215,9 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     ctx.fast_slide =
         (in.u8(FLAGS) & FAST_SLIDE_FLAG) || in.u16le(TRACKER_VERSION) == FAST_SLIDE_VERSION;
     ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_VOLUME);
-    const uint8_t tempo = in.u8(INITIAL_SPEED);
-    ctx.default_tempo = (tempo == 0 || tempo == 255) ? DEFAULT_SPEED : tempo;
-    const uint8_t bpm = in.u8(INITIAL_TEMPO);
+    const uint8_t speed = in.u8(INITIAL_SPEED);
+    ctx.default_speed = (speed == 0 || speed == 255) ? DEFAULT_SPEED : speed;
+    const uint8_t bpm = in.u8(INITIAL_BPM);
     ctx.default_bpm = bpm <= MAX_UNUSABLE_BPM ? DEFAULT_BPM : bpm;
 
     load_channels(ctx, in, layout, map);

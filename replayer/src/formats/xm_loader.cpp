@@ -17,7 +17,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.restart_position = static_cast<uint8_t>(restart < ctx.song_length ? restart : 0);
     ctx.amiga_periods = (in.u16le(xm::FLAGS_OFFSET) & xm::FLAG_LINEAR_FREQUENCIES) ? 0 : 1;
     ctx.default_global_volume = MAX_VOLUME;
-    ctx.default_tempo = at_most(in.u16le(xm::TEMPO_OFFSET), xm::MAX_TEMPO);
+    ctx.default_speed = at_most(in.u16le(xm::SPEED_OFFSET), xm::MAX_SPEED);
     // A BPM of 0 would make every tick infinitely long.
     const uint8_t bpm = at_most(in.u16le(xm::BPM_OFFSET), xm::MAX_BPM);
     ctx.default_bpm = bpm == 0 ? DEFAULT_BPM : bpm;

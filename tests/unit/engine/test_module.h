@@ -64,7 +64,7 @@ class TestModule {
         ctx->channel_count = shape.channels;
         ctx->instrument_count = shape.instruments;
         for (size_t i = 0; i < shape.orders.size(); ++i) ctx->order_table[i] = shape.orders[i];
-        ctx->default_tempo = shape.speed;
+        ctx->default_speed = shape.speed;
         ctx->default_bpm = shape.bpm;
         ctx->default_global_volume = MAX_VOLUME;
         ctx->amiga_periods = shape.amiga;

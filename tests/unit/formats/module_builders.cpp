@@ -69,7 +69,7 @@ Bytes S3mBuilder::build() const {
     std::memcpy(b.data() + 44, "SCRM", 4);
     b[48] = global_volume;
     b[49] = speed;
-    b[50] = tempo;
+    b[50] = bpm;
     b[51] = master_volume;
     b[53] = panning_table ? 0xFC : 0;
     std::memcpy(b.data() + 64, channel_settings, 32);

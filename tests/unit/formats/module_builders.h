@@ -79,7 +79,7 @@ struct S3mBuilder {
     uint8_t flags = 0;
     uint16_t tracker_version = 0x1320;
     uint16_t sample_format = 2; // 1 signed, 2 unsigned
-    uint8_t global_volume = 64, speed = 6, tempo = 125, master_volume = 0xB0;
+    uint8_t global_volume = 64, speed = 6, bpm = 125, master_volume = 0xB0;
     bool panning_table = false;
     uint8_t default_panning[32] = {};
     uint8_t channel_settings[32];

@@ -64,7 +64,7 @@ inline void expect_same_module(const replayer::ReplayContext& a, const replayer:
     ASSERT_EQ(a.instrument_count, b.instrument_count);
     EXPECT_EQ(0, std::memcmp(a.order_table, b.order_table, a.song_length));
     EXPECT_EQ(a.restart_position, b.restart_position);
-    EXPECT_EQ(a.default_tempo, b.default_tempo);
+    EXPECT_EQ(a.default_speed, b.default_speed);
     EXPECT_EQ(a.default_bpm, b.default_bpm);
     EXPECT_EQ(a.default_global_volume, b.default_global_volume);
     EXPECT_EQ(0, std::memcmp(a.channel_panning, b.channel_panning, a.channel_count));

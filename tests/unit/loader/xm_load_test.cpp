@@ -164,9 +164,9 @@ TEST(XmLoad, PatternRecordsAndAddedPattern) {
 
 TEST(XmLoad, HeaderValues) {
     struct Case {
-        uint16_t tempo, bpm, restart;
+        uint16_t speed, bpm, restart;
         bool linear;
-        uint8_t tempo_loaded, bpm_loaded, restart_loaded, amiga;
+        uint8_t speed_loaded, bpm_loaded, restart_loaded, amiga;
     };
     const Case cases[] = {
         {6, 125, 1, true, 6, 125, 1, 0},
@@ -176,7 +176,7 @@ TEST(XmLoad, HeaderValues) {
     for (const Case& c : cases) {
         xmwriter::Module m = small_module();
         m.orders = {0, 0};
-        m.tempo = c.tempo;
+        m.speed = c.speed;
         m.bpm = c.bpm;
         m.restart = c.restart;
         m.linear_frequencies = c.linear;
@@ -184,14 +184,14 @@ TEST(XmLoad, HeaderValues) {
         ASSERT_NE(loaded.result.context, nullptr);
         const auto& ctx = loaded.ctx();
         SCOPED_TRACE(c.bpm);
-        EXPECT_EQ(ctx.default_tempo, c.tempo_loaded);
+        EXPECT_EQ(ctx.default_speed, c.speed_loaded);
         EXPECT_EQ(ctx.default_bpm, c.bpm_loaded);
         EXPECT_EQ(ctx.restart_position, c.restart_loaded);
         EXPECT_EQ(ctx.amiga_periods, c.amiga);
         EXPECT_EQ(ctx.default_global_volume, 64);
         EXPECT_EQ(ctx.channel_panning[0], 128);
         EXPECT_EQ(ctx.playback.frame_rate, 48000);
-        EXPECT_EQ(ctx.playback.speed, c.tempo_loaded);
+        EXPECT_EQ(ctx.playback.speed, c.speed_loaded);
         EXPECT_EQ(ctx.playback.bpm, c.bpm_loaded);
         EXPECT_EQ(ctx.channels[0].channel_panning, 128);
     }
