@@ -4,9 +4,10 @@
 #include <set>
 
 #include "assets.h"
-#include "test_modules.h"
+#include "module_builders.h"
+#include "module_check.h"
 
-using namespace loader_test;
+using namespace test_modules;
 
 TEST(IntroModule, LoadsWithTheExpectedShape) {
     const replayer::ScanResult scanned = replayer::module_prescan(module_data, module_data_size);

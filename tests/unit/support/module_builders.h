@@ -1,10 +1,13 @@
-// Small MOD and S3M images built in the tests, field by field, so each case
-// states only what it is about.
+// Small modules built in the tests, so each case states only what it is
+// about: MOD and S3M images field by field, XM modules through the project's
+// XM writer.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "xm_writer.h"
 
 namespace test_modules {
 
@@ -90,5 +93,19 @@ struct S3mBuilder {
     S3mBuilder(); // channels 0..3 as settings 0, 8, 1, 9; the rest unused
     Bytes build() const;
 };
+
+// ------------------------------------------------------------------- XM
+
+// One channel, one 4-row pattern, one instrument with one 16-frame 8-bit sample.
+xmwriter::Module small_module();
+
+// An 8-bit sample with the given frames and no loop.
+xmwriter::Sample sample_8bit(std::vector<int16_t> frames);
+
+// An instrument with the given samples, sample map all 0.
+xmwriter::Instrument instrument_with(std::vector<xmwriter::Sample> samples);
+
+// A module with `count` empty (no packed data) patterns.
+xmwriter::Module module_with_empty_patterns(uint16_t count, uint16_t channels);
 
 } // namespace test_modules

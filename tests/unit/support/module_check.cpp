@@ -1,41 +1,6 @@
-#include "test_modules.h"
+#include "module_check.h"
 
-namespace loader_test {
-
-xmwriter::Sample sample_8bit(std::vector<int16_t> frames) {
-    xmwriter::Sample s;
-    s.frames = std::move(frames);
-    return s;
-}
-
-xmwriter::Instrument instrument_with(std::vector<xmwriter::Sample> samples) {
-    xmwriter::Instrument ins;
-    ins.samples = std::move(samples);
-    return ins;
-}
-
-xmwriter::Module small_module() {
-    xmwriter::Module m;
-    m.channels = 1;
-    m.orders = {0};
-    xmwriter::Pattern p;
-    p.rows = 4;
-    p.cells.resize(4);
-    p.cells[0] = {49, 1, 0, 0, 0};
-    m.patterns.push_back(p);
-    std::vector<int16_t> frames;
-    for (int i = 0; i < 16; ++i) frames.push_back(static_cast<int16_t>(i * 8 - 64));
-    m.instruments.push_back(instrument_with({sample_8bit(frames)}));
-    return m;
-}
-
-xmwriter::Module module_with_empty_patterns(uint16_t count, uint16_t channels) {
-    xmwriter::Module m;
-    m.channels = channels;
-    m.orders = {0};
-    m.patterns.resize(count);
-    return m;
-}
+namespace test_modules {
 
 Loaded::Loaded(const std::vector<uint8_t>& bytes)
     : result(replayer::load_module_checked(bytes.data(), bytes.size())) {}
@@ -97,4 +62,4 @@ std::string check_context(const replayer::ReplayContext& ctx) {
     return {};
 }
 
-} // namespace loader_test
+} // namespace test_modules

@@ -9,9 +9,9 @@
 #include "assets.h"
 #include "compact_writer.h"
 #include "module_builders.h"
-#include "test_modules.h"
+#include "module_check.h"
 
-using namespace loader_test;
+using namespace test_modules;
 
 namespace {
 

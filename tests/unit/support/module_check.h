@@ -1,5 +1,5 @@
-// Loading, rendering and record-by-record comparison of replay contexts, for
-// the format and corpus tests.
+// Loading, rendering, checking and record-by-record comparison of replay
+// contexts, for the format and corpus tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "replayer/replayer.h"
@@ -79,5 +80,25 @@ inline void expect_same_module(const replayer::ReplayContext& a, const replayer:
     EXPECT_EQ(0, std::memcmp(a.sample_data, b.sample_data,
                              sizeof(*a.sample_data) * uint64_t{a.total_sample_frames}));
 }
+
+// Loads bytes; the context is freed by the destructor.
+struct Loaded {
+    replayer::LoadResult result{};
+    explicit Loaded(const std::vector<uint8_t>& bytes);
+    ~Loaded();
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+    replayer::ReplayContext& ctx() const { return *result.context; }
+};
+
+// Empty when the context's records keep every bound playback indexes with
+// (orders, patterns, samples, envelopes); otherwise the first broken one.
+// A compact image is held to this much: its sample maps, notes and effect
+// codes are taken as stored and playback gives every value a meaning.
+std::string check_layout(const replayer::ReplayContext& ctx);
+
+// check_layout, and also that sample maps, notes, effects and volume columns
+// hold only what the format loaders produce.
+std::string check_context(const replayer::ReplayContext& ctx);
 
 } // namespace test_modules

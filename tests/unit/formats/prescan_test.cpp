@@ -3,9 +3,10 @@
 
 #include <functional>
 
-#include "test_modules.h"
+#include "module_builders.h"
+#include "module_check.h"
 
-using namespace loader_test;
+using namespace test_modules;
 using replayer::ModuleScan;
 
 namespace {

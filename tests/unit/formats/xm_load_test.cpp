@@ -2,9 +2,10 @@
 // pattern records, instruments, envelopes, samples and header values.
 #include <gtest/gtest.h>
 
-#include "test_modules.h"
+#include "module_builders.h"
+#include "module_check.h"
 
-using namespace loader_test;
+using namespace test_modules;
 using replayer::PatternSlot;
 
 namespace {
