@@ -68,9 +68,19 @@ PIN
   changed=1
 fi
 
+# With a second architecture a name can be installed once per architecture;
+# a plain name means the native one (or an Architecture: all package).
+native=$(dpkg --print-architecture)
+installed() {
+  local name=${1%%:*} arch=$native
+  [ "$name" = "$1" ] || arch=${1#*:}
+  dpkg-query -W -f='${Status} ${Architecture}\n' "$name" 2>/dev/null |
+    grep -qxE "install ok installed ($arch|all)"
+}
+
 missing=()
 for p in "${all_packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+  if ! installed "$p"; then
     missing+=("$p")
   fi
 done
