@@ -23,7 +23,7 @@ build: configure
 run: build
 	@$(BUILD)/bin/intro || { status=$$?; \
 	  if ! xdpyinfo >/dev/null 2>&1; then \
-	    echo "make run: the intro needs an X display (DISPLAY='$$DISPLAY' opens none); make screenshots shows the scene without one" >&2; \
+	    echo "make run: the intro needs an X display and none opens$${DISPLAY:+ at $$DISPLAY}; make screenshots shows the scene without one" >&2; \
 	  fi; exit $$status; }
 
 # PNGs of the real scene at chosen scene times (seconds), rendered under a
