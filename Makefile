@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Front door. `make run` builds and runs the intro; `make test` builds and runs
 # every test. Both install the system packages they need first.
 BUILD ?= build
@@ -6,7 +7,7 @@ CROSS_BUILD ?= build-aarch64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run screenshots test sanitized-build cross-build bench clean
+.PHONY: deps configure build run screenshots test sanitized-build cross-build package bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -17,8 +18,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The intro prints nothing, even when it cannot start; without an X display
+# this says why, in one line, before make reports the failure.
 run: build
-	$(BUILD)/bin/intro
+	@$(BUILD)/bin/intro || { status=$$?; \
+	  if ! xdpyinfo >/dev/null 2>&1; then \
+	    echo "make run: the intro needs an X display and none opens$${DISPLAY:+ at $$DISPLAY}; make screenshots shows the scene without one" >&2; \
+	  fi; exit $$status; }
 
 # PNGs of the real scene at chosen scene times (seconds), rendered under a
 # private Xvfb: make screenshots TIMES="1 3.5 20"
@@ -34,13 +40,24 @@ sanitized-build: deps
 	  -DQUILLRUN_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SANITIZED_BUILD) -j $(JOBS)
 
-# The replayer and modrender for aarch64, run under qemu by the cross test.
+# ---- 64-bit Arm build and Debian packages ---------------------------------
+# Everything cross-built for aarch64 against the multiarch arm64 libraries;
+# the tests run it under qemu-aarch64.
 cross-build: deps
 	@cmake -S . -B $(CROSS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-	  -DQUILLRUN_REPLAYER_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 	@cmake --build $(CROSS_BUILD) -j $(JOBS)
 
-test: build sanitized-build cross-build
+# quillrun-intro and quillrun-modrender for amd64 and arm64, all in packages/.
+PACKAGES = packages
+package: build cross-build
+	@rm -rf $(PACKAGES)
+	@cd $(BUILD) && cpack -G DEB >/dev/null
+	@cd $(CROSS_BUILD) && DEB_HOST_ARCH=arm64 cpack -G DEB >/dev/null
+	@ls $(PACKAGES)/*.deb
+# ---------------------------------------------------------------------------
+
+test: build sanitized-build cross-build package
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) -L 'unit|corpus'
 
@@ -49,4 +66,4 @@ bench: build
 	@python3 tools/bench_render.py $(BUILD)/bin/modrender
 
 clean:
-	rm -rf $(BUILD) $(SANITIZED_BUILD) $(CROSS_BUILD)
+	rm -rf $(BUILD) $(SANITIZED_BUILD) $(CROSS_BUILD) $(PACKAGES)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The data compiled into the intro, generated at build time from assets/.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # embed_asset(<target> <symbol> <file>): compiles <file> into <target> as
 #   extern const unsigned char <symbol>[]; extern const size_t <symbol>_size;
 # The source is generated at build time into the build tree, never committed.

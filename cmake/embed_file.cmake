@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Writes OUTPUT, a C++ source that holds the bytes of INPUT as SYMBOL.
 file(READ ${INPUT} hex HEX)
 string(LENGTH "${hex}" hex_length)

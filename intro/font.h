@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The drawing primitives and the font atlas: the virtual-screen projection, a
 // filled rectangle and a font glyph, both drawn from one static unit quad, and a
 // text at size 1. Main thread only, with the window's context current.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The intro's entry: start-up in its fixed order, then the frame loop.
 // The program prints nothing on any path; every end is an exit status.
 #include <GLFW/glfw3.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The per-frame renderer: owns the scene clock, the starfield's motion and the
 // colours of the bars and the scroller, and draws one complete frame. Main
 // thread only; the state is process-wide and lives for the whole run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The sine scroller: one line of size-3 glyphs running right to left at a
 // fixed speed along a moving sine wave near the bottom of the screen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every text the intro shows: six typewriter pages, the scroller line and the
 // block-letter logo. Constant data, never changed or freed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The typewriter: types a page out one byte per step, lets it stand for ten
 // seconds, erases it from its first byte on and moves to the next page,
 // 0..5 and round again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The audio device: one miniaudio playback device on JACK, fed by the replayer.
 //
 // Threads: everything here runs on the main thread except `audio_data_callback`,

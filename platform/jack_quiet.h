@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Keeps the JACK client library from writing to stderr.
 #pragma once
 

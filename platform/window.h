@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The window, its OpenGL context and the two keys the user has.
 // Main thread only: GLFW calls and the key callback run there.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Fetches the public module corpus: the .xm, .s3m and .mod files that Debian
 # ships inside game data packages. The packages are downloaded (not installed)
 # and only the module files are kept, in a cache outside the repository.

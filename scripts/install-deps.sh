@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs everything the intro, its tools and its tests need on Debian 12.
 # Idempotent: a second run changes nothing. Runs as root, or through sudo.
 set -euo pipefail
@@ -18,13 +19,32 @@ test_packages=(
   openmpt123 xmp
   g++-aarch64-linux-gnu qemu-user
 )
-all_packages=("${build_packages[@]}" "${test_packages[@]}" libminiaudio-dev)
+# ---- 64-bit Arm and packaging ----------------------------------------------
+# The cross build links the arm64 builds of the window and GL libraries, which
+# install beside the native ones (multiarch); Mesa's arm64 drivers let the Arm
+# intro draw under qemu-aarch64. GLFW loads the X extension libraries at run
+# time and no package pulls the arm64 ones in: without XRandR it has no real
+# monitor, and full screen lands at a wrong position. lintian checks the
+# Debian packages.
+cross_packages=(
+  libglfw3-dev:arm64 libgl-dev:arm64 libopengl-dev:arm64 libglx-dev:arm64
+  libgl1-mesa-dri:arm64
+  libxrandr2:arm64 libxinerama1:arm64 libxcursor1:arm64 libxi6:arm64
+  libxrandr2
+  lintian
+)
+# ---------------------------------------------------------------------------
+all_packages=("${build_packages[@]}" "${test_packages[@]}" "${cross_packages[@]}" libminiaudio-dev)
 
 # miniaudio is only packaged from Debian 13 on. Add that suite with a pin that
 # keeps every other package on Debian 12.
 trixie_list=/etc/apt/sources.list.d/quillrun-trixie.sources
 trixie_pin=/etc/apt/preferences.d/quillrun-trixie.pref
 changed=0
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  dpkg --add-architecture arm64
+  changed=1
+fi
 if [ ! -f "$trixie_list" ]; then
   cat >"$trixie_list" <<'SRC'
 Types: deb
@@ -48,9 +68,19 @@ PIN
   changed=1
 fi
 
+# With a second architecture a name can be installed once per architecture;
+# a plain name means the native one (or an Architecture: all package).
+native=$(dpkg --print-architecture)
+installed() {
+  local name=${1%%:*} arch=$native
+  [ "$name" = "$1" ] || arch=${1#*:}
+  dpkg-query -W -f='${Status} ${Architecture}\n' "$name" 2>/dev/null |
+    grep -qxE "install ok installed ($arch|all)"
+}
+
 missing=()
 for p in "${all_packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+  if ! installed "$p"; then
     missing+=("$p")
   fi
 done

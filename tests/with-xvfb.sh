@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs a command with DISPLAY set to a private Xvfb (1280x1024, GLX through Mesa).
 set -euo pipefail
 fifo=$(mktemp -u)

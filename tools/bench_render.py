@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Rendering speed on the public corpus: CPU time (user + system) to render
 each module for 600 s with modrender, with `xmp -i nearest -f 48000` and with
 `openmpt123 --filter 1 --ramping 0`, all looping the song and writing to

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Compares the one-pass duration of modules as modrender measures it
 (`modrender --info`, key duration_s) with openmpt123's (`openmpt123 --info`).
 

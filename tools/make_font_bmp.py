@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Turns an 8x16 PSF1 console font in code page 437 order into the intro's font
 image: a 1-bit 256x128 Windows bitmap, 32x8 cells of 8x16, code c at column
 c mod 32 and row c div 32 counted from the top.

@@ -1,12 +1,16 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Renders the real intro scene off-screen at chosen scene times and writes one
 // PNG per time, so the picture can be looked at without a display of one's own
 // (run it under Xvfb).
 //
 // usage: intro_screenshots OUT_DIR [TIME_SECONDS...]
 //
-// The scene clock is the windowing library's timer: it is set before every
-// frame, and frames are stepped from 0 at a fixed interval up to each time, so
-// the typewriter and the stars advance as they would at that frame rate.
+// Frames are stepped from 0 at a fixed interval up to each time, so the
+// typewriter and the stars advance as they would at that frame rate. The scene
+// reads its clock through glfwGetTime; this program defines that function
+// itself, so every frame sees exactly its stepped time. The library's timer
+// would add the real time spent since it was set, which differs from run to
+// run and from machine to machine, and the pictures would too.
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
@@ -32,6 +36,8 @@ constexpr int EXIT_USAGE = 2;
 constexpr double FRAME_INTERVAL = 1.0 / 100.0; // s between stepped frames
 constexpr int RGB = 3;
 const std::vector<double> DEFAULT_TIMES = {0.5, 3.5, 8.0, 16.0, 19.0, 40.0};
+
+double scene_clock = 0.0;
 
 [[noreturn]] void fail(int status, const std::string& message) {
     std::fprintf(stderr, "intro_screenshots: %s\n", message.c_str());
@@ -60,6 +66,12 @@ std::vector<unsigned char> read_frame() {
 }
 } // namespace
 
+// Takes the place of the windowing library's timer for the scene code linked
+// into this program.
+extern "C" double glfwGetTime() {
+    return scene_clock;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) fail(EXIT_USAGE, "usage: intro_screenshots OUT_DIR [TIME_SECONDS...]");
     const std::string out_dir = argv[1];
@@ -81,7 +93,7 @@ int main(int argc, char** argv) {
         double t = 0.0;
         do {
             t = static_cast<double>(++frame) * FRAME_INTERVAL;
-            glfwSetTime(t < wanted ? t : wanted);
+            scene_clock = t < wanted ? t : wanted;
             render_frame();
         } while (t < wanted);
 

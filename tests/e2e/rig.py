@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Test rig: runs the real intro under a private Xvfb and looks at it from outside.
 
 Everything here talks to a real X server: Xvfb started on a free display number
@@ -13,6 +14,7 @@ import ctypes.util
 import hashlib
 import os
 import re
+import shlex
 import shutil
 import signal
 import struct
@@ -20,6 +22,9 @@ import subprocess
 import time
 
 INTRO = os.environ.get("INTRO", os.path.join(os.getcwd(), "bin", "intro"))
+# What runs INTRO when it is not built for this machine, as a command prefix:
+# "qemu-aarch64 -L /" for the Arm build.
+INTRO_RUNNER = shlex.split(os.environ.get("INTRO_RUNNER", ""))
 # How long a poll waits for what should follow at once on an idle machine. A
 # loaded CI runner (ctest -j2 on two cores, software OpenGL) can be far slower;
 # a poll that succeeds returns as soon as it sees the result.
@@ -69,9 +74,10 @@ def x_env(display, **extra):
 class Intro:
     """The real program, with its output captured."""
 
-    def __init__(self, display, env=None, program=None):
+    def __init__(self, display, env=None, program=None, runner=None):
         self.display = display
-        self.proc = subprocess.Popen([program or INTRO], env=env or x_env(display),
+        command = [*(INTRO_RUNNER if runner is None else runner), program or INTRO]
+        self.proc = subprocess.Popen(command, env=env or x_env(display),
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.window = None
 

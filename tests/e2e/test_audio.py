@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The intro's sound through a real jackd: what it plays, and how it behaves
 without a server or when the server goes away.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The real intro's picture under a real X server, read back with xwd.
 
 About 3.5 s after start the window must show both colour bars across the full

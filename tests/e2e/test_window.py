@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The real intro under a real X server: window, keys, exit statuses, silence."""
 import os
 import subprocess

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Little-endian output for the tools that write module files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "compact_writer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes a loaded replay context in the compact module format, the exact
 // inverse of the replayer's compact reader: loading the image gives the same
 // module records, so it plays bit-identically.

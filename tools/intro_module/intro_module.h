@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The pieces of the intro's module, put together by make_intro_module.
 #pragma once
 

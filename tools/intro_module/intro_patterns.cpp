@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The intro module's patterns: a drum groove, a bass line, arpeggiated chords,
 // two lead melodies and a pad over two four-bar chord progressions in A minor.
 #include <cstdint>

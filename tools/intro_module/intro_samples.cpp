@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The intro module's instruments: eight small synthesised sounds. Everything is
 // integer arithmetic (no libm), so every build writes the same bytes.
 #include "intro_module.h"

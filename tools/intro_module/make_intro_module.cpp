@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes the intro's XM module. Deterministic: every run, on every build,
 // writes the same bytes. Usage: make_intro_module OUT.xm
 #include <cstdio>

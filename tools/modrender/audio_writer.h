@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes rendered frames as a 32-bit float WAV file or as raw little-endian
 // floats (for a pipe).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // modrender: loads a tracker module with the intro's replayer and prints what
 // the loader made of it (--info) or renders it to a WAV file or raw floats.
 // Exit status: 0 done, 1 the module or an output file was refused, 2 bad usage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // `modrender --info`: what the loader makes of a module, as `key: value` lines.
 #pragma once
 

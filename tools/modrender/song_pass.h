@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Renders a loaded module for a fixed time, or for exactly one pass through
 // the song: up to the fetch that returns playback to a row it already played.
 #pragma once

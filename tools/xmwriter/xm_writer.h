@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Builds XM 1.04 files from plain descriptions: used by the intro's module
 // generator and by the tests, which also need files that bend the rules
 // (the `*_override` fields write a header value that differs from the data).

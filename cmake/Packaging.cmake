@@ -1,0 +1,117 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Debian packages of the intro and of modrender, one pair per architecture the
+# tree is built for (cpack -G DEB in the build tree; `make package` does both).
+#
+#   quillrun-intro      /usr/games/quillrun-intro, its manual page (6), a
+#                       .desktop entry and the icon drawn from the logo
+#   quillrun-modrender  /usr/bin/modrender and its manual page (1)
+#
+# Depends come from dpkg-shlibdeps for the architecture built, plus what GLFW
+# loads at run time; the JACK client library, which the intro loads at run
+# time, is only recommended.
+
+set(QUILLRUN_MAINTAINER "Quillrun developers <developers@quillrun.org>")
+set(PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+set(PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
+set(INTRO_PACKAGE quillrun-intro)
+set(MODRENDER_PACKAGE quillrun-modrender)
+
+# Debian ships manual pages and changelogs gzipped, without time stamps.
+function(gzipped_doc source out_name)
+  set(plain ${PACKAGING_OUT}/${out_name})
+  configure_file(${source} ${plain} @ONLY)
+  add_custom_command(
+    OUTPUT ${plain}.gz
+    COMMAND gzip -9nc ${plain} > ${plain}.gz
+    DEPENDS ${plain}
+    VERBATIM)
+endfunction()
+
+gzipped_doc(${PACKAGING_DIR}/quillrun-intro.6.in quillrun-intro.6)
+gzipped_doc(${PACKAGING_DIR}/modrender.1.in modrender.1)
+gzipped_doc(${PACKAGING_DIR}/changelog.in changelog)
+
+add_custom_command(
+  OUTPUT ${PACKAGING_OUT}/quillrun-intro.png
+  COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/make_icon.py ${PROJECT_SOURCE_DIR}/intro/texts.cpp
+          ${PROJECT_SOURCE_DIR}/assets/font.bmp ${PACKAGING_OUT}/quillrun-intro.png
+  DEPENDS ${PROJECT_SOURCE_DIR}/tools/make_icon.py ${PROJECT_SOURCE_DIR}/intro/texts.cpp
+          ${PROJECT_SOURCE_DIR}/assets/font.bmp
+  VERBATIM)
+
+add_custom_target(package_files ALL DEPENDS
+  ${PACKAGING_OUT}/quillrun-intro.6.gz ${PACKAGING_OUT}/modrender.1.gz
+  ${PACKAGING_OUT}/changelog.gz ${PACKAGING_OUT}/quillrun-intro.png)
+
+# The intro keeps its build name in the tree; installed, it gets one that
+# cannot clash with another package's.
+install(PROGRAMS $<TARGET_FILE:intro> DESTINATION games RENAME ${INTRO_PACKAGE}
+        COMPONENT intro)
+# install(PROGRAMS) is not stripped with the targets; the packages want it.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/games/${INTRO_PACKAGE}\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()" COMPONENT intro)
+install(FILES ${PACKAGING_OUT}/quillrun-intro.6.gz DESTINATION share/man/man6 COMPONENT intro)
+install(FILES ${PACKAGING_DIR}/quillrun-intro.desktop DESTINATION share/applications
+        COMPONENT intro)
+install(FILES ${PACKAGING_OUT}/quillrun-intro.png DESTINATION share/icons/hicolor/64x64/apps
+        COMPONENT intro)
+
+install(TARGETS modrender RUNTIME DESTINATION bin COMPONENT modrender)
+install(FILES ${PACKAGING_OUT}/modrender.1.gz DESTINATION share/man/man1 COMPONENT modrender)
+
+foreach(component intro modrender)
+  string(TOUPPER ${component} upper)
+  install(FILES ${PACKAGING_DIR}/copyright ${PACKAGING_OUT}/changelog.gz
+          DESTINATION share/doc/${${upper}_PACKAGE} COMPONENT ${component})
+endforeach()
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(DEBIAN_ARCH arm64)
+else()
+  set(DEBIAN_ARCH amd64)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillrun)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${QUILLRUN_MAINTAINER})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL intro modrender)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${DEBIAN_ARCH})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# Every package goes into one folder, whichever build tree makes it.
+set(QUILLRUN_PACKAGE_DIR ${PROJECT_SOURCE_DIR}/packages
+    CACHE PATH "Where cpack puts the Debian packages")
+set(CPACK_OUTPUT_FILE_PREFIX ${QUILLRUN_PACKAGE_DIR})
+
+set(CPACK_DEBIAN_INTRO_PACKAGE_NAME ${INTRO_PACKAGE})
+set(CPACK_DEBIAN_INTRO_PACKAGE_SECTION games)
+# GLFW loads XRandR at run time, so dpkg-shlibdeps cannot see it; without it
+# there is no real monitor to centre on or to go full screen on.
+set(CPACK_DEBIAN_INTRO_PACKAGE_DEPENDS "libxrandr2")
+set(CPACK_DEBIAN_INTRO_PACKAGE_RECOMMENDS "libjack-jackd2-0 | libjack0")
+set(CPACK_COMPONENT_INTRO_DESCRIPTION
+    "release intro with starfield, colour bars and a sine scroller
+The Quillrun intro announces the Skylet2 Factory Image release: a drifting
+starfield, two colour bars, a block-letter logo, typed pages and a sine
+scroller in one 1024x768 OpenGL window, to a tracker tune played by its own
+replayer through a JACK server. F11 switches to full screen, Escape quits.")
+
+set(CPACK_DEBIAN_MODRENDER_PACKAGE_NAME ${MODRENDER_PACKAGE})
+set(CPACK_DEBIAN_MODRENDER_PACKAGE_SECTION sound)
+set(CPACK_COMPONENT_MODRENDER_DESCRIPTION
+    "render XM, MOD and S3M tracker modules to WAV or raw floats
+modrender loads XM, MOD, S3M and compact modules with the replayer of the
+Quillrun intro, prints what the loader made of them, renders them to 32-bit
+float WAV files or raw floats at 48000 frames per second, and converts them
+into the compact module format.")
+
+include(CPack)
