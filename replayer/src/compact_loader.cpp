@@ -106,7 +106,9 @@ const char* read_samples(ReplayContext& ctx, const ByteReader& in, const Section
         r.relative_note = in.s8(at + SAMPLE_RELATIVE_NOTE);
         if (const char* e = check_sample(r, ctx.total_sample_frames)) return e;
     }
-    for (uint32_t f = 0; f < ctx.total_sample_frames; ++f)
+    // Frames past the image's end read as 0.0, which the zero-filled context holds.
+    const uint64_t inside = in.values_inside(s.sample_data, FRAME_BYTES, ctx.total_sample_frames);
+    for (uint32_t f = 0; f < inside; ++f)
         ctx.sample_data[f] = frame_from_float(
             std::bit_cast<float>(in.u32le(s.sample_data + uint64_t{FRAME_BYTES} * f)));
     return nullptr;
