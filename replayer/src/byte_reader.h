@@ -29,7 +29,7 @@ struct ByteReader {
     // How many of `count` values of `width` bytes each, from `offset` on, start
     // inside the bytes; every later one reads as zero bytes only.
     uint64_t values_inside(uint64_t offset, uint64_t width, uint64_t count) const {
-        if (offset >= length) return 0;
+        if (count == 0 || offset >= length) return 0;
         return std::min(count, (length - offset + width - 1) / width);
     }
 
