@@ -1,0 +1,54 @@
+// Load and render: a module that loads is played for a few seconds in buffers
+// whose sizes come from the input, from single frames and odd counts up to
+// counts past 65536 (which render their remainder). Each buffer ends where its
+// allocation ends, so a frame written too many is an AddressSanitizer report.
+#include <cmath>
+#include <vector>
+
+#include "fuzz_checks.h"
+
+namespace {
+
+constexpr uint32_t RENDER_SECONDS = 2;
+constexpr uint32_t RENDER_FRAMES = RENDER_SECONDS * replayer::OUTPUT_SAMPLE_RATE;
+constexpr uint32_t FRAME_COUNT_WRAP = 65536; // generate_frames renders the count modulo this
+
+// Buffer sizes the input chooses from, one per plan byte (low four bits).
+constexpr uint32_t BUFFER_SIZES[16] = {1,   2,   3,    7,    64,   127,  128,   255,
+                                       441, 512, 1023, 1024, 2048, 4097, 65536, 65537};
+// The plan bytes are the input's last ones: the module keeps all its bytes and
+// the fuzzer can still reach the plan by changing the tail.
+constexpr size_t PLAN_BYTES = 8;
+// Buffers of 65536 frames render nothing; the loop stops after this many.
+constexpr int MAX_BUFFERS = RENDER_FRAMES + 1;
+
+// Every channel adds its sample value (at most 1) x 0.25 x a gain of at most 1.
+constexpr float CHANNEL_PEAK = 0.25f;
+
+uint32_t buffer_size(const uint8_t* data, size_t size, int index) {
+    if (size == 0) return BUFFER_SIZES[0];
+    const size_t plan = size < PLAN_BYTES ? size : PLAN_BYTES;
+    const uint8_t choice = data[size - plan + static_cast<size_t>(index) % plan];
+    return BUFFER_SIZES[choice & 15u];
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    replayer::ReplayContext* context = fuzz::load_checked(data, size);
+    if (!context) return 0;
+    static std::vector<float> output(size_t{FRAME_COUNT_WRAP} * replayer::OUTPUT_CHANNELS);
+    const float peak = CHANNEL_PEAK * static_cast<float>(context->channel_count);
+    uint32_t rendered = 0;
+    for (int i = 0; i < MAX_BUFFERS && rendered < RENDER_FRAMES; ++i) {
+        const uint32_t frames = buffer_size(data, size, i) % FRAME_COUNT_WRAP;
+        float* buffer = output.data() + output.size() - size_t{frames} * replayer::OUTPUT_CHANNELS;
+        replayer::generate_frames(context, buffer, buffer_size(data, size, i));
+        for (size_t k = 0; k < size_t{frames} * replayer::OUTPUT_CHANNELS; ++k)
+            if (!(std::fabs(buffer[k]) <= peak))
+                fuzz::fail("render", "frame not finite or too loud");
+        rendered += frames;
+    }
+    replayer::free_module(context);
+    return 0;
+}
