@@ -67,3 +67,36 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED_BUILD) $(CROSS_BUILD) $(PACKAGES)
+
+# ---------------------------------------------------------------- fuzzing
+# libFuzzer targets of the replayer, built with clang under AddressSanitizer
+# and UndefinedBehaviorSanitizer in their own folder. `make fuzz` replays the
+# committed regression inputs and fuzzes each target FUZZ_SECONDS seconds:
+#   make fuzz FUZZ_SECONDS=3600 FUZZ_TARGETS="load render compact"
+# Findings are left in $(FUZZ_BUILD)/fuzz/findings/<target>/. `make test` runs
+# a short round of every target (fuzz-ci).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_CI_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+.PHONY: fuzz-build fuzz fuzz-ci
+
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLRUN_FUZZ=ON \
+	  -DQUILLRUN_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	@bash tests/fuzz/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-ci: fuzz-build
+	@bash tests/fuzz/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_CI_SECONDS)
+
+test: fuzz-ci
+
+.PHONY: fuzz-clean
+fuzz-clean:
+	rm -rf $(FUZZ_BUILD)
+clean: fuzz-clean

@@ -34,7 +34,10 @@ cross_packages=(
   lintian
 )
 # ---------------------------------------------------------------------------
-all_packages=("${build_packages[@]}" "${test_packages[@]}" "${cross_packages[@]}" libminiaudio-dev)
+# The fuzz targets (make fuzz): clang, its libFuzzer and sanitizer runtimes, and
+# llvm-symbolizer for readable reports.
+fuzz_packages=(clang libclang-rt-dev llvm)
+all_packages=("${build_packages[@]}" "${test_packages[@]}" "${cross_packages[@]}" "${fuzz_packages[@]}" libminiaudio-dev)
 
 # miniaudio is only packaged from Debian 13 on. Add that suite with a pin that
 # keeps every other package on Debian 12.

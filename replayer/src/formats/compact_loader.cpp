@@ -43,8 +43,11 @@ const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sectio
         pattern.row_count = in.u16le(at + PATTERN_ROW_COUNT);
         if (const char* e = check_pattern(pattern, ctx.total_rows)) return e;
     }
+    // Slots past the image's end read as empty ones, which the zero-filled
+    // context already holds.
     const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
-    for (uint64_t i = 0; i < slot_count; ++i) {
+    const uint64_t inside = in.values_inside(s.slots, s.slot_stride, slot_count);
+    for (uint64_t i = 0; i < inside; ++i) {
         const uint64_t at = s.slots + i * s.slot_stride;
         ctx.slots[i] = {in.u8(at), in.u8(at + 1), in.u8(at + 2), in.u8(at + 3), in.u8(at + 4)};
     }
@@ -98,7 +101,9 @@ const char* read_samples(ReplayContext& ctx, const ByteReader& in, const Section
         r.relative_note = in.s8(at + SAMPLE_RELATIVE_NOTE);
         if (const char* e = check_sample(r, ctx.total_sample_frames)) return e;
     }
-    for (uint32_t f = 0; f < ctx.total_sample_frames; ++f)
+    // Frames past the image's end read as 0.0, which the zero-filled context holds.
+    const uint64_t inside = in.values_inside(s.sample_data, FRAME_BYTES, ctx.total_sample_frames);
+    for (uint32_t f = 0; f < inside; ++f)
         ctx.sample_data[f] = frame_from_float(
             std::bit_cast<float>(in.u32le(s.sample_data + uint64_t{FRAME_BYTES} * f)));
     return nullptr;

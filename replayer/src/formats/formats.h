@@ -10,6 +10,7 @@
 // reader, which does not trust its image, refuses anything at this stage).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -39,6 +40,13 @@ struct ByteReader {
     }
     bool contains(uint64_t offset) const { return offset < length; }
 
+    // How many of `count` values of `width` bytes each, from `offset` on, start
+    // inside the bytes; every later one reads as zero bytes only.
+    uint64_t values_inside(uint64_t offset, uint64_t width, uint64_t count) const {
+        if (count == 0 || offset >= length) return 0;
+        return std::min(count, (length - offset + width - 1) / width);
+    }
+
     // A reader over [start, end) of this one, clipped to this one's bytes:
     // reads past `end` give 0 even where the module goes on.
     ByteReader window(uint64_t start, uint64_t end) const {
@@ -47,6 +55,13 @@ struct ByteReader {
         return {data + start, static_cast<size_t>(stop - start)};
     }
 };
+
+// Stores the one value that every sample frame past the module's end decodes
+// to. The context is zero-filled, so a zero value needs no stores: a short
+// module that declares huge samples then costs neither time nor touched pages.
+inline void fill_past_end(int16_t* out, uint64_t count, int16_t value) {
+    if (value != 0) std::fill_n(out, count, value);
+}
 
 // ------------------------------------------------------- prescan and load
 

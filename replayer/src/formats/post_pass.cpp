@@ -22,6 +22,9 @@ void post_pass(ReplayContext& ctx) {
     const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
     for (uint64_t i = 0; i < slot_count; ++i) {
         PatternSlot& s = ctx.slots[i];
+        // Most slots carry no effect, and no rule below is about effect 0:
+        // skipping them keeps huge, mostly empty pattern arrays cheap.
+        if (s.effect == EFFECT_ARPEGGIO && s.volume != VOLUME_COLUMN_VIBRATO_SPEED_ZERO) continue;
         if (s.effect == EFFECT_POSITION_JUMP && s.parameter >= ctx.song_length) s.parameter = 0;
         if ((s.effect == EFFECT_SET_VOLUME || s.effect == EFFECT_SET_GLOBAL_VOLUME) &&
             s.parameter > MAX_VOLUME)

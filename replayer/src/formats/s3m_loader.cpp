@@ -136,15 +136,21 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
         const uint64_t data = PARAGRAPH * ((uint64_t{in.u8(h + DATA_POINTER_HIGH)} << 16) |
                                            in.u16le(h + DATA_POINTER_LOW));
         int16_t* out = ctx.sample_data + frame;
+        // Frames past the module's end read zero bytes: all of them hold the bias.
         if (in.u8(h + SAMPLE_FLAGS) & FLAG_16BIT) {
             const uint16_t bias = is_signed ? 0 : UNSIGNED_16BIT_BIAS;
-            for (uint32_t f = 0; f < shape.stored; ++f)
+            const auto inside = static_cast<uint32_t>(in.values_inside(data, 2, shape.stored));
+            for (uint32_t f = 0; f < inside; ++f)
                 out[f] = static_cast<int16_t>(static_cast<uint16_t>(in.u16le(data + 2 * f) + bias));
+            fill_past_end(out + inside, shape.stored - inside, static_cast<int16_t>(bias));
         } else {
             const uint8_t bias = is_signed ? 0 : UNSIGNED_8BIT_BIAS;
-            for (uint32_t f = 0; f < shape.stored; ++f)
+            const auto inside = static_cast<uint32_t>(in.values_inside(data, 1, shape.stored));
+            for (uint32_t f = 0; f < inside; ++f)
                 out[f] = static_cast<int16_t>(
                     static_cast<int8_t>(static_cast<uint8_t>(in.u8(data + f) + bias)) * 256);
+            fill_past_end(out + inside, shape.stored - inside,
+                          static_cast<int16_t>(static_cast<int8_t>(bias) * 256));
         }
         frame += shape.stored;
     }

@@ -72,21 +72,28 @@ void read_sample_record(SampleRecord& rec, const ByteReader& in, uint64_t q,
     rec.relative_note = in.s8(q + xm::SAMPLE_RELATIVE_NOTE_OFFSET);
 }
 
-// Delta-decodes the kept frames of one sample starting at file offset d.
+// Delta-decodes the kept frames of one sample starting at file offset d. Past
+// the module's end every delta is 0, so the remaining frames repeat the last.
 void decode_sample(int16_t* out, const ByteReader& in, uint64_t d, const xm::SampleGeometry& g) {
+    const uint32_t inside =
+        static_cast<uint32_t>(in.values_inside(d, g.sixteen_bit ? 2 : 1, g.stored_frames));
+    int16_t last = 0;
     if (g.sixteen_bit) {
         uint16_t value = 0;
-        for (uint32_t i = 0; i < g.stored_frames; ++i) {
+        for (uint32_t i = 0; i < inside; ++i) {
             value = static_cast<uint16_t>(value + in.u16le(d + 2 * uint64_t{i}));
             out[i] = static_cast<int16_t>(value);
         }
+        last = static_cast<int16_t>(value);
     } else {
         uint8_t value = 0;
-        for (uint32_t i = 0; i < g.stored_frames; ++i) {
+        for (uint32_t i = 0; i < inside; ++i) {
             value = static_cast<uint8_t>(value + in.u8(d + i));
             out[i] = static_cast<int16_t>(static_cast<int8_t>(value) * EIGHT_BIT_SCALE);
         }
+        last = static_cast<int16_t>(static_cast<int8_t>(value) * EIGHT_BIT_SCALE);
     }
+    fill_past_end(out + inside, g.stored_frames - inside, last);
 }
 
 // Loads the instrument's samples: headers from `q`, data after the last header.
