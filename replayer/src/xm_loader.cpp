@@ -21,6 +21,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.channel_count = in.u8(xm::CHANNELS_OFFSET);
     ctx.instrument_count = in.u8(xm::INSTRUMENTS_OFFSET);
     ctx.amiga_periods = (in.u16le(xm::FLAGS_OFFSET) & xm::FLAG_LINEAR_FREQUENCIES) ? 0 : 1;
+    ctx.tracker_rules = RULE_AMIGA_CLOCK_8363; // used only with the Amiga table
     ctx.default_global_volume = xm::MAX_VOLUME;
     ctx.default_tempo = at_most(in.u16le(xm::TEMPO_OFFSET), xm::MAX_TEMPO);
     // A BPM of 0 would make every tick infinitely long.

@@ -174,6 +174,14 @@ inline uint8_t sample_volume(const SampleRecord& s) {
     return s.flags_volume >> 1;
 }
 
+// Bits of ReplayContext::tracker_rules: rules in which the trackers that
+// write the formats differ. A context with none set plays as the first compact
+// images did, which recorded none.
+//
+// The 8363 Hz clock: S3M and XM trackers play C-4 (Amiga period 1712) at
+// 8363 Hz; MOD players use the PAL Amiga's clock, 15.8 cents lower.
+inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 1;
+
 // ------------------------------------------------------------ playback state
 
 struct PlaybackState {
@@ -293,6 +301,7 @@ struct ReplayContext {
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
     uint8_t amiga_periods; // 1 Amiga period table, 0 linear
     uint8_t fast_slide;    // shared volume slides also act on the row tick
+    uint8_t tracker_rules; // RULE_* bits: where the module's tracker differs
     PlaybackState playback;
 };
 
@@ -400,6 +409,7 @@ inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
 inline constexpr uint32_t HEADER_PANNING = 64; // channel count bytes
 inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
 inline constexpr uint16_t FLAG_FAST_SLIDE = 2;
+inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4; // RULE_AMIGA_CLOCK_8363
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
 // Pattern record.
