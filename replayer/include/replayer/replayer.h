@@ -181,6 +181,9 @@ inline uint8_t sample_volume(const SampleRecord& s) {
 // The 8363 Hz clock: S3M and XM trackers play C-4 (Amiga period 1712) at
 // 8363 Hz; MOD players use the PAL Amiga's clock, 15.8 cents lower.
 inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 1;
+// A pattern-loop start (E60, SB0) sets the row at which the next pattern
+// starts in the XM tracker only; MOD and S3M players start it at row 0.
+inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 2;
 
 // ------------------------------------------------------------ playback state
 
@@ -409,7 +412,8 @@ inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
 inline constexpr uint32_t HEADER_PANNING = 64; // channel count bytes
 inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
 inline constexpr uint16_t FLAG_FAST_SLIDE = 2;
-inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4; // RULE_AMIGA_CLOCK_8363
+inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
+inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
 // Pattern record.
