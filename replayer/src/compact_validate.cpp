@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint64_t OFFSET_LIMIT = 0xFFFFFFFFull; // offsets beyond this would wrap
 constexpr uint32_t MAX_PATTERN_ROWS = 256;
-constexpr uint8_t MIN_ENVELOPE_POINTS = 2;
 
 // Stride in bytes; a record of `count` entries must hold the bytes read.
 const char* stride(const ByteReader& in, uint32_t offset, uint32_t count, uint32_t record_bytes,
@@ -64,8 +63,7 @@ const char* check_envelope(const EnvelopeRecord& e) {
         if (e.sustain || e.loop_start || e.loop_end) return "switched-off envelope with points";
         return nullptr;
     }
-    if (e.point_count < MIN_ENVELOPE_POINTS || e.point_count > ENVELOPE_MAX_POINTS)
-        return "envelope point count outside 2..12";
+    if (e.point_count > ENVELOPE_MAX_POINTS) return "envelope point count above 12";
     for (int i = 1; i < e.point_count; ++i)
         if (e.points[i].frame <= e.points[i - 1].frame) return "envelope frames do not increase";
     if (e.sustain >= e.point_count && e.sustain != SUSTAIN_NONE)

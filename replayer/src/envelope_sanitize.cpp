@@ -1,5 +1,6 @@
 // An envelope is either usable as it stands or switched off: playback walks
-// its points by index and must never step past the used ones.
+// its points by index and must never step past the used ones. One point is a
+// usable envelope: a constant at that point's value.
 #include "envelope_sanitize.h"
 
 #include <cstring>
@@ -18,7 +19,7 @@ bool frames_increase(const EnvelopeRecord& e) {
 
 void sanitize_envelope(EnvelopeRecord& e, uint8_t type) {
     if (e.point_count > ENVELOPE_MAX_POINTS) e.point_count = ENVELOPE_MAX_POINTS;
-    const bool usable = (type & ENVELOPE_ON) && e.point_count > 1 && frames_increase(e);
+    const bool usable = (type & ENVELOPE_ON) && e.point_count > 0 && frames_increase(e);
     if (!usable) {
         std::memset(&e, 0, sizeof e);
         return;

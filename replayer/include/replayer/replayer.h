@@ -141,7 +141,7 @@ struct EnvelopePoint {
 
 struct EnvelopeRecord {
     EnvelopePoint points[ENVELOPE_MAX_POINTS];
-    uint8_t point_count; // 0 (off) or 2..12
+    uint8_t point_count; // 0 (off) or 1..12; one point is a constant
     uint8_t sustain;     // point index or SUSTAIN_NONE
     uint8_t loop_start;  // point index; 0 and 0 = no loop
     uint8_t loop_end;    // point index, loop_start < loop_end < point_count
