@@ -217,8 +217,8 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     const ChannelMap map = read_channel_map(in);
     ctx.amiga_periods = 1;
     ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY;
-    ctx.fast_slide =
-        (in.u8(FLAGS) & FAST_SLIDE_FLAG) || in.u16le(TRACKER_VERSION) == FAST_SLIDE_VERSION;
+    if ((in.u8(FLAGS) & FAST_SLIDE_FLAG) || in.u16le(TRACKER_VERSION) == FAST_SLIDE_VERSION)
+        ctx.tracker_rules |= RULE_FAST_SLIDE;
     ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_VOLUME);
     const uint8_t tempo = in.u8(INITIAL_SPEED);
     ctx.default_tempo = (tempo == 0 || tempo == 255) ? FALLBACK_TEMPO : tempo;

@@ -175,15 +175,17 @@ inline uint8_t sample_volume(const SampleRecord& s) {
 }
 
 // Bits of ReplayContext::tracker_rules: rules in which the trackers that
-// write the formats differ. A context with none set plays as the first compact
-// images did, which recorded none.
+// write the formats differ. Compact images written before the clock and the
+// loop-start rule were recorded play with neither bit set, as they did then.
 //
+// Fast slides (an S3M flag): shared volume slides also act on the row tick.
+inline constexpr uint8_t RULE_FAST_SLIDE = 1;
 // The 8363 Hz clock: S3M and XM trackers play C-4 (Amiga period 1712) at
 // 8363 Hz; MOD players use the PAL Amiga's clock, 15.8 cents lower.
-inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 1;
+inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 2;
 // A pattern-loop start (E60, SB0) sets the row at which the next pattern
 // starts in the XM tracker only; MOD and S3M players start it at row 0.
-inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 2;
+inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
 
 // ------------------------------------------------------------ playback state
 
@@ -303,7 +305,6 @@ struct ReplayContext {
     uint8_t default_global_volume; // 0..64
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
     uint8_t amiga_periods; // 1 Amiga period table, 0 linear
-    uint8_t fast_slide;    // shared volume slides also act on the row tick
     uint8_t tracker_rules; // RULE_* bits: where the module's tracker differs
     PlaybackState playback;
 };
@@ -411,7 +412,7 @@ inline constexpr uint32_t HEADER_INSTRUMENT_STRIDE = 34;
 inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
 inline constexpr uint32_t HEADER_PANNING = 64; // channel count bytes
 inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
-inline constexpr uint16_t FLAG_FAST_SLIDE = 2;
+inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE
 inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
 inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
