@@ -7,6 +7,7 @@
 
 #include "assets.h"
 #include "texts.h"
+#include "window.h"
 
 // The decoder is a single-header library built here, for BMP only; its own
 // warnings are not this program's.
@@ -41,7 +42,7 @@ const uint16_t quad_indices[6] = {0, 1, 2, 2, 3, 0};
 FontAtlas* font_atlas = nullptr;
 
 void set_projection(int width, int height) {
-    glViewport(0, 0, width, height);
+    glViewport(scene_viewport.x, scene_viewport.y, scene_viewport.width, scene_viewport.height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, width, height, 0.0, -1.0, 1.0);

@@ -19,15 +19,17 @@ inline constexpr int GLYPH_WIDTH = 8; // font cell size in atlas pixels
 inline constexpr int GLYPH_HEIGHT = 16;
 inline constexpr int ATLAS_COLUMNS = 32; // cells per atlas row
 
-extern int32_t viewport_width; // size given to the last set_projection
+extern int32_t viewport_width; // units given to the last set_projection
 extern int32_t viewport_height;
 extern const float quad_vertices[4]
                                 [2]; // unit square: bottom-left, bottom-right, top-right, top-left
 extern const uint16_t quad_indices[6]; // two counter-clockwise triangles
 extern FontAtlas* font_atlas;          // null until the first draw_glyph
 
-// Viewport (0, 0, width, height); orthographic projection with the origin at
-// the top-left corner and y growing downwards; modelview identity, current.
+// Maps width x height units onto scene_viewport (the whole 1024x768 window,
+// or the scaled rectangle in full screen): orthographic projection with the
+// origin at the top-left corner and y growing downwards; modelview identity,
+// current.
 void set_projection(int width, int height);
 
 // Rectangle from (0, y) to (width, y + height) in the caller's colour or

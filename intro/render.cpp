@@ -2,12 +2,15 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "audio.h"
 #include "font.h"
+#include "scene.h"
 #include "scroller.h"
 #include "typewriter.h"
+#include "window.h"
 
 float frame_time = 0.0f;
 float previous_frame_time = 0.0f;
@@ -28,17 +31,34 @@ constexpr int BAR_HEIGHT = 7;
 constexpr float UPPER_BAR_Y = 153.6f;
 constexpr float LOWER_BAR_Y = 614.4f;
 
+uint32_t scaled_logo_list = 0;    // the logo for a viewport other than the window's
+PixelRect scaled_logo_viewport{}; // the viewport that list was recorded for
+
 void advance_clock() {
     previous_frame_time = frame_time;
     frame_time = static_cast<float>(glfwGetTime());
     frame_delta = frame_time - previous_frame_time;
 }
 
+// Points keep their size in pixels whatever the viewport: scale them with the
+// scene so the stars stay in proportion and all of one size.
+float star_point_size() {
+    const float scale = static_cast<float>(scene_viewport.height) / VIRTUAL_HEIGHT;
+    return std::max(1.0f, std::round(STAR_POINT_SIZE * scale));
+}
+
 // Either every star steps in a frame or none does.
 void step_and_draw_stars() {
     const bool step = frame_time - star_step_time > STEP_INTERVAL;
+    // A wide point is drawn whole once its centre is inside: a star at the
+    // scene's edge would spill into the black band beside a scaled scene.
+    const bool clip = scene_viewport != WINDOW_VIEWPORT;
+    if (clip) {
+        glScissor(scene_viewport.x, scene_viewport.y, scene_viewport.width, scene_viewport.height);
+        glEnable(GL_SCISSOR_TEST);
+    }
     glDisable(GL_TEXTURE_2D);
-    glPointSize(STAR_POINT_SIZE);
+    glPointSize(star_point_size());
     glColor3f(1.0f, 1.0f, 1.0f);
     glBegin(GL_POINTS);
     for (int i = 0; i < STAR_COUNT; ++i) {
@@ -50,6 +70,7 @@ void step_and_draw_stars() {
         glVertex2i(star.x, star.y);
     }
     glEnd();
+    if (clip) glDisable(GL_SCISSOR_TEST);
     if (step) star_step_time = frame_time;
 }
 
@@ -64,6 +85,19 @@ void update_colors(float t) {
         scroller_colors[k][1] = std::fabs(cosf((n + 2.0f) * (0.05f * t)) * 0.6f) + 0.4f;
         scroller_colors[k][2] = std::fabs(cosf((n + 3.0f) * (0.15f * t)) * 0.8f) + 0.2f;
     }
+}
+
+// A display list keeps the viewport it was recorded under. The window keeps
+// the list made at setup; any other viewport gets a list of its own, recorded
+// on the first frame drawn there.
+uint32_t logo_list_for_viewport() {
+    if (scene_viewport == WINDOW_VIEWPORT) return logo_list;
+    if (scaled_logo_list == 0) scaled_logo_list = glGenLists(1);
+    if (scaled_logo_viewport != scene_viewport) {
+        record_logo(scaled_logo_list);
+        scaled_logo_viewport = scene_viewport;
+    }
+    return scaled_logo_list;
 }
 
 void draw_bars() {
@@ -88,10 +122,11 @@ void render_frame() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     select_page();
     glClear(GL_COLOR_BUFFER_BIT);
+    follow_framebuffer();
     set_projection(VIRTUAL_WIDTH, VIRTUAL_HEIGHT);
 
     step_and_draw_stars();
-    glCallList(logo_list); // drawn in the stars' white
+    glCallList(logo_list_for_viewport()); // drawn in the stars' white
     update_colors(frame_time);
     draw_bars();
 

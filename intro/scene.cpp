@@ -27,20 +27,16 @@ void place_stars() {
         star.y = std::rand() % STAR_ROWS + STAR_MIN_Y;
     }
 }
+} // namespace
 
-// Recorded only, nothing drawn now. The font atlas is made by the first glyph,
-// so its texture binding, parameters and image are recorded too and every
-// replay re-specifies the texture before the frame's other glyphs use it.
-void record_logo() {
-    logo_list = glGenLists(1);
-    glNewList(logo_list, GL_COMPILE);
+void record_logo(uint32_t list) {
+    glNewList(list, GL_COMPILE);
     glPushMatrix();
     set_projection(VIRTUAL_WIDTH, VIRTUAL_HEIGHT);
     draw_string(logo_text, LOGO_X, LOGO_Y);
     glPopMatrix();
     glEndList();
 }
-} // namespace
 
 GLFWwindow* setup_scene() {
     if (!create_window()) return nullptr;
@@ -50,7 +46,11 @@ GLFWwindow* setup_scene() {
     glFrontFace(GL_CCW);
 
     place_stars();
-    record_logo();
+    // The font atlas is made by the first glyph, so its texture binding,
+    // parameters and image go into this list too, and every replay
+    // re-specifies the texture before the frame's other glyphs use it.
+    logo_list = glGenLists(1);
+    record_logo(logo_list);
 
     scroller.scroller_text = scroller_text;
     reset_scroller();

@@ -6,6 +6,7 @@ GLFWwindow* window = nullptr;
 bool fullscreen_enabled = false;
 GLFWmonitor* primary_monitor = nullptr;
 const GLFWvidmode* primary_mode = nullptr;
+PixelRect scene_viewport = WINDOW_VIEWPORT;
 
 GLFWwindow* create_window() {
     primary_monitor = glfwGetPrimaryMonitor();
@@ -27,17 +28,39 @@ GLFWwindow* create_window() {
 void apply_window_mode() {
     if (fullscreen_enabled) {
         // Without a primary monitor there is nothing to go full screen on.
-        if (primary_monitor)
-            glfwSetWindowMonitor(window, primary_monitor, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT,
-                                 GLFW_DONT_CARE);
+        if (!primary_monitor) return;
+        glfwSetWindowMonitor(window, primary_monitor, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT,
+                             GLFW_DONT_CARE);
+        follow_framebuffer();
         return;
     }
     glfwSetWindowMonitor(window, nullptr, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT, GLFW_DONT_CARE);
+    scene_viewport = WINDOW_VIEWPORT;
     // Centre on the desktop mode as it was when the window was made; with no
     // readable mode the window stays where the library put it.
     if (!glfwGetWindowMonitor(window) && primary_mode)
         glfwSetWindowPos(window, (primary_mode->width - WINDOW_WIDTH) / 2,
                          (primary_mode->height - WINDOW_HEIGHT) / 2);
+}
+
+void follow_framebuffer() {
+    if (!fullscreen_enabled || !primary_monitor) return;
+    // Few monitors have a 1024x768 mode, and the framebuffer need not even
+    // match the mode chosen: scale the scene to what is really there.
+    int width = 0;
+    int height = 0;
+    glfwGetFramebufferSize(window, &width, &height);
+    scene_viewport = fit_scene(width, height);
+}
+
+PixelRect fit_scene(int framebuffer_width, int framebuffer_height) {
+    // Compare the two aspect ratios by cross-multiplying: no rounding decides
+    // which side is the limit.
+    const bool wider = framebuffer_width * WINDOW_HEIGHT >= framebuffer_height * WINDOW_WIDTH;
+    const int width = wider ? framebuffer_height * WINDOW_WIDTH / WINDOW_HEIGHT : framebuffer_width;
+    const int height =
+        wider ? framebuffer_height : framebuffer_width * WINDOW_HEIGHT / WINDOW_WIDTH;
+    return {(framebuffer_width - width) / 2, (framebuffer_height - height) / 2, width, height};
 }
 
 void key_callback(GLFWwindow* w, int key, int, int action, int) {

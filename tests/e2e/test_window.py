@@ -1,14 +1,25 @@
 """The real intro under a real X server: window, keys, exit statuses, silence."""
 import os
+import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 import rig  # noqa: E402
+import test_picture  # noqa: E402
 
 CENTRED = ((rig.SCREEN_W - 1024) // 2, (rig.SCREEN_H - 768) // 2, 1024, 768)
 HOLD_SECONDS = 2.0  # well past the server's repeat delay
+WIDE_SCREEN = (1920, 1080)
+# Where full screen puts the 1024x768 scene, (x, y, width, height) from the
+# top-left: the largest 4:3 rectangle, centred, black bands on the other sides.
+SCENE_IN_FULL_SCREEN = {
+    (rig.SCREEN_W, rig.SCREEN_H): (0, 32, 1280, 960),  # 1280x1024: bands above and below
+    WIDE_SCREEN: (240, 0, 1440, 1080),                  # bands left and right
+}
+BAR_MIDDLES = (157.1, 617.9)  # scene rows through the middle of each bar
+LOGO_SPAN = ((252, 764), (36.8, 116.8))  # scene x and y ranges the logo covers
 
 
 class WindowTest(unittest.TestCase):
@@ -36,15 +47,65 @@ class WindowTest(unittest.TestCase):
         rig.key(self.display, "Escape")
         self.assert_quiet_exit()
 
-    def test_f11_goes_full_screen_and_back(self):
-        rig.wait_geometry(self.display, self.window, CENTRED)
-        full = (0, 0, rig.SCREEN_W, rig.SCREEN_H)
-        rig.key(self.display, "F11")
-        self.assertEqual(rig.wait_geometry(self.display, self.window, full), full)
-        rig.key(self.display, "F11")
-        self.assertEqual(rig.wait_geometry(self.display, self.window, CENTRED), CENTRED)
+    def look(self, display, window):
+        rig.wait_frames(display, window)  # the switch has been drawn
+        dump = subprocess.run(["xwd", "-silent", "-id", window], env=rig.x_env(display),
+                              capture_output=True, timeout=30, check=True).stdout
+        return test_picture.Picture(dump)
+
+    def check_full_screen_and_back(self, display, window, screen):
+        width, height = screen
+        centred = ((width - 1024) // 2, (height - 768) // 2, 1024, 768)
+        rig.wait_geometry(display, window, centred)
+        full = (0, 0, width, height)
+        rig.key(display, "F11")
+        self.assertEqual(rig.wait_geometry(display, window, full), full)
+
+        # The whole scene, scaled, in its rectangle; only black around it.
+        x0, y0, w, h = SCENE_IN_FULL_SCREEN[screen]
+        scale = h / 768
+        pic = self.look(display, window)
+        outside = [(x, y) for y in range(height) for x in range(width)
+                   if pic.lit(x, y) and not (x0 <= x < x0 + w and y0 <= y < y0 + h)]
+        self.assertEqual(outside[:5], [], f"{screen}: lit outside the scene")
+        for middle in BAR_MIDDLES:
+            y = y0 + int(middle * scale)
+            bar = [x for x in range(width) if pic.lit(x, y)]
+            self.assertEqual((bar[:1], bar[-1:], len(bar)), ([x0], [x0 + w - 1], w),
+                             f"{screen}: bar row {y}")
+        logo = [(x, y) for y in range(y0 + int(BAR_MIDDLES[0] * scale) - 8)
+                for x in range(width) if pic.white(x, y)]
+        self.assertTrue(logo, f"{screen}: no logo above the upper bar")
+        # Where the window has it, scaled: centred on the screen as in the window.
+        for axis, (low, high), origin in zip((0, 1), LOGO_SPAN, (x0, y0)):
+            seen = (min(p[axis] for p in logo), max(p[axis] for p in logo) + 1)
+            wanted = (origin + low * scale, origin + high * scale)
+            self.assertTrue(all(abs(a - b) <= 1 for a, b in zip(seen, wanted)),
+                            f"{screen}: logo spans {seen} on axis {axis}, not {wanted}")
+
+        # Back in the window: the picture is the window's own again.
+        rig.key(display, "F11")
+        self.assertEqual(rig.wait_geometry(display, window, centred), centred)
+        pic = self.look(display, window)
+        self.assertEqual((pic.width, pic.height), (1024, 768))
+        for rows in test_picture.BAR_ROWS:
+            self.assertTrue(all(pic.lit(x, y) for y in rows for x in range(1024)))
+        lx0, ly0, lx1, ly1 = test_picture.LOGO_BOX
+        logo = [(x, y) for y in range(154) for x in range(1024) if pic.lit(x, y)]
+        self.assertEqual((min(x for x, _ in logo), min(y for _, y in logo),
+                          max(x for x, _ in logo) + 1, max(y for _, y in logo) + 1),
+                         (lx0, ly0, lx1, ly1))
+
+    def test_f11_fills_the_screen_with_the_scene_and_back(self):
+        self.check_full_screen_and_back(self.display, self.window, (rig.SCREEN_W, rig.SCREEN_H))
         rig.key(self.display, "Escape")
         self.assert_quiet_exit()
+        with rig.xvfb(*WIDE_SCREEN) as display:
+            intro = rig.Intro(display)
+            try:
+                self.check_full_screen_and_back(display, intro.wait_window(), WIDE_SCREEN)
+            finally:
+                intro.kill()
 
     def test_f11_held_toggles_once(self):
         rig.wait_geometry(self.display, self.window, CENTRED)

@@ -36,7 +36,7 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
     w.put8(HEADER_INSTRUMENT_COUNT, ctx.instrument_count);
     w.put8(HEADER_CHANNEL_COUNT, ctx.channel_count);
     w.put8(HEADER_RESTART, ctx.restart_position);
-    w.put8(HEADER_TEMPO, ctx.default_tempo);
+    w.put8(HEADER_SPEED, ctx.default_speed);
     w.put8(HEADER_BPM, ctx.default_bpm);
     w.put8(HEADER_GLOBAL_VOLUME, ctx.default_global_volume);
     const uint8_t rules = ctx.tracker_rules;

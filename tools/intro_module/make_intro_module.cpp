@@ -7,7 +7,7 @@
 namespace {
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr uint16_t TEMPO = 6; // ticks per row
+constexpr uint16_t SPEED = 6; // ticks per row
 constexpr uint16_t BPM = 125;
 constexpr uint16_t RESTART_ORDER = 1; // after the count-in
 } // namespace
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     xmwriter::Module m;
     m.name = "quillrun skylet2";
     m.channels = INTRO_CHANNELS;
-    m.tempo = TEMPO;
+    m.speed = SPEED;
     m.bpm = BPM;
     m.restart = RESTART_ORDER;
     m.orders = intro_orders();

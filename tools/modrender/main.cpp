@@ -184,15 +184,11 @@ int main(int argc, char** argv) {
     const Options o = parse_options(argc, argv);
     const std::vector<uint8_t> bytes = read_module(o.input);
 
-    const replayer::ScanResult scanned = replayer::module_prescan(bytes.data(), bytes.size());
-    if (scanned.error) reject(o.input, scanned.error);
-    const replayer::SizeResult size = replayer::context_size(scanned.scan);
-    if (size.error) reject(o.input, size.error);
     const replayer::LoadResult loaded = replayer::load_module_checked(bytes.data(), bytes.size());
     if (loaded.error) reject(o.input, loaded.error);
 
     if (o.info)
-        print_module_info(stdout, scanned.scan, size.bytes, loaded.context);
+        print_module_info(stdout, loaded);
     else if (o.compact_output)
         write_compact_file(o.compact_output, *loaded.context);
     else

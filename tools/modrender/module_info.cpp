@@ -37,8 +37,9 @@ std::bitset<256> effects_used(const replayer::ReplayContext& ctx) {
 
 } // namespace
 
-void print_module_info(std::FILE* out, const replayer::ModuleScan& scan, uint32_t context_bytes,
-                       replayer::ReplayContext* ctx) {
+void print_module_info(std::FILE* out, const replayer::LoadResult& loaded) {
+    const replayer::ModuleScan& scan = loaded.scan;
+    replayer::ReplayContext* ctx = loaded.context;
     std::fprintf(out, "format: %s\n", format_name(scan.format));
     std::fprintf(out, "channels: %u\n", unsigned{scan.channel_count});
     std::fprintf(out, "patterns: %u\n", unsigned{scan.pattern_count});
@@ -48,9 +49,9 @@ void print_module_info(std::FILE* out, const replayer::ModuleScan& scan, uint32_
     std::fprintf(out, "sample_frames: %u\n", unsigned{scan.total_sample_frames});
     std::fprintf(out, "song_length: %u\n", unsigned{scan.song_length});
     std::fprintf(out, "restart_position: %u\n", unsigned{ctx->restart_position});
-    std::fprintf(out, "tempo: %u\n", unsigned{ctx->default_tempo});
+    std::fprintf(out, "tempo: %u\n", unsigned{ctx->default_speed});
     std::fprintf(out, "bpm: %u\n", unsigned{ctx->default_bpm});
-    std::fprintf(out, "context_bytes: %u\n", unsigned{context_bytes});
+    std::fprintf(out, "context_bytes: %u\n", unsigned{loaded.context_bytes});
 
     std::fprintf(out, "effects_used:");
     const std::bitset<256> used = effects_used(*ctx);

@@ -8,8 +8,7 @@
 // Prints the module's counts, defaults, context size, one-pass duration and
 // the effect codes its patterns use. Renders the context through one pass, so
 // it must be freshly loaded.
-void print_module_info(std::FILE* out, const replayer::ModuleScan& scan, uint32_t context_bytes,
-                       replayer::ReplayContext* ctx);
+void print_module_info(std::FILE* out, const replayer::LoadResult& loaded);
 
 // Longest pass --info and a render without -t measure, in seconds.
 inline constexpr unsigned MAX_PASS_SECONDS = 3600;

@@ -12,7 +12,7 @@ struct SongRenderer {
     bool pass_ended = false;      // the next frame would start a second pass
 };
 
-// Renders up to `max_frames` frames (at most 65535) into `out`, stopping early
+// Renders up to `max_frames` frames into `out`, stopping early
 // where the song's first pass ends. Returns the frames written; 0 once ended.
 uint32_t render_pass_chunk(SongRenderer& r, float* out, uint32_t max_frames);
 

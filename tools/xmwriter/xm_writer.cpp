@@ -39,7 +39,7 @@ void write_header(ByteWriter& out, const Module& m) {
     out.u16(m.pattern_count_override.value_or(static_cast<uint16_t>(m.patterns.size())));
     out.u16(m.instrument_count_override.value_or(static_cast<uint16_t>(m.instruments.size())));
     out.u16(m.linear_frequencies ? 1 : 0);
-    out.u16(m.tempo);
+    out.u16(m.speed);
     out.u16(m.bpm);
     for (size_t i = 0; i < ORDER_TABLE_SIZE; ++i) out.u8(i < orders ? m.orders[i] : 0);
 }

@@ -71,7 +71,7 @@ struct Module {
     std::string tracker = "quillrun xmwriter";
     uint16_t channels = 4;
     bool linear_frequencies = true;
-    uint16_t tempo = 6;
+    uint16_t speed = 6; // ticks per row
     uint16_t bpm = 125;
     uint16_t restart = 0;
     std::vector<uint8_t> orders; // song length = its size (at most 256 written)

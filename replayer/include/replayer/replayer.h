@@ -27,7 +27,8 @@
 //   separate contexts render independently on separate threads.
 // - The context layout below is part of the contract: tools read a loaded
 //   module through it (the compact writer, --info). Playback writes only
-//   `PlaybackState`, the `ChannelState` records and the row-visit table.
+//   `PlaybackState`, the playing order and row, the `ChannelState` records and
+//   the row-visit table.
 #pragma once
 
 #include <cstddef>
@@ -56,12 +57,32 @@ inline constexpr uint8_t NOTE_RETRIGGER = 97;       // 97..127 retrigger the cur
 inline constexpr uint8_t NOTE_INSTRUMENT_ONLY = 98; // select the sample, keep playing
 inline constexpr uint8_t NOTE_KEY_OFF = 128;        // 128..255 key off
 
-inline constexpr uint8_t SUSTAIN_NONE = 128;
+// An envelope's sustain index with bit 7 set names no point.
+inline constexpr uint8_t SUSTAIN_OFF_BIT = 0x80;
+inline constexpr uint8_t SUSTAIN_NONE = SUSTAIN_OFF_BIT;
 inline constexpr uint16_t SAMPLE_MAP_NONE = 0xFFFF;
 inline constexpr int ENVELOPE_MAX_POINTS = 12;
 inline constexpr int ORDER_TABLE_SIZE = 256;
-inline constexpr int MAX_CHANNEL_PANNING = 256;
+inline constexpr int MAX_CHANNEL_PANNING = 256; // entries of the channel panning table
+inline constexpr int MAX_CHANNELS = 255;
+inline constexpr int MAX_PATTERN_ROWS = 256;
 inline constexpr int NOTE_COUNT = 96;
+
+// Levels: volumes (sample, channel, global, envelope values) run 0..64,
+// pannings 0..255 with the centre at 128.
+inline constexpr uint8_t MAX_VOLUME = 64;
+inline constexpr uint8_t MAX_PANNING = 255;
+inline constexpr uint8_t CENTRE_PANNING = 128;
+
+// Waveform numbers of vibrato, tremolo and auto-vibrato: bits 0..6 of the
+// waveform byte; bit 7 keeps the phase on new notes.
+inline constexpr uint8_t WAVEFORM_SINE = 0;
+inline constexpr uint8_t WAVEFORM_RAMP_DOWN = 1;
+inline constexpr uint8_t WAVEFORM_SQUARE = 2;
+inline constexpr uint8_t WAVEFORM_RANDOM = 3;
+inline constexpr uint8_t WAVEFORM_RAMP_UP = 4;
+inline constexpr uint8_t WAVEFORM_NUMBER_BITS = 0x7F;
+inline constexpr uint8_t WAVEFORM_KEEP_PHASE = 0x80;
 
 // Internal effect codes: every loader produces these, playback consumes only these.
 enum EffectCode : uint8_t {
@@ -147,12 +168,18 @@ struct EnvelopeRecord {
     uint8_t loop_end;    // point index, loop_start < loop_end < point_count
 };
 
+// Why `envelope` breaks what playback relies on, or null when it is either off
+// (no points, all else 0) or 1..12 points with strictly increasing frames and
+// values up to MAX_VOLUME, a sustain point that exists or SUSTAIN_NONE, and no loop (0, 0) or one
+// inside the points. Every load leaves only such envelopes in the context.
+const char* envelope_error(const EnvelopeRecord& envelope);
+
 struct InstrumentRecord {
     EnvelopeRecord volume_envelope;
     EnvelopeRecord panning_envelope;
     uint16_t sample_map[NOTE_COUNT]; // global sample index per note, SAMPLE_MAP_NONE for none
     uint16_t fadeout;                // subtracted from 32767 per tick after key-off
-    uint8_t autovibrato_waveform;    // 0 sine, 1 ramp down, 2 square, 4 ramp up
+    uint8_t autovibrato_waveform;    // WAVEFORM_SINE, _RAMP_DOWN, _SQUARE or _RAMP_UP
     uint8_t autovibrato_sweep;       // ticks
     uint8_t autovibrato_depth;
     uint8_t autovibrato_rate;
@@ -299,13 +326,14 @@ struct ReplayContext {
     uint8_t instrument_count;
     uint8_t order_table[ORDER_TABLE_SIZE];
     uint8_t restart_position;
-    uint8_t max_loop_count; // 0 = no limit
-    uint8_t default_tempo;  // ticks per row
+    uint8_t default_speed; // ticks per row
     uint8_t default_bpm;
     uint8_t default_global_volume; // 0..64
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
     uint8_t amiga_periods; // 1 Amiga period table, 0 linear
     uint8_t tracker_rules; // RULE_* bits: where the module's tracker differs
+    uint8_t playing_order; // order position of the row fetched last (playback)
+    uint8_t playing_row;   // that row within its pattern (playback)
     PlaybackState playback;
 };
 
@@ -349,6 +377,8 @@ struct LoadResult {
     ReplayContext* context; // null on failure
     ModuleFormat format;
     const char* error;
+    ModuleScan scan;        // what the prescan counted (zero if it refused the module)
+    uint32_t context_bytes; // size of the context block (0 if refused before sizing)
 };
 
 ScanResult module_prescan(const uint8_t* data, size_t length);
@@ -366,8 +396,24 @@ void free_module(ReplayContext* context);
 
 // ---------------------------------------------------------------- rendering
 
-// Renders frame_count modulo 65536 frames into `output` (2 floats per frame,
-// left then right), overwriting what is there. Real-time safe.
+// Where playback stands: the row fetched last and the ticks run on it.
+struct PlaybackPosition {
+    uint16_t order;          // order position
+    uint8_t pattern;         // the pattern the order table names there
+    uint8_t row;             // row within that pattern
+    uint8_t tick;            // ticks of the row run so far, 0 before the first
+    uint32_t frames_to_tick; // frames generate_frames renders before the next tick runs
+};
+
+PlaybackPosition playback_position(const ReplayContext& context);
+
+// True once playback has fetched a row it had played before (the repeats of a
+// pattern loop do not count): the song's first pass ended in the frame whose
+// tick fetched that row. A song that never returns to a row never ends a pass.
+bool pass_ended(const ReplayContext& context);
+
+// Renders frame_count frames into `output` (2 floats per frame, left then
+// right), overwriting what is there. Real-time safe.
 void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
 
 } // namespace replayer
@@ -375,8 +421,11 @@ void generate_frames(ReplayContext* context, float* output, uint32_t frame_count
 // ------------------------------------------------------- compact module format
 
 // The compact module format: a loaded replay context written out record by
-// record (after the clean-up pass), so that loading it is a plain copy. The
-// reader lives in the replayer; tools write it. All values little-endian.
+// record (after the clean-up pass), so that loading it needs no format
+// conversion. Loading still checks every record playback indexes with, clamps
+// values to the ranges the format loaders produce and turns the float sample
+// frames back into 16-bit ones. The reader lives in the replayer; tools write
+// it. All values little-endian.
 //
 // Header (64 bytes, then one default panning byte per channel), then the
 // sections in this order, the first at 8 x header[HEADER_FIRST_SECTION]:
@@ -402,7 +451,7 @@ inline constexpr uint32_t HEADER_SAMPLE_COUNT = 22;     // u16
 inline constexpr uint32_t HEADER_INSTRUMENT_COUNT = 24; // u8
 inline constexpr uint32_t HEADER_CHANNEL_COUNT = 25;    // u8
 inline constexpr uint32_t HEADER_RESTART = 26;
-inline constexpr uint32_t HEADER_TEMPO = 27;
+inline constexpr uint32_t HEADER_SPEED = 27; // ticks per row
 inline constexpr uint32_t HEADER_BPM = 28;
 inline constexpr uint32_t HEADER_GLOBAL_VOLUME = 29;
 inline constexpr uint32_t HEADER_FLAGS = 30; // u16

@@ -113,11 +113,11 @@ TEST(Sequencer, PatternDelayRepeatsTheRowWithRowEffectsOnce) {
     m.slot(0, 0, 1) = {0, 0, 0x50, EFFECT_VOLUME_SLIDE, 0x01};
     m.finish();
     run_ticks(*m.ctx, 18);
-    EXPECT_EQ(m.playing(1).second, 0);
+    EXPECT_EQ(m.playing().second, 0);
     // Volume 64 set once; slides on ticks 1..5 and on all 6 ticks of two repeats.
     EXPECT_EQ(m.channel(1).volume, 64 - 5 - 6 - 6);
     run_tick(*m.ctx);
-    EXPECT_EQ(m.playing(1).second, 1);
+    EXPECT_EQ(m.playing().second, 1);
 }
 
 TEST(Sequencer, LaterChannelBreakSetsTheRowOfAnEarlierJump) {

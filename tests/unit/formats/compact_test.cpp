@@ -56,7 +56,7 @@ Bytes hand_made(uint8_t channels, uint16_t rows, const std::vector<float>& frame
     put16le(b, HEADER_SAMPLE_COUNT, 1);
     b[HEADER_INSTRUMENT_COUNT] = 1;
     b[HEADER_CHANNEL_COUNT] = channels;
-    b[HEADER_TEMPO] = 6;
+    b[HEADER_SPEED] = 6;
     b[HEADER_BPM] = 125;
     b[HEADER_GLOBAL_VOLUME] = 64;
     b[HEADER_PATTERN_STRIDE] = 1;

@@ -172,7 +172,7 @@ TEST(Mod, HeaderValuesAndChannelPanning) {
     EXPECT_EQ(ctx->song_length, 128);
     EXPECT_EQ(ctx->restart_position, 127);
     EXPECT_EQ(ctx->pattern_count, 3);
-    EXPECT_EQ(ctx->default_tempo, 6);
+    EXPECT_EQ(ctx->default_speed, 6);
     EXPECT_EQ(ctx->default_bpm, 125);
     EXPECT_EQ(ctx->amiga_periods, 1);
     const uint8_t panning[] = {1, 255, 255, 1, 1, 255, 255, 1};

@@ -117,7 +117,7 @@ TEST(S3m, HeaderValues) {
     struct Case {
         uint8_t flags;
         uint16_t version;
-        uint8_t global_volume, speed, tempo;
+        uint8_t global_volume, speed, bpm;
         uint8_t fast_slide, expected_volume, expected_speed, expected_bpm;
     };
     const Case cases[] = {
@@ -131,12 +131,12 @@ TEST(S3m, HeaderValues) {
         s3m.tracker_version = c.version;
         s3m.global_volume = c.global_volume;
         s3m.speed = c.speed;
-        s3m.tempo = c.tempo;
+        s3m.bpm = c.bpm;
         Context ctx = load_ok(s3m);
         ASSERT_TRUE(ctx);
         EXPECT_EQ(ctx->tracker_rules & RULE_FAST_SLIDE, c.fast_slide ? RULE_FAST_SLIDE : 0);
         EXPECT_EQ(ctx->default_global_volume, c.expected_volume);
-        EXPECT_EQ(ctx->default_tempo, c.expected_speed);
+        EXPECT_EQ(ctx->default_speed, c.expected_speed);
         EXPECT_EQ(ctx->default_bpm, c.expected_bpm);
         EXPECT_EQ(ctx->amiga_periods, 1);
     }

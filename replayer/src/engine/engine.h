@@ -1,0 +1,204 @@
+// Internal interface of the playback engine: the sequencer, the channel
+// effects, the pitch and level modulators, the instrument clock, the voice
+// parameters and the mixer. Everything here runs on the rendering thread,
+// allocates nothing and works only inside one replay context.
+//
+// Arithmetic conventions: counters and parameter memories are single bytes that
+// wrap; pitch and levels use single-precision C functions in a fixed order, so
+// the output is bit-identical on every build and architecture.
+#pragma once
+
+#include <cstdint>
+
+#include "replayer/replayer.h"
+
+namespace replayer {
+
+// ------------------------------------------------------------------- units
+
+inline constexpr uint32_t TICK_UNITS_PER_FRAME = 8192; // tick clock resolution
+inline constexpr uint32_t TICK_LENGTH_FACTOR = 20480;  // frame rate x 20480 / BPM units
+inline constexpr uint32_t POSITION_FRACTION_BITS = 12; // 20.12 sample positions
+inline constexpr uint32_t POSITION_ONE = 1u << POSITION_FRACTION_BITS;
+inline constexpr int ROWS_PER_ORDER_ENTRY = MAX_PATTERN_ROWS; // row-visit table stride
+inline constexpr uint8_t ENVELOPE_CENTRE = 32;                // panning envelope neutral value
+inline constexpr uint16_t FADEOUT_FULL = 32767; // fadeout volume while the key is held
+inline constexpr int HIGHEST_NOTE_INDEX = 118;  // note + relative note - 1, 0..118
+
+// Volume column commands: the high nibble of the column byte (0x10..0x50 set
+// the volume directly).
+inline constexpr uint8_t VOLUME_COLUMN_SET_FIRST = 0x10;
+inline constexpr uint8_t VOLUME_COLUMN_SET_LAST = 0x50;
+inline constexpr uint8_t VOLUME_COLUMN_SLIDE_DOWN = 0x6;
+inline constexpr uint8_t VOLUME_COLUMN_SLIDE_UP = 0x7;
+inline constexpr uint8_t VOLUME_COLUMN_FINE_DOWN = 0x8;
+inline constexpr uint8_t VOLUME_COLUMN_FINE_UP = 0x9;
+inline constexpr uint8_t VOLUME_COLUMN_VIBRATO_SPEED = 0xA;
+inline constexpr uint8_t VOLUME_COLUMN_VIBRATO = 0xB;
+inline constexpr uint8_t VOLUME_COLUMN_SET_PANNING = 0xC;
+inline constexpr uint8_t VOLUME_COLUMN_PAN_LEFT = 0xD;
+inline constexpr uint8_t VOLUME_COLUMN_PAN_RIGHT = 0xE;
+inline constexpr uint8_t VOLUME_COLUMN_TONE_PORTA = 0xF;
+inline uint8_t volume_column_command(uint8_t column) {
+    return column >> 4;
+}
+
+enum class SlideMode : uint8_t {
+    plain,   // wraps modulo 65536
+    clamped, // out of range: 32767 sliding down in pitch, 1 sliding up
+    cut,     // out of range: the channel falls silent
+};
+
+// -------------------------------------------------------------- sequencer
+
+// Zeroes the playback state, channels and row visits and sets the song's
+// starting values, ready to render at OUTPUT_SAMPLE_RATE.
+void prepare_playback(ReplayContext& ctx);
+
+void advance_frame(ReplayContext& ctx);
+void run_tick(ReplayContext& ctx);
+void fetch_row(ReplayContext& ctx);
+
+// Length of one tick in 1/8192 frame at the current BPM (a BPM of 0 counts as 1).
+uint32_t tick_length(const PlaybackState& playback);
+
+// ---------------------------------------------------------------- effects
+
+void handle_row(ReplayContext& ctx, ChannelState& ch);
+void handle_tick_effects(ReplayContext& ctx, ChannelState& ch);
+void trigger_sample(ReplayContext& ctx, ChannelState& ch);
+void reset_on_trigger(ChannelState& ch);
+void multi_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+void key_off(ChannelState& ch);
+
+// Effect handlers, one table entry per effect code: what the code does on the
+// row tick (inside handle_row) and on the later ticks of the row.
+using EffectHandler = void (*)(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+struct EffectHandlers {
+    EffectHandler on_row;  // null: nothing on the row tick
+    EffectHandler on_tick; // null: nothing on later ticks
+};
+const EffectHandlers& effect_handlers(uint8_t effect);
+
+// ------------------------------------------------------------------ slides
+
+void slide_value(uint8_t& value, uint8_t parameter, uint8_t maximum);
+void set_nibbles(uint8_t& memory, uint8_t parameter);
+// The volume slide shared by the S3M-style effects, on `shared_memory`.
+void shared_volume_slide(ChannelState& ch);
+bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch);
+bool shared_slide_on_later_tick(const ChannelState& ch);
+
+// ------------------------------------------------------------------- pitch
+
+uint16_t note_to_period(const ReplayContext& ctx, int value);
+void slide_period(ChannelState& ch, int delta, SlideMode mode);
+void round_to_semitone(const ReplayContext& ctx, ChannelState& ch);
+void tone_portamento(const ReplayContext& ctx, ChannelState& ch);
+
+// -------------------------------------------------------------- modulators
+
+int8_t waveform_value(ReplayContext& ctx, uint8_t waveform, uint8_t phase);
+void vibrato_step(ReplayContext& ctx, ChannelState& ch);
+void tremolo_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+void tremor_step(ChannelState& ch, uint8_t parameter);
+void arpeggio_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
+
+// -------------------------------------------------------- instrument clock
+
+void update_instrument_tick(ReplayContext& ctx, ChannelState& ch);
+uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
+                          uint16_t& position);
+
+// ------------------------------------------------------------------- voice
+
+void update_voice(const ReplayContext& ctx, ChannelState& ch);
+
+// ------------------------------------------------------------------- mixer
+
+// Adds every channel's frames of a run of `frames` output frames during which
+// no tick runs into `output`, channel after channel, advancing the positions.
+// Each frame's sum is still built in channel order, so the result equals
+// mixing frame by frame.
+void mix_block(ReplayContext& ctx, float* output, uint32_t frames);
+
+// ------------------------------------------------------- effect handlers
+
+// The handlers behind the effect table, by family. Each takes the context, the
+// channel and the slot's parameter; the row handlers run on the row tick
+// (inside handle_row), the tick handlers on later ticks.
+
+// Stores a parameter into a memory unless it is 0 (0 means "as before").
+inline void remember(uint8_t& memory, uint8_t parameter) {
+    if (parameter) memory = parameter;
+}
+
+// Shared by the plain volume slide and the effects that combine it.
+void volume_slide(ChannelState& ch);
+
+// pitch
+void tick_arpeggio(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_porta_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_porta_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_porta_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_porta_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_tone_porta(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_vibrato(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_volume_slide_memory(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_tone_porta_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_vibrato_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_extra_fine_porta_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_extra_fine_porta_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_shared_porta_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_porta_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_shared_porta_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_porta_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_vibrato_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_tone_porta_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_fine_porta_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_fine_porta_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_glissando(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_vibrato_waveform(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_arpeggio(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+
+// volume
+void tick_tremolo(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_volume(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_global_volume(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_key_off(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_envelope_position(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_multi_retrig(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_multi_retrig(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_tremor(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_tremor(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_shared_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void shared_multi_retrig(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_tremolo_waveform(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_fine_volume_up(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_fine_volume_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_note_cut(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_shared_tremolo(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void shared_tremor(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+
+// panning
+void row_set_panning(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_panning_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_panning_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_channel_panning(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+
+// flow
+void row_position_jump(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_pattern_break(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_speed(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_bpm(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_row_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_pattern_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_note_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_pattern_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+
+} // namespace replayer

@@ -1,0 +1,87 @@
+// The instrument's clock, once per tick and channel: auto-vibrato, fadeout and
+// the volume and panning envelopes.
+#include <algorithm>
+
+#include "engine.h"
+
+namespace replayer {
+
+namespace {
+
+constexpr int AUTOVIBRATO_DIVISOR = 128;
+constexpr uint8_t NO_VOLUME_ENVELOPE = MAX_VOLUME;
+
+int clamp_to_int8(int value) {
+    return std::clamp(value, -128, 127);
+}
+
+void auto_vibrato(ReplayContext& ctx, ChannelState& ch, const InstrumentRecord& ins) {
+    const auto phase = static_cast<uint8_t>(ins.autovibrato_rate * ch.autovibrato_ticks);
+    const int wave = waveform_value(ctx, ins.autovibrato_waveform, phase);
+    // A depth above 127 would overflow the byte: hold it at the extreme
+    // instead, so the sweep below still ramps evenly up to that extreme.
+    int offset = clamp_to_int8(-ins.autovibrato_depth * wave / AUTOVIBRATO_DIVISOR);
+    if (ch.autovibrato_ticks < ins.autovibrato_sweep)
+        offset = offset * ch.autovibrato_ticks / ins.autovibrato_sweep;
+    ch.autovibrato_offset = static_cast<int8_t>(offset);
+    ++ch.autovibrato_ticks;
+}
+
+void fadeout(ChannelState& ch, const InstrumentRecord& ins) {
+    if (ch.key_held)
+        ch.fadeout_volume = FADEOUT_FULL;
+    else
+        ch.fadeout_volume = ins.fadeout > ch.fadeout_volume
+                                ? 0
+                                : static_cast<uint16_t>(ch.fadeout_volume - ins.fadeout);
+}
+
+} // namespace
+
+void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
+    if (!ch.instrument) return;
+    const InstrumentRecord& ins = *ch.instrument;
+    auto_vibrato(ctx, ch, ins);
+    fadeout(ch, ins);
+    ch.volume_envelope_value =
+        ins.volume_envelope.point_count
+            ? evaluate_envelope(ch, ins.volume_envelope, ch.volume_envelope_pos)
+            : NO_VOLUME_ENVELOPE;
+    ch.panning_envelope_value =
+        ins.panning_envelope.point_count
+            ? evaluate_envelope(ch, ins.panning_envelope, ch.panning_envelope_pos)
+            : ENVELOPE_CENTRE;
+}
+
+// Linear interpolation between the points around the position, which counts
+// ticks: it jumps back at the loop end (unless the key is released and the
+// loop ends on the sustain point) and halts on the sustain point while held.
+uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
+                          uint16_t& position) {
+    const EnvelopePoint* points = envelope.points;
+    const int count = std::min<int>(envelope.point_count, ENVELOPE_MAX_POINTS);
+    if (count < 2) return points[0].value; // a single point is a constant
+    const int sustain = envelope.sustain;
+    const bool sustain_valid = !(sustain & SUSTAIN_OFF_BIT) && sustain < count;
+    const int loop_start = envelope.loop_start, loop_end = envelope.loop_end;
+
+    unsigned x = position;
+    if (loop_end < count && loop_start < count && x == points[loop_end].frame &&
+        (ch.key_held || loop_end != sustain))
+        x = points[loop_start].frame;
+    if (sustain_valid && ch.key_held && x == points[sustain].frame) {
+        position = static_cast<uint16_t>(x);
+        return points[sustain].value;
+    }
+    int i = count - 1;
+    while (i > 1 && x < points[i - 1].frame) --i;
+    position = static_cast<uint16_t>(x + 1);
+    // Before the first point (an envelope not starting at frame 0): hold its value.
+    if (x < points[i - 1].frame) return points[i - 1].value;
+    if (x >= points[i].frame) return points[i].value;
+    const unsigned f0 = points[i - 1].frame, f1 = points[i].frame;
+    const unsigned v0 = points[i - 1].value, v1 = points[i].value;
+    return static_cast<uint8_t>((v0 * (f1 - x) + v1 * (x - f0)) / (f1 - f0));
+}
+
+} // namespace replayer

@@ -1,0 +1,142 @@
+// The voice mixer: no interpolation, no ramping, no filtering. Each channel's
+// current sample frame is scaled by the gains of the last tick and added into
+// the output; channels are summed in channel order.
+//
+// Positions are 20.12 fixed point in 32 bits. Sums are formed in 64 bits: a
+// position that would pass 2^32 is brought back into its loop, and a sample
+// that cannot be represented any further ends instead of wrapping to its
+// start.
+#include <algorithm>
+#include <cstring>
+
+#include "engine.h"
+
+namespace replayer {
+
+namespace {
+
+constexpr float SAMPLE_SCALE = 0x1p-15f;  // 16-bit frame to -1.0 .. just under 1.0
+constexpr float CHANNEL_HEADROOM = 0.25f; // four full-scale channels reach full scale
+constexpr uint64_t POSITION_LIMIT = uint64_t{1} << 32;
+
+struct SampleSpan {
+    const int16_t* data;
+    uint64_t end;        // length in 20.12 units
+    uint64_t loop_start; // 20.12 units
+    uint64_t loop_span;  // one loop cycle in 20.12 units; 0 = no loop
+    uint32_t length;     // frames
+    bool pingpong;
+};
+
+SampleSpan span(const ReplayContext& ctx, const SampleRecord& s) {
+    const bool pingpong = s.loop_length && (s.flags_volume & SAMPLE_FLAG_PINGPONG);
+    return {ctx.sample_data + s.data_index,
+            uint64_t{s.length} * POSITION_ONE,
+            uint64_t{s.length - s.loop_length} * POSITION_ONE,
+            uint64_t{s.loop_length} * POSITION_ONE * (pingpong ? 2 : 1),
+            s.length,
+            pingpong};
+}
+
+uint64_t wrap_into_loop(const SampleSpan& g, uint64_t x) {
+    return g.loop_start + (x - g.loop_start) % g.loop_span;
+}
+
+// Stores a position after an advance; false when the sample has ended for good.
+bool store_position(ChannelState& ch, const SampleSpan& g, uint64_t x) {
+    if (x >= POSITION_LIMIT && g.loop_span) x = wrap_into_loop(g, x);
+    if (x >= POSITION_LIMIT) {
+        ch.position = UINT32_MAX;
+        ch.sample_ended = 1;
+        return false;
+    }
+    ch.position = static_cast<uint32_t>(x);
+    return true;
+}
+
+// Two interleaved stereo frames as one vector. Vector arithmetic is plain IEEE
+// single precision (no contraction), lane by lane the same as the scalar rule.
+using FramePair = float __attribute__((vector_size(4 * sizeof(float))));
+using FramePairFrames = int32_t __attribute__((vector_size(4 * sizeof(int32_t))));
+
+// Mixes frames [0, count) of a run in which every read index lies on the same
+// side of the sample end, so the ping-pong mirror is fixed for the run. Read
+// positions inside a run stay below 2^32.
+//
+// The rule is gain x (frame x 2^-15 x 0.25). Both scalings are exact, and so
+// is gain x 2^-17 (gains are 0 or at least 2^-35), so (gain x 2^-17) x frame
+// rounds to the same float: the scale is folded into the gains once per run.
+template <bool Mirrored>
+void mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, float gain_right,
+             float* out, uint32_t count) {
+    const uint32_t mirror = 2 * g.length - 1;
+    auto read = [&](uint32_t position) -> int32_t {
+        uint32_t i = position >> POSITION_FRACTION_BITS;
+        if constexpr (Mirrored) i = mirror - i;
+        return g.data[i];
+    };
+    constexpr float scale = SAMPLE_SCALE * CHANNEL_HEADROOM;
+    const float left = gain_left * scale, right = gain_right * scale;
+    const FramePair gains = {left, right, left, right};
+    uint32_t k = 0;
+    for (; k + 4 <= count; k += 4, x += 4 * step) {
+        const int32_t a = read(x), b = read(x + step), c = read(x + 2 * step),
+                      d = read(x + 3 * step);
+        const FramePairFrames first = {a, a, b, b}, second = {c, c, d, d};
+        FramePair sum0, sum1;
+        std::memcpy(&sum0, out + 2 * k, sizeof sum0);
+        std::memcpy(&sum1, out + 2 * k + 4, sizeof sum1);
+        sum0 += gains * __builtin_convertvector(first, FramePair);
+        sum1 += gains * __builtin_convertvector(second, FramePair);
+        std::memcpy(out + 2 * k, &sum0, sizeof sum0);
+        std::memcpy(out + 2 * k + 4, &sum1, sizeof sum1);
+    }
+    for (; k < count; ++k, x += step) {
+        const auto frame = static_cast<float>(read(x));
+        out[2 * k] += left * frame;
+        out[2 * k + 1] += frame * right;
+    }
+}
+
+void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t frames) {
+    const uint32_t step = ch.step;
+    uint64_t x = ch.position;
+    uint32_t done = 0;
+    while (done < frames) {
+        if (x >= g.end) {
+            if (!g.loop_span) break; // run out: silent, the position stays parked
+            x = wrap_into_loop(g, x);
+        }
+        // The run goes on until the sample end, or for the backward half of a
+        // ping-pong loop until the cycle restarts.
+        const bool mirrored = x >= g.end;
+        const uint64_t limit =
+            std::min(mirrored ? g.loop_start + g.loop_span : g.end, POSITION_LIMIT);
+        uint32_t count = frames - done;
+        if (step)
+            count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
+        if (mirrored)
+            mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                          out + 2 * done, count);
+        else
+            mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                           out + 2 * done, count);
+        x += uint64_t{step} * count;
+        done += count;
+        if (x >= POSITION_LIMIT && !store_position(ch, g, x)) return;
+        if (x >= POSITION_LIMIT) x = ch.position;
+    }
+    store_position(ch, g, x);
+}
+
+} // namespace
+
+void mix_block(ReplayContext& ctx, float* output, uint32_t frames) {
+    for (int c = 0; c < ctx.channel_count; ++c) {
+        ChannelState& ch = ctx.channels[c];
+        if (!ch.sample || ch.sample_ended) continue;
+        mix_channel(ch, span(ctx, *ch.sample), output, frames);
+    }
+}
+
+} // namespace replayer

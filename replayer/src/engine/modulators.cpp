@@ -1,0 +1,101 @@
+// The periodic modulators: waveforms, vibrato, tremolo, tremor and arpeggio.
+// Each acts once per tick and leaves an offset that the voice update applies.
+#include "engine.h"
+
+namespace replayer {
+
+namespace {
+
+constexpr uint8_t HALF_PERIOD = 128; // phase units, 256 = one period
+constexpr int8_t SQUARE_LOW = -128;
+constexpr int8_t SQUARE_HIGH = 127;
+constexpr uint8_t SINE_QUARTER[16] = {0,  12, 24,  37,  48,  60,  71,  81,
+                                      90, 98, 106, 112, 118, 122, 125, 127};
+constexpr uint32_t RANDOM_MULTIPLIER = 55797;
+constexpr uint32_t RANDOM_INCREMENT = 1;
+constexpr int PHASE_UNITS_PER_SPEED = 4;
+constexpr int VIBRATO_DIVISOR = 16;
+constexpr int FINE_VIBRATO_DIVISOR = 64;
+constexpr int TREMOLO_DIVISOR = 32;
+constexpr int8_t TREMOR_SILENCE = 64; // volume offset while the tremor is off
+constexpr uint8_t ARPEGGIO_NO_OFFSET_DISTANCE = 16;
+constexpr uint8_t ARPEGGIO_CYCLE_LIMIT = 15;
+
+int8_t sine_value(uint8_t phase) {
+    const uint8_t quarter = phase >> 2;
+    const int index = (quarter & 16) ? 15 - (quarter & 15) : (quarter & 15);
+    const int value = SINE_QUARTER[index];
+    return static_cast<int8_t>(phase < HALF_PERIOD ? -value : value);
+}
+
+} // namespace
+
+int8_t waveform_value(ReplayContext& ctx, uint8_t waveform, uint8_t phase) {
+    switch (waveform & WAVEFORM_NUMBER_BITS) {
+    case WAVEFORM_RANDOM: {
+        uint32_t& state = ctx.playback.random_state;
+        state = state * RANDOM_MULTIPLIER + RANDOM_INCREMENT;
+        return static_cast<int8_t>(state & 0xFF);
+    }
+    case WAVEFORM_RAMP_DOWN:
+        return static_cast<int8_t>(~phase);
+    case WAVEFORM_SQUARE:
+        return phase < HALF_PERIOD ? SQUARE_LOW : SQUARE_HIGH;
+    case WAVEFORM_RAMP_UP:
+        return static_cast<int8_t>(phase);
+    default:
+        return sine_value(phase);
+    }
+}
+
+void vibrato_step(ReplayContext& ctx, ChannelState& ch) {
+    slide_period(ch, 0, SlideMode::plain);
+    const int divisor =
+        ch.slot->effect == EFFECT_FINE_VIBRATO ? FINE_VIBRATO_DIVISOR : VIBRATO_DIVISOR;
+    const int wave = waveform_value(ctx, ch.vibrato_waveform, ch.vibrato_phase);
+    ch.vibrato_phase =
+        static_cast<uint8_t>(ch.vibrato_phase + PHASE_UNITS_PER_SPEED * (ch.vibrato_memory >> 4));
+    ch.vibrato_offset = static_cast<int8_t>((ch.vibrato_memory & 0x0F) * wave / divisor);
+}
+
+void tremolo_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter) {
+    uint8_t phase = ch.tremolo_phase;
+    // The ramp tremolo folds its phase, and follows the vibrato's half period.
+    if ((ch.tremolo_waveform & WAVEFORM_NUMBER_BITS) == WAVEFORM_RAMP_DOWN) {
+        if (phase >= HALF_PERIOD) phase = static_cast<uint8_t>(HALF_PERIOD - phase);
+        if (ch.vibrato_phase >= HALF_PERIOD) phase = static_cast<uint8_t>(HALF_PERIOD - phase);
+    }
+    const int wave = waveform_value(ctx, ch.tremolo_waveform, phase);
+    ch.tremolo_phase =
+        static_cast<uint8_t>(ch.tremolo_phase + PHASE_UNITS_PER_SPEED * (parameter >> 4));
+    ch.volume_offset = static_cast<int8_t>((parameter & 0x0F) * wave / TREMOLO_DIVISOR);
+}
+
+// On for (high nibble + 1) steps, off for (low nibble + 1) steps.
+void tremor_step(ChannelState& ch, uint8_t parameter) {
+    const uint8_t counter = ch.tremor_counter;
+    ch.tremor_counter = static_cast<uint8_t>(counter - 1);
+    if (counter == 0) {
+        const uint8_t was_on = ch.tremor_on;
+        ch.tremor_on = was_on ^ 1;
+        ch.tremor_counter = was_on == 1 ? (parameter & 0x0F) : (parameter >> 4);
+    }
+    ch.volume_offset = ch.tremor_on == 1 ? 0 : TREMOR_SILENCE;
+}
+
+// Cycles base note, +low nibble, +high nibble, counted from the end of the row.
+void arpeggio_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter) {
+    const PlaybackState& playback = ctx.playback;
+    const uint8_t distance = static_cast<uint8_t>(playback.speed - playback.tick);
+    if (playback.tick == 0 || distance == ARPEGGIO_NO_OFFSET_DISTANCE ||
+        (distance <= ARPEGGIO_CYCLE_LIMIT && distance % 3 == 0)) {
+        ch.arpeggio_offset = 0;
+        return;
+    }
+    ch.arpeggio_active = 1;
+    round_to_semitone(ctx, ch);
+    const bool high = distance <= ARPEGGIO_CYCLE_LIMIT && distance % 3 == 1;
+    ch.arpeggio_offset = high ? (parameter >> 4) : (parameter & 0x0F);
+}
+
+} // namespace replayer

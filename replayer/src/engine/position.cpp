@@ -1,0 +1,23 @@
+// Where playback stands, for callers that follow the song: the row fetched
+// last, the ticks run on it, and whether the song's first pass is over.
+#include "engine.h"
+
+namespace replayer {
+
+PlaybackPosition playback_position(const ReplayContext& ctx) {
+    const PlaybackState& playback = ctx.playback;
+    PlaybackPosition position{};
+    position.order = ctx.playing_order;
+    position.pattern = ctx.order_table[ctx.playing_order];
+    position.row = ctx.playing_row;
+    position.tick = playback.tick;
+    // A tick runs in the frame that starts with less than one frame of it left.
+    position.frames_to_tick = playback.tick_remainder / TICK_UNITS_PER_FRAME;
+    return position;
+}
+
+bool pass_ended(const ReplayContext& ctx) {
+    return ctx.playback.row_visits != 0;
+}
+
+} // namespace replayer

@@ -1,0 +1,137 @@
+// The compact module reader: copies a pre-converted image record by record
+// into the replay context, checking what playback relies on and clamping
+// values to the ranges the format loaders produce.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "formats.h"
+
+namespace replayer {
+
+namespace {
+
+using namespace compact;
+
+constexpr int8_t MIN_FINETUNE = -16;
+constexpr int8_t MAX_FINETUNE = 15;
+constexpr uint8_t VOLUME_BITS = 0x7F;
+
+uint8_t clamp_volume(uint8_t volume) {
+    return std::min(volume, MAX_VOLUME);
+}
+
+void read_header(ReplayContext& ctx, const ByteReader& in) {
+    const uint8_t restart = in.u8(HEADER_RESTART);
+    ctx.restart_position = restart < ctx.song_length ? restart : 0;
+    ctx.default_speed = in.u8(HEADER_SPEED);
+    // No format loader yields a BPM of 0, which would make every tick endless.
+    const uint8_t bpm = in.u8(HEADER_BPM);
+    ctx.default_bpm = bpm ? bpm : DEFAULT_BPM;
+    ctx.default_global_volume = clamp_volume(in.u8(HEADER_GLOBAL_VOLUME));
+    const uint16_t flags = in.u16le(HEADER_FLAGS);
+    ctx.amiga_periods = (flags & FLAG_AMIGA_PERIODS) ? 1 : 0;
+    if (flags & FLAG_FAST_SLIDE) ctx.tracker_rules |= RULE_FAST_SLIDE;
+    if (flags & FLAG_AMIGA_CLOCK_8363) ctx.tracker_rules |= RULE_AMIGA_CLOCK_8363;
+    if (flags & FLAG_NO_LOOP_START_CARRY) ctx.tracker_rules |= RULE_NO_LOOP_START_CARRY;
+    for (int c = 0; c < ctx.channel_count; ++c) ctx.channel_panning[c] = in.u8(HEADER_PANNING + c);
+}
+
+const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
+    for (uint32_t p = 0; p < ctx.pattern_count; ++p) {
+        const uint64_t at = s.patterns + uint64_t{p} * s.pattern_stride;
+        PatternRecord& pattern = ctx.patterns[p];
+        pattern.first_row = in.u16le(at + PATTERN_FIRST_ROW);
+        pattern.row_count = in.u16le(at + PATTERN_ROW_COUNT);
+        if (const char* e = check_pattern(pattern, ctx.total_rows)) return e;
+    }
+    const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
+    for (uint64_t i = 0; i < slot_count; ++i) {
+        const uint64_t at = s.slots + i * s.slot_stride;
+        ctx.slots[i] = {in.u8(at), in.u8(at + 1), in.u8(at + 2), in.u8(at + 3), in.u8(at + 4)};
+    }
+    return nullptr;
+}
+
+const char* read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at) {
+    for (int i = 0; i < ENVELOPE_MAX_POINTS; ++i) {
+        const uint64_t point = at + uint64_t{ENVELOPE_POINT_BYTES} * i;
+        e.points[i].frame = in.u16le(point);
+        e.points[i].value = clamp_volume(in.u8(point + 2));
+    }
+    e.point_count = in.u8(at + ENVELOPE_COUNT);
+    e.sustain = in.u8(at + ENVELOPE_SUSTAIN);
+    e.loop_start = in.u8(at + ENVELOPE_LOOP_START);
+    e.loop_end = in.u8(at + ENVELOPE_LOOP_END);
+    return envelope_error(e);
+}
+
+const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
+    for (uint32_t k = 0; k < ctx.instrument_count; ++k) {
+        const uint64_t at = s.instruments + uint64_t{k} * s.instrument_stride;
+        InstrumentRecord& r = ctx.instruments[k];
+        if (const char* e = read_envelope(r.volume_envelope, in, at + INSTRUMENT_VOLUME_ENVELOPE))
+            return e;
+        if (const char* e = read_envelope(r.panning_envelope, in, at + INSTRUMENT_PANNING_ENVELOPE))
+            return e;
+        r.fadeout = in.u16le(at + INSTRUMENT_FADEOUT);
+        r.autovibrato_waveform = in.u8(at + INSTRUMENT_VIBRATO_WAVEFORM);
+        r.autovibrato_sweep = in.u8(at + INSTRUMENT_VIBRATO_SWEEP);
+        r.autovibrato_depth = in.u8(at + INSTRUMENT_VIBRATO_DEPTH);
+        r.autovibrato_rate = in.u8(at + INSTRUMENT_VIBRATO_RATE);
+        for (int n = 0; n < NOTE_COUNT; ++n)
+            r.sample_map[n] = in.u16le(at + INSTRUMENT_SAMPLE_MAP + 2u * n);
+    }
+    return nullptr;
+}
+
+const char* read_samples(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
+    for (uint32_t k = 0; k < ctx.sample_count; ++k) {
+        const uint64_t at = s.samples + uint64_t{k} * s.sample_stride;
+        SampleRecord& r = ctx.samples[k];
+        r.data_index = in.u32le(at + SAMPLE_DATA_INDEX);
+        r.length = in.u32le(at + SAMPLE_LENGTH);
+        r.loop_length = in.u32le(at + SAMPLE_LOOP_LENGTH);
+        const uint8_t volume = clamp_volume(in.u8(at + SAMPLE_VOLUME) & VOLUME_BITS);
+        r.flags_volume = static_cast<uint8_t>((volume << 1) |
+                                              (in.u8(at + SAMPLE_PINGPONG) & SAMPLE_FLAG_PINGPONG));
+        r.panning = in.u8(at + SAMPLE_PANNING);
+        r.finetune = std::clamp(in.s8(at + SAMPLE_FINETUNE), MIN_FINETUNE, MAX_FINETUNE);
+        r.relative_note = in.s8(at + SAMPLE_RELATIVE_NOTE);
+        if (const char* e = check_sample(r, ctx.total_sample_frames)) return e;
+    }
+    for (uint32_t f = 0; f < ctx.total_sample_frames; ++f)
+        ctx.sample_data[f] = frame_from_float(
+            std::bit_cast<float>(in.u32le(s.sample_data + uint64_t{FRAME_BYTES} * f)));
+    return nullptr;
+}
+
+} // namespace
+
+const char* prescan_compact(const ByteReader& in, ModuleScan& scan) {
+    if (in.u8(HEADER_RESERVED) != 0) return "compact header byte 1 is not 0";
+    scan.total_rows = in.u32le(HEADER_TOTAL_ROWS);
+    if (scan.total_rows > MAX_TOTAL_ROWS) return "more than 0xFFFFFF rows";
+    scan.total_sample_frames = in.u32le(HEADER_TOTAL_FRAMES);
+    scan.pattern_count = in.u16le(HEADER_PATTERN_COUNT);
+    scan.sample_count = in.u16le(HEADER_SAMPLE_COUNT);
+    // The context holds 256 orders; later entries could never be reached.
+    scan.song_length = std::min<uint16_t>(in.u16le(HEADER_SONG_LENGTH), ORDER_TABLE_SIZE);
+    scan.instrument_count = in.u8(HEADER_INSTRUMENT_COUNT);
+    scan.channel_count = in.u8(HEADER_CHANNEL_COUNT);
+    return nullptr;
+}
+
+const char* load_compact(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
+    Sections sections{};
+    if (const char* e = locate_sections(in, scan, sections)) return e;
+    read_header(ctx, in);
+    if (const char* e = read_patterns(ctx, in, sections)) return e;
+    if (const char* e = read_instruments(ctx, in, sections)) return e;
+    if (const char* e = read_samples(ctx, in, sections)) return e;
+    for (int i = 0; i < ctx.song_length; ++i)
+        ctx.order_table[i] = in.u8(sections.orders + uint64_t{ORDER_ENTRY_BYTES} * i);
+    return check_orders(ctx);
+}
+
+} // namespace replayer

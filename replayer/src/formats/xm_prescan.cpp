@@ -1,0 +1,90 @@
+// XM prescan: checks an XM module against the loader's limits and counts what
+// its replay context must hold, walking the file exactly as the loader does.
+#include "formats.h"
+
+namespace replayer {
+
+namespace {
+
+constexpr uint32_t ROW_COUNTER_MASK = 0xFFFFFF; // total rows is a 24-bit count
+constexpr uint64_t MAX_TOTAL_FRAMES = 0xFFFFFFFF;
+constexpr uint32_t MAX_TOTAL_SAMPLES = 0xFFFF;
+
+// Walks the pattern headers; returns the offset where the instruments start,
+// or 0 with `error` set.
+uint64_t scan_patterns(const ByteReader& in, ModuleScan& scan, const char*& error) {
+    uint64_t p = xm::first_pattern_offset(in);
+    for (uint16_t j = 0; j < scan.pattern_count; ++j) {
+        const xm::PatternHeader h = xm::read_pattern_header(in, p);
+        if (h.rows_too_many) {
+            error = "pattern has more than 256 rows";
+            return 0;
+        }
+        scan.total_rows = (scan.total_rows + h.rows) & ROW_COUNTER_MASK;
+        p = h.data_end;
+    }
+    return p;
+}
+
+// The loader adds one empty pattern when the song names patterns that do not
+// exist; every such order entry is pointed at it.
+void count_added_pattern(const ByteReader& in, ModuleScan& scan) {
+    for (uint16_t i = 0; i < scan.song_length; ++i) {
+        if (in.u8(xm::ORDERS_OFFSET + i) >= scan.pattern_count) {
+            scan.pattern_count += 1;
+            scan.total_rows = (scan.total_rows + xm::EMPTY_PATTERN_ROWS) & ROW_COUNTER_MASK;
+            return;
+        }
+    }
+}
+
+const char* scan_instruments(const ByteReader& in, uint64_t p, uint16_t instruments,
+                             ModuleScan& scan) {
+    uint32_t samples = 0;
+    uint64_t frames = 0;
+    for (uint16_t k = 0; k < instruments; ++k) {
+        const xm::InstrumentHeader header = xm::read_instrument_header(in, p);
+        if (header.samples > xm::MAX_SAMPLES_PER_INSTRUMENT)
+            return "instrument has more than 255 samples";
+        samples += header.samples;
+        if (samples > MAX_TOTAL_SAMPLES) return "more than 65535 samples";
+        uint64_t q = header.end;
+        uint64_t data_bytes = 0;
+        for (uint16_t s = 0; s < header.samples; ++s, q += xm::SAMPLE_HEADER_BYTES) {
+            const xm::SampleGeometry g = xm::read_sample_geometry(in, q);
+            if (g.stored_frames > g.frame_limit) return "sample too long";
+            frames += g.stored_frames;
+            data_bytes += g.byte_length;
+        }
+        if (frames > MAX_TOTAL_FRAMES) return "sample data too large";
+        p = q + data_bytes;
+    }
+    scan.sample_count = static_cast<uint16_t>(samples);
+    scan.total_sample_frames = static_cast<uint32_t>(frames);
+    return nullptr;
+}
+
+} // namespace
+
+const char* prescan_xm(const ByteReader& in, ModuleScan& scan) {
+    const uint16_t channels = in.u16le(xm::CHANNELS_OFFSET);
+    const uint16_t patterns = in.u16le(xm::PATTERNS_OFFSET);
+    const uint16_t instruments = in.u16le(xm::INSTRUMENTS_OFFSET);
+    if (channels > xm::MAX_CHANNELS) return "more than 255 channels";
+    if (patterns > xm::MAX_PATTERNS) return "more than 256 patterns";
+    if (instruments > xm::MAX_INSTRUMENTS) return "more than 255 instruments";
+    scan.channel_count = static_cast<uint8_t>(channels);
+    scan.pattern_count = patterns;
+    scan.instrument_count = static_cast<uint8_t>(instruments);
+
+    const uint16_t song_length = in.u16le(xm::SONG_LENGTH_OFFSET);
+    scan.song_length = song_length > xm::MAX_SONG_LENGTH ? xm::MAX_SONG_LENGTH : song_length;
+
+    const char* error = nullptr;
+    const uint64_t instruments_start = scan_patterns(in, scan, error);
+    if (error) return error;
+    count_added_pattern(in, scan);
+    return scan_instruments(in, instruments_start, instruments, scan);
+}
+
+} // namespace replayer

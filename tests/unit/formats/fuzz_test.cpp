@@ -1,0 +1,171 @@
+// Truncated and corrupted modules of every format: each is refused or loads
+// into a context that keeps every promise playback relies on, and nothing
+// reads or writes outside its buffer (this suite also runs under
+// AddressSanitizer).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "assets.h"
+#include "compact_writer.h"
+#include "module_builders.h"
+#include "module_check.h"
+
+using namespace test_modules;
+
+namespace {
+
+constexpr uint32_t RENDER_FRAMES = 1024;
+
+// A module with both sample widths, both loop kinds, envelopes and effects.
+std::vector<uint8_t> varied_module() {
+    xmwriter::Module m = small_module();
+    m.channels = 3;
+    m.orders = {0, 1, 0};
+    m.patterns.clear();
+    for (int p = 0; p < 2; ++p) {
+        xmwriter::Pattern pattern;
+        pattern.rows = static_cast<uint16_t>(p ? 16 : 8);
+        pattern.cells.resize(pattern.rows * 3u);
+        for (size_t i = 0; i < pattern.cells.size(); i += 2)
+            pattern.cells[i] = {static_cast<uint8_t>(40 + i % 30), static_cast<uint8_t>(1 + i % 2),
+                                static_cast<uint8_t>(0x10 + i), static_cast<uint8_t>(i % 16),
+                                static_cast<uint8_t>(i * 7)};
+        m.patterns.push_back(pattern);
+    }
+    xmwriter::Sample s16;
+    s16.sixteen_bit = true;
+    for (int i = 0; i < 40; ++i) s16.frames.push_back(static_cast<int16_t>(i * 1000 - 20000));
+    s16.loop = xmwriter::LOOP_PINGPONG;
+    s16.loop_start = 10;
+    s16.loop_length = 30;
+    m.instruments[0].samples.push_back(s16);
+    m.instruments[0].sample_map[50] = 1;
+    m.instruments[0].volume_envelope.points = {{0, 64}, {4, 20}, {9, 40}};
+    m.instruments[0].volume_envelope.type = 7;
+    m.instruments[0].volume_envelope.sustain = 1;
+    m.instruments[0].volume_envelope.loop_end = 2;
+    xmwriter::Instrument second = instrument_with({sample_8bit({10, 20, 30, 40})});
+    second.samples[0].loop = xmwriter::LOOP_FORWARD;
+    second.samples[0].loop_length = 4;
+    second.panning_envelope.points = {{0, 0}, {10, 64}};
+    second.panning_envelope.type = 1;
+    m.instruments.push_back(second);
+    return xmwriter::write_xm(m);
+}
+
+// An S3M with 8- and 16-bit, signed and looped samples, a panning table, an
+// order naming no pattern, SB loops and the commands with info memory.
+std::vector<uint8_t> varied_s3m() {
+    test_modules::S3mBuilder s3m;
+    s3m.sample_format = 1;
+    s3m.panning_table = true;
+    s3m.default_panning[1] = 0x2F;
+    s3m.orders = {0, 254, 1, 7, 0};
+    s3m.patterns.resize(2);
+    s3m.patterns[0] = {{0, 0, 0x40, 1, 40, 19, 0xB0}, {2, 1, 0x52, 2, -1, 4, 0x12},
+                       {4, 2, -1, 0, 80, 19, 0xB2},   {5, 3, 254, 0, -1, 19, 0xA1},
+                       {6, 3, -1, 0, -1, 19, 0},      {9, 0, 0x31, 1, -1, 19, 0xB3},
+                       {9, 1, 0xFF, 2, -1, 17, 0x05}, {12, 2, -1, 0, -1, 24, 0x40}};
+    s3m.patterns[1] = {{0, 1, 0x60, 2, 64, 20, 0x90}, {63, 0, -1, 0, -1, 3, 0x22}};
+    for (int k = 0; k < 2; ++k) {
+        test_modules::S3mSample sample;
+        sample.length = 120;
+        sample.loop_start = 20;
+        sample.loop_end = 100;
+        sample.flags = static_cast<uint8_t>(1 | (k ? 4 : 0));
+        sample.c2_speed = k ? 22050 : 8363;
+        sample.data.resize(k ? 240 : 120);
+        for (size_t i = 0; i < sample.data.size(); ++i)
+            sample.data[i] = static_cast<uint8_t>(i * 13);
+        s3m.samples.push_back(sample);
+    }
+    return s3m.build();
+}
+
+// A paired 8-channel MOD with looped samples and effects that are cleaned up.
+std::vector<uint8_t> varied_mod() {
+    test_modules::ModBuilder mod;
+    mod.signature = "FLT8";
+    mod.channels = 4;
+    mod.patterns = 4;
+    mod.song_length = 3;
+    mod.orders[1] = 2;
+    mod.orders[2] = 0;
+    mod.samples[0] = {60, 3, 50, 10, 40};
+    mod.samples[1] = {40, 12, 64, 0, 100};
+    mod.cell(0, 0, 0, {428, 1, 0xC, 0x30});
+    mod.cell(1, 1, 1, {214, 2, 0xE, 0x62});
+    mod.cell(2, 5, 3, {856, 1, 0x5, 0});
+    mod.cell(3, 9, 2, {0, 2, 0xD, 0x63});
+    return mod.build();
+}
+
+// Loads the bytes; a context that loads must be sound and must render.
+void load_and_check(const std::vector<uint8_t>& bytes, const std::string& what) {
+    Loaded loaded(bytes);
+    if (!loaded.result.context) {
+        ASSERT_NE(loaded.result.error, nullptr) << what;
+        return;
+    }
+    const bool compact = loaded.result.format == replayer::FORMAT_COMPACT;
+    const std::string problem = compact ? check_layout(loaded.ctx()) : check_context(loaded.ctx());
+    ASSERT_EQ(problem, "") << what;
+    std::vector<float> out(RENDER_FRAMES * replayer::OUTPUT_CHANNELS);
+    replayer::generate_frames(loaded.result.context, out.data(), RENDER_FRAMES);
+}
+
+// Every format: the intro's module, built XM, S3M and MOD modules, and the
+// compact image of each built one.
+std::vector<std::vector<uint8_t>> seeds() {
+    std::vector<std::vector<uint8_t>> all = {
+        std::vector<uint8_t>(module_data, module_data + module_data_size), varied_module(),
+        varied_s3m(), varied_mod()};
+    for (size_t i = 1; i < 4; ++i) {
+        Loaded loaded(all[i]);
+        EXPECT_NE(loaded.result.context, nullptr) << i;
+        if (loaded.result.context) all.push_back(compact_writer::write_compact(loaded.ctx()));
+    }
+    return all;
+}
+
+} // namespace
+
+TEST(LoaderFuzz, EveryTruncationIsRefusedOrSound) {
+    for (const auto& seed : seeds()) {
+        load_and_check(seed, "whole module");
+        for (size_t length = 0; length < seed.size(); ++length)
+            load_and_check(std::vector<uint8_t>(seed.begin(), seed.begin() + length),
+                           "truncated to " + std::to_string(length));
+    }
+}
+
+// Random byte changes, most of them in the headers and patterns, where they
+// change the module's structure rather than its sound; some write a 32-bit
+// value near 2^32 over a size or offset field.
+TEST(LoaderFuzz, CorruptedBytesAreRefusedOrSound) {
+    constexpr int ROUNDS = 1500;
+    constexpr size_t STRUCTURE_BYTES = 2048;
+    constexpr uint32_t NEAR_WRAP = 0xFFFFFFF0;
+    std::mt19937 random(20261207);
+    for (const auto& seed : seeds()) {
+        for (int round = 0; round < ROUNDS; ++round) {
+            std::vector<uint8_t> bytes = seed;
+            const int changes = 1 + static_cast<int>(random() % 8);
+            for (int i = 0; i < changes; ++i) {
+                const size_t span =
+                    (random() % 4 != 0) ? std::min(STRUCTURE_BYTES, bytes.size()) : bytes.size();
+                const size_t at = random() % span;
+                if (random() % 8 == 0 && at + 4 <= bytes.size()) {
+                    const uint32_t value = NEAR_WRAP + random() % 16;
+                    for (int b = 0; b < 4; ++b)
+                        bytes[at + b] = static_cast<uint8_t>(value >> 8 * b);
+                    continue;
+                }
+                bytes[at] = static_cast<uint8_t>(random() % 3 == 0 ? 0xFF : random());
+            }
+            load_and_check(bytes, "round " + std::to_string(round));
+            if (testing::Test::HasFatalFailure()) return;
+        }
+    }
+}
