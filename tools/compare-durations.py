@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-2.0-or-later
 """Compares the one-pass duration of modules as modrender measures it
-(`modrender --info`, key duration_s) with openmpt123's (`openmpt123 --info`).
+(`modrender --info`, key duration_s) with openmpt123's (`openmpt123 --info
+--subsong 0`: without it, openmpt123 adds up every sub-song of a module, such as
+the patterns an S3M keeps after its end marker).
 
 usage: compare-durations.py MODRENDER MODULE_OR_DIR...
 
@@ -37,7 +39,8 @@ def ours(modrender, path):
 
 
 def reference(path):
-    out = subprocess.run(["openmpt123", "--info", path], capture_output=True, text=True, check=True)
+    out = subprocess.run(["openmpt123", "--info", "--subsong", "0", path], capture_output=True,
+                         text=True, check=True)
     match = re.search(r"^Duration\.*:\s*(?:(\d+):)?(\d+):([0-9.]+)", out.stdout + out.stderr, re.M)
     if not match:
         raise ValueError("openmpt123 printed no duration")
@@ -49,10 +52,11 @@ def main(argv):
     if len(argv) < 3:
         print(__doc__.strip().splitlines()[3], file=sys.stderr)
         return 2
-    modrender, paths = argv[1], argv[2:]
-    print(f"{'module':<20} {'modrender s':>12} {'openmpt123 s':>13} {'diff %':>8}")
+    modrender, paths = argv[1], list(modules(argv[2:]))
+    width = max([len(os.path.basename(p)) for p in paths] + [len("module")])
+    print(f"{'module':<{width}} {'modrender s':>12} {'openmpt123 s':>13} {'diff %':>8}")
     agree = total = 0
-    for path in modules(paths):
+    for path in paths:
         try:
             a, b = ours(modrender, path), reference(path)
         except (subprocess.CalledProcessError, ValueError) as error:
@@ -63,7 +67,7 @@ def main(argv):
         agree += ok
         total += 1
         mark = "" if ok else " !"
-        print(f"{os.path.basename(path):<20} {a:>12.3f} {b:>13.3f} {diff:>+8.2f}{mark}")
+        print(f"{os.path.basename(path):<{width}} {a:>12.3f} {b:>13.3f} {diff:>+8.2f}{mark}")
     print(f"{agree} of {total} within {TOLERANCE * 100:g}%")
     return 0
 

@@ -40,8 +40,12 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
     w.put8(HEADER_SPEED, ctx.default_speed);
     w.put8(HEADER_BPM, ctx.default_bpm);
     w.put8(HEADER_GLOBAL_VOLUME, ctx.default_global_volume);
-    w.put16(HEADER_FLAGS, static_cast<uint16_t>((ctx.amiga_periods ? FLAG_AMIGA_PERIODS : 0) |
-                                                (ctx.fast_slide ? FLAG_FAST_SLIDE : 0)));
+    const uint8_t rules = ctx.tracker_rules;
+    w.put16(HEADER_FLAGS, static_cast<uint16_t>(
+                              (ctx.amiga_periods ? FLAG_AMIGA_PERIODS : 0) |
+                              ((rules & RULE_FAST_SLIDE) ? FLAG_FAST_SLIDE : 0) |
+                              ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
+                              ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0)));
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
     w.put8(HEADER_SLOT_STRIDE, SLOT_STRIDE);
     w.put8(HEADER_INSTRUMENT_STRIDE, INSTRUMENT_STRIDE);

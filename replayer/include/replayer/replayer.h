@@ -162,14 +162,14 @@ struct EnvelopePoint {
 
 struct EnvelopeRecord {
     EnvelopePoint points[ENVELOPE_MAX_POINTS];
-    uint8_t point_count; // 0 (off) or 2..12
+    uint8_t point_count; // 0 (off) or 1..12; one point is a constant
     uint8_t sustain;     // point index or SUSTAIN_NONE
     uint8_t loop_start;  // point index; 0 and 0 = no loop
     uint8_t loop_end;    // point index, loop_start < loop_end < point_count
 };
 
 // Why `envelope` breaks what playback relies on, or null when it is either off
-// (no points, all else 0) or 2..12 points with strictly increasing frames and
+// (no points, all else 0) or 1..12 points with strictly increasing frames and
 // values up to MAX_VOLUME, a sustain point that exists or SUSTAIN_NONE, and no loop (0, 0) or one
 // inside the points. Every load leaves only such envelopes in the context.
 const char* envelope_error(const EnvelopeRecord& envelope);
@@ -200,6 +200,19 @@ inline constexpr uint8_t SAMPLE_FLAG_PINGPONG = 1;
 inline uint8_t sample_volume(const SampleRecord& s) {
     return s.flags_volume >> 1;
 }
+
+// Bits of ReplayContext::tracker_rules: rules in which the trackers that
+// write the formats differ. Compact images written before the clock and the
+// loop-start rule were recorded play with neither bit set, as they did then.
+//
+// Fast slides (an S3M flag): shared volume slides also act on the row tick.
+inline constexpr uint8_t RULE_FAST_SLIDE = 1;
+// The 8363 Hz clock: S3M and XM trackers play C-4 (Amiga period 1712) at
+// 8363 Hz; MOD players use the PAL Amiga's clock, 15.8 cents lower.
+inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 2;
+// A pattern-loop start (E60, SB0) sets the row at which the next pattern
+// starts in the XM tracker only; MOD and S3M players start it at row 0.
+inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
 
 // ------------------------------------------------------------ playback state
 
@@ -318,7 +331,7 @@ struct ReplayContext {
     uint8_t default_global_volume; // 0..64
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
     uint8_t amiga_periods; // 1 Amiga period table, 0 linear
-    uint8_t fast_slide;    // shared volume slides also act on the row tick
+    uint8_t tracker_rules; // RULE_* bits: where the module's tracker differs
     uint8_t playing_order; // order position of the row fetched last (playback)
     uint8_t playing_row;   // that row within its pattern (playback)
     PlaybackState playback;
@@ -448,7 +461,9 @@ inline constexpr uint32_t HEADER_INSTRUMENT_STRIDE = 34;
 inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
 inline constexpr uint32_t HEADER_PANNING = 64; // channel count bytes
 inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
-inline constexpr uint16_t FLAG_FAST_SLIDE = 2;
+inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE
+inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
+inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
 // Pattern record.

@@ -50,12 +50,13 @@ void row_row_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
     loop_count_step(ctx, ch, p);
 }
 
-// A loop start also marks where the following pattern begins, unless a later
-// break or jump on the way says otherwise.
+// In XM a loop start also marks where the following pattern begins, unless a
+// later break or jump on the way says otherwise.
 void row_pattern_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
     if (p == 0) {
         ch.loop_start_row = current_row(ctx);
-        ctx.playback.start_row = ch.loop_start_row;
+        if (!(ctx.tracker_rules & RULE_NO_LOOP_START_CARRY))
+            ctx.playback.start_row = ch.loop_start_row;
         return;
     }
     loop_count_step(ctx, ch, p);

@@ -39,7 +39,8 @@ void shared_volume_slide(ChannelState& ch) {
 
 bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch) {
     const uint8_t m = ch.shared_memory;
-    return m >= HIGH_NIBBLE || (m & LOW_NIBBLE) == FINE_NIBBLE || ctx.fast_slide;
+    return m >= HIGH_NIBBLE || (m & LOW_NIBBLE) == FINE_NIBBLE ||
+           (ctx.tracker_rules & RULE_FAST_SLIDE);
 }
 
 bool shared_slide_on_later_tick(const ChannelState& ch) {

@@ -10,7 +10,8 @@ namespace replayer {
 
 namespace {
 
-constexpr float AMIGA_CLOCK = 14187578.0f; // Hz x Amiga period
+constexpr float AMIGA_CLOCK_PAL = 14187578.0f;  // Hz x Amiga period, MOD
+constexpr float AMIGA_CLOCK_8363 = 14317456.0f; // 8363 Hz x 1712, the period of C-4
 constexpr float AMIGA_OCTAVES_PER_SEMITONE = -0.083333336f;
 constexpr float AMIGA_LOWEST_PERIOD = 107.0f;    // arpeggio never goes above this pitch
 constexpr float LINEAR_BASE_FREQUENCY = 8363.0f; // Hz at the middle period
@@ -24,12 +25,14 @@ constexpr int PAN_CENTRE = 128;
 constexpr int PAN_FULL = 256;
 constexpr float PAN_SCALE = 256.0f;
 
-float amiga_frequency(int period, int arpeggio) {
+float amiga_frequency(const ReplayContext& ctx, int period, int arpeggio) {
     float m = static_cast<float>(period);
     if (arpeggio != 0)
         m = std::max(m * exp2f(static_cast<float>(arpeggio) * AMIGA_OCTAVES_PER_SEMITONE),
                      AMIGA_LOWEST_PERIOD);
-    return m == 0.0f ? 0.0f : AMIGA_CLOCK / m; // period 0 after modulation: no advance
+    const float clock =
+        (ctx.tracker_rules & RULE_AMIGA_CLOCK_8363) ? AMIGA_CLOCK_8363 : AMIGA_CLOCK_PAL;
+    return m == 0.0f ? 0.0f : clock / m; // period 0 after modulation: no advance
 }
 
 float linear_frequency(int period, int arpeggio) {
@@ -73,8 +76,8 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch) {
     if (ch.period == 0) return;
     const int period = (ch.period - (ch.vibrato_offset + ch.autovibrato_offset)) & 0xFFFF;
     const int arpeggio = ch.arpeggio_offset;
-    const float frequency =
-        ctx.amiga_periods ? amiga_frequency(period, arpeggio) : linear_frequency(period, arpeggio);
+    const float frequency = ctx.amiga_periods ? amiga_frequency(ctx, period, arpeggio)
+                                              : linear_frequency(period, arpeggio);
     ch.step = step_for(frequency, ctx.playback.frame_rate);
 
     const float a = amplitude(ctx, ch);

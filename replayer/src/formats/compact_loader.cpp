@@ -31,7 +31,9 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.default_global_volume = clamp_volume(in.u8(HEADER_GLOBAL_VOLUME));
     const uint16_t flags = in.u16le(HEADER_FLAGS);
     ctx.amiga_periods = (flags & FLAG_AMIGA_PERIODS) ? 1 : 0;
-    ctx.fast_slide = (flags & FLAG_FAST_SLIDE) ? 1 : 0;
+    if (flags & FLAG_FAST_SLIDE) ctx.tracker_rules |= RULE_FAST_SLIDE;
+    if (flags & FLAG_AMIGA_CLOCK_8363) ctx.tracker_rules |= RULE_AMIGA_CLOCK_8363;
+    if (flags & FLAG_NO_LOOP_START_CARRY) ctx.tracker_rules |= RULE_NO_LOOP_START_CARRY;
     for (int c = 0; c < ctx.channel_count; ++c) ctx.channel_panning[c] = in.u8(HEADER_PANNING + c);
 }
 

@@ -1,22 +1,18 @@
 // An envelope is either usable as it stands or switched off: playback walks
-// its points by index and must never step past the used ones.
+// its points by index and must never step past the used ones. One point is a
+// usable envelope: a constant at that point's value.
 #include <cstring>
 
 #include "formats.h"
 
 namespace replayer {
 
-namespace {
-constexpr uint8_t MIN_ENVELOPE_POINTS = 2;
-} // namespace
-
 const char* envelope_error(const EnvelopeRecord& e) {
     if (e.point_count == 0) {
         if (e.sustain || e.loop_start || e.loop_end) return "switched-off envelope with points";
         return nullptr;
     }
-    if (e.point_count < MIN_ENVELOPE_POINTS || e.point_count > ENVELOPE_MAX_POINTS)
-        return "envelope point count outside 2..12";
+    if (e.point_count > ENVELOPE_MAX_POINTS) return "envelope point count above 12";
     for (int i = 1; i < e.point_count; ++i)
         if (e.points[i].frame <= e.points[i - 1].frame) return "envelope frames do not increase";
     for (int i = 0; i < e.point_count; ++i)
@@ -29,8 +25,8 @@ const char* envelope_error(const EnvelopeRecord& e) {
     return nullptr;
 }
 
-// The type bits decide what is used; whatever then still breaks a rule (too
-// few points, frames that do not increase) switches the envelope off.
+// The type bits decide what is used; whatever then still breaks a rule (frames
+// that do not increase) switches the envelope off.
 void sanitize_envelope(EnvelopeRecord& e, uint8_t type) {
     if (e.point_count > ENVELOPE_MAX_POINTS) e.point_count = ENVELOPE_MAX_POINTS;
     if (e.loop_start >= e.point_count) e.loop_start = e.loop_end = 0;

@@ -221,6 +221,7 @@ const char* prescan_mod(const ByteReader& in, ModuleScan& scan) {
 const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
     const bool paired = scan.format == FORMAT_MOD_FLT8;
     ctx.amiga_periods = 1;
+    ctx.tracker_rules = RULE_NO_LOOP_START_CARRY;
     ctx.default_global_volume = MAX_VOLUME;
     ctx.default_speed = DEFAULT_SPEED;
     ctx.default_bpm = DEFAULT_BPM;

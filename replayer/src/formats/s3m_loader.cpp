@@ -218,8 +218,9 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     const Layout layout = read_layout(in);
     const ChannelMap map = read_channel_map(in);
     ctx.amiga_periods = 1;
-    ctx.fast_slide =
-        (in.u8(FLAGS) & FAST_SLIDE_FLAG) || in.u16le(TRACKER_VERSION) == FAST_SLIDE_VERSION;
+    ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY;
+    if ((in.u8(FLAGS) & FAST_SLIDE_FLAG) || in.u16le(TRACKER_VERSION) == FAST_SLIDE_VERSION)
+        ctx.tracker_rules |= RULE_FAST_SLIDE;
     ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_VOLUME);
     const uint8_t speed = in.u8(INITIAL_SPEED);
     ctx.default_speed = (speed == 0 || speed == 255) ? DEFAULT_SPEED : speed;

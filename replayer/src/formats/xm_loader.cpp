@@ -16,6 +16,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     const uint16_t restart = in.u16le(xm::RESTART_OFFSET);
     ctx.restart_position = static_cast<uint8_t>(restart < ctx.song_length ? restart : 0);
     ctx.amiga_periods = (in.u16le(xm::FLAGS_OFFSET) & xm::FLAG_LINEAR_FREQUENCIES) ? 0 : 1;
+    ctx.tracker_rules = RULE_AMIGA_CLOCK_8363; // used only with the Amiga table
     ctx.default_global_volume = MAX_VOLUME;
     ctx.default_speed = at_most(in.u16le(xm::SPEED_OFFSET), xm::MAX_SPEED);
     // A BPM of 0 would make every tick infinitely long.

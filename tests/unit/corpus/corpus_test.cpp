@@ -57,7 +57,7 @@ class Corpus : public testing::TestWithParam<std::string> {};
 } // namespace
 
 TEST(CorpusFiles, AreThere) {
-    EXPECT_GE(corpus_files().size(), 23u) << "QUILLRUN_CORPUS should name the fetched corpus";
+    EXPECT_GE(corpus_files().size(), 61u) << "QUILLRUN_CORPUS should name the fetched corpus";
 }
 
 TEST_P(Corpus, LoadsRendersAndRoundTripsThroughCompact) {

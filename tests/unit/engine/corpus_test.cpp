@@ -1,4 +1,4 @@
-// Real modules from the public corpus: every XM loads and renders a minute
+// Real modules from the public corpus: every module loads and renders a minute
 // without error, and the block mixer's output equals the frame-by-frame rule
 // bit for bit. The corpus directory comes in QUILLRUN_CORPUS.
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "test_module.h"
 
@@ -16,12 +17,15 @@ namespace {
 
 constexpr uint32_t RATE = OUTPUT_SAMPLE_RATE;
 
-std::vector<std::filesystem::path> corpus_modules(const char* extension) {
+std::vector<std::filesystem::path> corpus_modules() {
     const char* dir = std::getenv("QUILLRUN_CORPUS");
     std::vector<std::filesystem::path> files;
     if (!dir) return files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        if (entry.path().extension() == extension) files.push_back(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string extension = entry.path().extension().string();
+        if (extension == ".xm" || extension == ".s3m" || extension == ".mod")
+            files.push_back(entry.path());
+    }
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -45,9 +49,9 @@ std::vector<float> render_in_buffers(ReplayContext& ctx, uint32_t frames) {
     return out;
 }
 
-TEST(Corpus, EveryXmRendersAMinuteAndBlocksMatchTheFrameRule) {
-    const auto files = corpus_modules(".xm");
-    ASSERT_GE(files.size(), 10u) << "QUILLRUN_CORPUS must name the corpus directory";
+TEST(Corpus, EveryModuleRendersAMinuteAndBlocksMatchTheFrameRule) {
+    const auto files = corpus_modules();
+    ASSERT_GE(files.size(), 61u) << "QUILLRUN_CORPUS must name the corpus directory";
     for (const auto& path : files) {
         SCOPED_TRACE(path.filename().string());
         std::ifstream in(path, std::ios::binary);

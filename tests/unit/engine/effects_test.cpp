@@ -147,7 +147,7 @@ TEST(Effects, SharedVolumeSlideActsOnTheTicksItsMemoryChooses) {
         TestModule m({});
         m.slot(0, 0) = {NOTE_C4, 1, 0x30, EFFECT_S3M_VOLUME_SLIDE, c.memory};
         m.finish();
-        m.ctx->fast_slide = c.fast;
+        if (c.fast) m.ctx->tracker_rules |= RULE_FAST_SLIDE;
         run_ticks(*m.ctx, 6);
         EXPECT_EQ(m.channel().volume, c.volume) << std::hex << int{c.memory} << " " << c.fast;
     }

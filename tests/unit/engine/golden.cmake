@@ -1,4 +1,4 @@
-# Pins the first 30 s of the intro's module as rendered (raw little-endian
+# Pins the first 30 s of a module as rendered (raw little-endian
 # floats, no master gain): any change to the sound must be deliberate.
 execute_process(COMMAND ${MODRENDER} -t 30 -o - ${MODULE} OUTPUT_FILE ${OUTPUT}
                 RESULT_VARIABLE status)

@@ -134,7 +134,7 @@ TEST(S3m, HeaderValues) {
         s3m.bpm = c.bpm;
         Context ctx = load_ok(s3m);
         ASSERT_TRUE(ctx);
-        EXPECT_EQ(ctx->fast_slide, c.fast_slide);
+        EXPECT_EQ(ctx->tracker_rules & RULE_FAST_SLIDE, c.fast_slide ? RULE_FAST_SLIDE : 0);
         EXPECT_EQ(ctx->default_global_volume, c.expected_volume);
         EXPECT_EQ(ctx->default_speed, c.expected_speed);
         EXPECT_EQ(ctx->default_bpm, c.expected_bpm);

@@ -70,7 +70,7 @@ inline void expect_same_module(const replayer::ReplayContext& a, const replayer:
     EXPECT_EQ(a.default_global_volume, b.default_global_volume);
     EXPECT_EQ(0, std::memcmp(a.channel_panning, b.channel_panning, a.channel_count));
     EXPECT_EQ(a.amiga_periods, b.amiga_periods);
-    EXPECT_EQ(a.fast_slide, b.fast_slide);
+    EXPECT_EQ(a.tracker_rules, b.tracker_rules);
     EXPECT_EQ(0, std::memcmp(a.patterns, b.patterns, sizeof(*a.patterns) * a.pattern_count));
     EXPECT_EQ(0, std::memcmp(a.slots, b.slots,
                              sizeof(*a.slots) * uint64_t{a.total_rows} * a.channel_count));
