@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The compact reader alone: every input is given the compact magic, so all of
 // the fuzzer's work goes into the header, the strides and the sections.
 #include <algorithm>

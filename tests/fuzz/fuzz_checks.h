@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What every fuzz target demands of a load, beyond the sanitizers: a refusal
 // names its reason, and a module that loads keeps every bound playback relies
 // on. A broken promise aborts, so libFuzzer keeps the input as a finding.

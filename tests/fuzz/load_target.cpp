@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Any bytes through the one loading entry point: every format's prescan,
 // sizing and loader. A refusal must free what it took (LeakSanitizer checks).
 #include "fuzz_checks.h"

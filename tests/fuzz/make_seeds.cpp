@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes the fuzzers' built seeds into a folder: small modules of every format
 // and every MOD signature, each touching many effects, loop kinds, sample
 // widths and envelope shapes, and the compact image of each one. Small inputs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Load and render: a module that loads is played for a few seconds in buffers
 // whose sizes come from the input, from single frames and odd counts up to
 // counts past 65536 (which render in runs below it). Each buffer ends where its

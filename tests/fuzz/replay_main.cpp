@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs a fuzz target over files and folders without libFuzzer, so any compiler
 // can replay the committed regression inputs: each input goes through
 // LLVMFuzzerTestOneInput once, in name order.

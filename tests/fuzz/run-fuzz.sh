@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs the replayer's libFuzzer targets from a QUILLRUN_FUZZ build:
 #   run-fuzz.sh BUILD_DIR SECONDS_PER_TARGET [TARGET...]
 # Each target first replays the committed regression inputs, then fuzzes for

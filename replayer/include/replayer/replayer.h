@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Quillrun replayer: loads XM, MOD, S3M and compact modules into one block of
 // memory (the replay context) and renders them as 48000 Hz stereo float frames.
 //

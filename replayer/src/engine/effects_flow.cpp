@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Effects that steer the song or the timing of a row: jumps, breaks, loops,
 // speed, BPM, pattern delay, and the note timing of retrigger and note delay.
 // When several channels set the same field on one row, the later channel wins.

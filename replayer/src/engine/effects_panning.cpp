@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Panning effects: note panning, its slide, and the channel's own panning.
 #include "engine.h"
 

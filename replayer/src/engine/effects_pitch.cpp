@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Pitch effects: arpeggio, portamentos, tone portamento, vibrato and their
 // settings. A period slide of 4 units per parameter unit keeps the amounts of
 // the linear and Amiga tables comparable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The effect table: for every internal effect code, its row-tick and its
 // later-tick handler; and the later-tick work of a channel (volume column,
 // then the effect).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Volume effects: slides, set volume, global volume, tremolo, tremor, key-off,
 // note cut and the multi-retrigger with its volume change.
 #include "engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Internal interface of the playback engine: the sequencer, the channel
 // effects, the pitch and level modulators, the instrument clock, the voice
 // parameters and the mixer. Everything here runs on the rendering thread,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The frame generator: between two ticks every channel's step and gains stay
 // constant, so the frames up to the next tick are mixed as one block, channel
 // after channel. Each frame's sum is still formed in channel order, so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The instrument's clock, once per tick and channel: auto-vibrato, fadeout and
 // the volume and panning envelopes.
 #include <algorithm>

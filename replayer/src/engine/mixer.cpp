@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The voice mixer: no interpolation, no ramping, no filtering. Each channel's
 // current sample frame is scaled by the gains of the last tick and added into
 // the output; channels are summed in channel order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The periodic modulators: waveforms, vibrato, tremolo, tremor and arpeggio.
 // Each acts once per tick and leaves an offset that the voice update applies.
 #include "engine.h"

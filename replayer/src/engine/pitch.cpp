@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Pitch operations on a channel's period: note to period, slides in their
 // three range modes, semitone rounding and tone portamento.
 #include <cmath>

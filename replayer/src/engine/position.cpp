@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where playback stands, for callers that follow the song: the row fetched
 // last, the ticks run on it, and whether the song's first pass is over.
 #include "engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The song clock: counts output frames into ticks, ticks into rows, and walks
 // the order table through breaks, jumps, loops and pattern delays. The song
 // never ends: past the last order position it continues at the restart

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The common slide of volumes and panning, two-nibble parameter memories and
 // the volume slide shared by the S3M-style effects.
 #include "engine.h"

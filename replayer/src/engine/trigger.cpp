@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The row tick of a channel: notes, instruments, the volume column's row
 // actions and the effect's row action; and the note (re)trigger itself.
 #include <algorithm>

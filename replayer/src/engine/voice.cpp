@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Once per tick: a channel's period, volume and panning become the playback
 // step and the two gains the mixer uses until the next tick.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The compact module reader: copies a pre-converted image record by record
 // into the replay context, checking what playback relies on and clamping
 // values to the ranges the format loaders produce.

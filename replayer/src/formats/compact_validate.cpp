@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The compact image is not trusted: every record that playback would use as
 // an index or a bound is checked before the module is accepted.
 #include <cmath>

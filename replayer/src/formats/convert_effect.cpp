@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Raw XM/MOD effects 0..15 into the engine's effect codes, shared by both loaders.
 #include "formats.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An envelope is either usable as it stands or switched off: playback walks
 // its points by index and must never step past the used ones. One point is a
 // usable envelope: a constant at that point's value.

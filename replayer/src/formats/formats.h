@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Internal interface of module loading: the one bounded byte reader, format
 // recognition and the prescan of every format, the loaders that fill a context
 // sized from the prescan, the conversions they share, the clean-up pass that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The common loading road: prescan, size, one zero-filled allocation, the
 // format's loader, the clean-up pass and the playback set-up.
 #include <cstdlib>

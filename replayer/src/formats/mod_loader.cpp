@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // MOD (31-sample ProTracker family, 1..99 channels, and the paired FLT8
 // variant): signature, counts and conversion into the replay context.
 #include <algorithm>

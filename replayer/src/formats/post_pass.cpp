@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The clean-up pass that ends every load: effect parameters playback must never
 // see are rewritten into ones it plays safely.
 #include "formats.h"

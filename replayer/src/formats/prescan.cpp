@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Format recognition and sizing: decides which loader reads the module and how
 // large the one allocation holding it must be, before anything is decoded.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // S3M (Scream Tracker 3): counts, header values, channel map and panning,
 // orders and samples. Patterns are decoded in s3m_patterns.cpp.
 #include <algorithm>

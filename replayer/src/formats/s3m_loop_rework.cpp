@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // S3M pattern loops are global to the pattern: an SBy in any channel loops all
 // of them, and a loop with no SB0 before it starts at the pattern's first row
 // or right after the previous loop. The engine keeps loop state per channel,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // S3M packed patterns: entries, notes, volumes and the command tables that map
 // S3M commands onto the engine's effect codes.
 #include <algorithm>

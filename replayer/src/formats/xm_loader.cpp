@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The XM loader: header values, patterns, the order check and instruments,
 // written into a context sized by the XM prescan.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the audio library was built with: JACK is the only backend, so no
 // other sound system (and not the silent null device) can ever be chosen.
 #include <gtest/gtest.h>

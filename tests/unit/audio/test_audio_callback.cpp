@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The device's data callback, driven directly as the audio thread would.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every module of the real-module corpus loads, renders without fault, and
 // survives the compact round trip unchanged: the same records, the same sound.
 // The corpus directory comes from QUILLRUN_CORPUS (scripts/fetch-corpus.sh).

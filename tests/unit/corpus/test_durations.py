@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """One pass through every corpus module lasts as long as in the reference
 player openmpt123 (sub-song 0), within 1%, except the modules listed in
 duration_differences.md, which must last exactly the duration given there and

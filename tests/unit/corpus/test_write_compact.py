@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """modrender --write-compact over the corpus: the compact image of every
 module reports the same --info (format aside) and renders the same bytes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // generate_frames runs on a real-time audio thread: it must not allocate. The
 // global allocation functions are replaced here to count every call.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Real modules from the public corpus: every module loads and renders a minute
 // without error, and the block mixer's output equals the frame-by-frame rule
 // bit for bit. The corpus directory comes in QUILLRUN_CORPUS.

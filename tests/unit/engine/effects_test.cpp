@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Channel effects through the row and tick handlers: parameter memories,
 // slides, retrigger arithmetic, portamento ranges, notes and key-off.
 #include <gtest/gtest.h>

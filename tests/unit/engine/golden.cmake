@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Pins the first 30 s of a module as rendered (raw little-endian
 # floats, no master gain): any change to the sound must be deliberate.
 execute_process(COMMAND ${MODRENDER} -t 30 -o - ${MODULE} OUTPUT_FILE ${OUTPUT}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The mixer: sample stepping, loops, frame counts, and the block mixer's
 // bit-for-bit agreement with the per-frame rule.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Waveforms, vibrato, arpeggio, envelopes, fadeout, auto-vibrato and the voice
 // parameters (step and gains) computed once per tick.
 #include <gtest/gtest.h>

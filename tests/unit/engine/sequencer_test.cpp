@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The song clock: tick lengths, row order, breaks, jumps, loops, delays and
 // the row-visit table.
 #include <gtest/gtest.h>

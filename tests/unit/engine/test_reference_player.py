@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The first 10 s of every corpus XM, rendered by modrender and by the
 reference player openmpt123 (nearest-neighbour, no ramping), have the same
 loudness contour: the mono RMS over 20 ms windows correlates at 0.9 or more

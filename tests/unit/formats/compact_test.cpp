@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The compact reader and writer: stored layout, frame conversion, the checks
 // that refuse damaged images, the clamps, and the load -> write -> load round
 // trip for modules of every format the tests can build.

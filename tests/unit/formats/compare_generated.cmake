@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs the module generator and fails unless it writes the committed file.
 execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

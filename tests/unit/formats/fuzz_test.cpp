@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Truncated and corrupted modules of every format: each is refused or loads
 // into a context that keeps every promise playback relies on, and nothing
 // reads or writes outside its buffer (this suite also runs under

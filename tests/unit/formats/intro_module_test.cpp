@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The intro's own module, as it is compiled into the program.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // MOD loading through the public loader: signatures, paired FLT8 patterns,
 // notes, samples and effect clean-ups.
 #include <gtest/gtest.h>

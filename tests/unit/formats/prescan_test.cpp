@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The XM prescan's limits and counts, and the size of the context it implies.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // S3M loading through the public loader: orders, channel map and panning,
 // samples, packed patterns, command tables and the loop rework.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """modrender --info on every module of the public corpus agrees with a
 reference player on the counts both know, and on every XM reports exactly what
 the prescan rules give (checked by an independent reading of them). Durations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The modrender command line: exit statuses, messages, --info and the audio
 it writes."""
 import os

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Rules in which the trackers behind the formats differ, on small built
 // modules: the clock that turns an Amiga period into a pitch (checked against
 // the reference player openmpt123), whether a pattern-loop start also sets the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the XM loader puts into the context: slots in the engine's numbering,
 // pattern records, instruments, envelopes, samples and header values.
 #include <gtest/gtest.h>

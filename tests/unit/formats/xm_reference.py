@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """A second, independent reading of the XM prescan rules, for checking what
 modrender --info reports on real files. Offsets and limits are the loader's;
 the code shares nothing with it."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Font atlas failures end the process with status 1. No OpenGL context is made
 // here, so OpenGL hands out no texture name.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Helpers for the picture tests: the framebuffer read back top row first, and
 // the font's ink read straight from the embedded bitmap bytes (independently of
 // the decoder the intro uses).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The drawing primitives against a real OpenGL context (run under Xvfb): glyphs
 // compared pixel by pixel with the font bitmap, rectangles, text layout and the
 // additive blend.

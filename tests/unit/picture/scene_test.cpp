@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The real scene (setup_scene, render_frame) under a real OpenGL context: the
 // scene clock is set through the windowing library's timer and every check is
 // made on pixels read back from the framebuffer, or on the typewriter's and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The font tool: rebuilds the committed font image from its source font, and
 refuses what it cannot use with one line on stderr."""
 import gzip

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The texts' layouts, and where the typewriter places each page.
 #include <gtest/gtest.h>
 

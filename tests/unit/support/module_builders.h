@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Small modules built in the tests, so each case states only what it is
 // about: MOD and S3M images field by field, XM modules through the project's
 // XM writer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loading, rendering, checking and record-by-record comparison of replay
 // contexts, for the format and corpus tests.
 #pragma once

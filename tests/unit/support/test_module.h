@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A test-side module builder: lays a replay context out exactly like the
 // loader does (one zero-filled block, regions in the fixed order) and lets a
 // test fill patterns, instruments and samples directly, then runs the same
