@@ -92,6 +92,21 @@ class Modrender(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn(b"missing.xm", r.stderr)
 
+    def test_endless_input_is_refused_holding_at_most_the_size_limit(self):
+        # Measured in a child of its own, so that its peak is the only one.
+        probe = ("import resource, subprocess, sys\n"
+                 "r = subprocess.run([sys.argv[1], '--info', '/dev/zero'], capture_output=True)\n"
+                 "print(r.returncode, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
+                 "sys.stdout.write(r.stderr.decode())")
+        r = subprocess.run([sys.executable, "-c", probe, MODRENDER], capture_output=True,
+                           text=True, check=True)
+        status, peak_kib = map(int, r.stdout.splitlines()[0].split())
+        self.assertEqual(status, 1)
+        self.assertEqual(r.stdout.splitlines()[1:], ["modrender: /dev/zero: file too large"])
+        # The limit is 512 MiB; reading on to it by doubling a buffer took 1 GiB.
+        # The slack allows for a sanitizer's shadow memory.
+        self.assertLess(peak_kib, (512 + 160) * 1024)
+
     def test_info_reports_the_prescan_counts(self):
         r = run("--info", INTRO_XM)
         self.assertEqual(r.returncode, 0, r.stderr)
