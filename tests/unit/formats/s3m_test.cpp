@@ -252,6 +252,36 @@ TEST(S3m, S00RepeatsTheChannelsLastInfoWithinAPattern) {
     EXPECT_EQ(slot(*ctx, 1, 0, 1).parameter, 0);
 }
 
+// Rows are read until 64 are complete, past a stored length that leaves out
+// its own two bytes; a length too short to hold itself is an empty pattern.
+TEST(S3m, PackedRowsAreReadUntil64AreComplete) {
+    struct Case {
+        const char* what;
+        int length_adjust;
+        int stored_length;        // written over the length when not -1
+        uint8_t volume_on_row_63; // 0: the pattern is empty
+    };
+    const Case cases[] = {
+        {"the length counts itself", 0, -1, 0x10 + 32},
+        {"the length leaves out its own two bytes", -2, -1, 0x10 + 32},
+        {"a length of 1", 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        S3mBuilder s3m;
+        s3m.patterns[0] = {{0, 0, 0x40, 1}, {63, 3, 0x41, 2, 32}};
+        s3m.pattern_length_adjust = c.length_adjust;
+        Bytes bytes = s3m.build();
+        const size_t pattern_pointer = 96 + s3m.orders.size();
+        const size_t start = 16 * (bytes[pattern_pointer] | bytes[pattern_pointer + 1] << 8);
+        if (c.stored_length >= 0) put16le(bytes, start, static_cast<uint16_t>(c.stored_length));
+        Context ctx = load(bytes);
+        ASSERT_TRUE(ctx) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 63, 3).volume, c.volume_on_row_63) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 63, 3).note, c.volume_on_row_63 ? 50 : NOTE_NONE) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 0, 0).note, c.volume_on_row_63 ? 49 : NOTE_NONE) << c.what;
+    }
+}
+
 TEST(S3m, PatternLoopsMoveToAFreeChannel) {
     struct Placed {
         int row, channel;

@@ -126,7 +126,7 @@ Bytes S3mBuilder::build() const {
             }
             b.push_back(0);
         }
-        put16le(b, start, static_cast<uint16_t>(b.size() - start));
+        put16le(b, start, static_cast<uint16_t>(b.size() - start + pattern_length_adjust));
     }
     return b;
 }

@@ -90,6 +90,9 @@ struct S3mBuilder {
     std::vector<uint8_t> orders = {0};
     std::vector<S3mSample> samples;
     std::vector<std::vector<S3mEntry>> patterns = {{}};
+    // Added to every pattern's stored length: -2 stores a length that leaves
+    // out its own two bytes, as some trackers did.
+    int pattern_length_adjust = 0;
 
     S3mBuilder(); // channels 0..3 as settings 0, 8, 1, 9; the rest unused
     Bytes build() const;
