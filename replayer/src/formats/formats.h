@@ -64,6 +64,46 @@ inline void fill_past_end(int16_t* out, uint64_t count, int16_t value) {
     if (value != 0) std::fill_n(out, count, value);
 }
 
+// ------------------------------------------------------------ sample data
+
+// How one channel of a sample's frames is stored in the file.
+enum class SampleCoding : uint8_t {
+    DELTA_8,  // XM: 8-bit deltas of a running value
+    DELTA_16, // XM: 16-bit little-endian deltas of a running value
+    PCM_8,    // S3M: 8-bit values
+    PCM_16,   // S3M: 16-bit little-endian values
+    ADPCM_4,  // a table of 16 signed 8-bit deltas, then one 4-bit table index
+              // per frame, two to a byte, low nibble first; the deltas add up
+              // to a running 8-bit value that starts at 0
+};
+
+struct SampleSource {
+    SampleCoding coding;
+    uint64_t offset;      // first byte of this channel's data
+    bool unsigned_values; // PCM: stored with a bias of half the range
+};
+
+inline constexpr uint64_t ADPCM_TABLE_BYTES = 16;
+
+// Bytes an ADPCM sample of `frames` frames takes in the file.
+inline uint64_t adpcm_bytes(uint64_t frames) {
+    return ADPCM_TABLE_BYTES + (frames + 1) / 2;
+}
+
+// Decodes the first `frames` frames of one channel into `out`. Bytes past the
+// module's end read as 0; where that makes every later frame one value, the
+// zero-filled context is not touched for a zero value (see fill_past_end).
+void decode_sample(int16_t* out, const ByteReader& in, const SampleSource& source, uint32_t frames);
+
+// A stereo sample stores all its left frames, then all its right ones. The
+// engine plays one frame per position, so each frame is the mean of the two:
+// a sound on one side only is kept (at half its level) rather than dropped.
+void decode_stereo_sample(int16_t* out, const ByteReader& in, const SampleSource& left,
+                          const SampleSource& right, uint32_t frames);
+
+// Both formats know 4-bit ADPCM only for 8-bit mono samples.
+inline constexpr char REFUSED_WIDE_ADPCM[] = "4-bit ADPCM sample marked 16-bit or stereo";
+
 // ------------------------------------------------------- prescan and load
 
 const char* prescan_xm(const ByteReader& in, ModuleScan& scan);
@@ -174,9 +214,12 @@ inline constexpr uint64_t SAMPLE_FINETUNE_OFFSET = 13;
 inline constexpr uint64_t SAMPLE_TYPE_OFFSET = 14;
 inline constexpr uint64_t SAMPLE_PANNING_OFFSET = 15;
 inline constexpr uint64_t SAMPLE_RELATIVE_NOTE_OFFSET = 16;
+inline constexpr uint64_t SAMPLE_PACKING_OFFSET = 17; // reserved in the format
 inline constexpr uint8_t SAMPLE_LOOP_BITS = 3;
 inline constexpr uint8_t SAMPLE_PINGPONG_BIT = 2;
 inline constexpr uint8_t SAMPLE_16BIT_BIT = 0x10;
+inline constexpr uint8_t SAMPLE_STEREO_BIT = 0x20;
+inline constexpr uint8_t SAMPLE_PACKING_ADPCM = 0xAD; // 4-bit ADPCM data
 
 // The playback position has 20 integer bits; a ping-pong loop needs one more
 // for its backward half.
@@ -225,12 +268,18 @@ inline InstrumentHeader read_instrument_header(const ByteReader& in, uint64_t p)
 }
 
 // What a sample header says, and how much of its data the context keeps.
+// Lengths and loop points count bytes of plain data: a 16-bit sample has two
+// per frame, a stereo one two channels' worth (left frames, then right ones);
+// a 4-bit ADPCM sample counts its frames, as plain 8-bit data would take.
 struct SampleGeometry {
-    uint32_t byte_length;   // L: bytes of data stored in the file for this sample
+    uint64_t data_bytes;    // bytes of data the file stores for this sample
+    uint64_t right_channel; // stereo: where the right frames start, from the data's start
     uint32_t stored_frames; // frames kept: the whole sample, or up to the loop end
     uint32_t loop_frames;   // frames in the loop, 0 = none
     uint32_t frame_limit;   // most frames the engine can address for this sample
     bool sixteen_bit;
+    bool stereo;
+    bool adpcm;
     bool pingpong;
 };
 
@@ -244,9 +293,11 @@ inline SampleGeometry read_sample_geometry(const ByteReader& in, uint64_t q) {
     const bool looped = (type & SAMPLE_LOOP_BITS) != 0 && loop_length_raw != 0;
 
     SampleGeometry g{};
-    g.byte_length = static_cast<uint32_t>(length);
     g.sixteen_bit = (type & SAMPLE_16BIT_BIT) != 0;
+    g.stereo = (type & SAMPLE_STEREO_BIT) != 0;
+    g.adpcm = in.u8(q + SAMPLE_PACKING_OFFSET) == SAMPLE_PACKING_ADPCM;
     g.pingpong = looped && (type & SAMPLE_PINGPONG_BIT) != 0;
+    g.data_bytes = g.adpcm ? adpcm_bytes(length) : length;
     uint64_t stored = length, loop = 0;
     if (looped) {
         // 64-bit sums: a start and length near 2^32 must not wrap into range.
@@ -254,10 +305,12 @@ inline SampleGeometry read_sample_geometry(const ByteReader& in, uint64_t q) {
         loop = loop_start + loop_length_raw <= length ? loop_length_raw : 0;
         stored = loop_start + loop; // the stored part ends at the loop end
     }
-    if (g.sixteen_bit) {
-        stored >>= 1;
-        loop >>= 1;
+    const int shift = (g.sixteen_bit ? 1 : 0) + (g.stereo ? 1 : 0);
+    if (!g.adpcm) {
+        stored >>= shift;
+        loop >>= shift;
     }
+    g.right_channel = (length >> shift) << (g.sixteen_bit ? 1 : 0);
     g.stored_frames = static_cast<uint32_t>(stored);
     g.loop_frames = static_cast<uint32_t>(loop);
     g.frame_limit = g.pingpong ? MAX_PINGPONG_FRAMES : MAX_SAMPLE_FRAMES;

@@ -398,25 +398,32 @@ TEST(S3m, SampleLengthsLoopsAndData) {
     EXPECT_EQ(ctx->total_sample_frames, scan.scan.total_sample_frames);
 }
 
-TEST(S3m, SampleDataSignedAndUnsigned) {
+// Plain values, signed or unsigned; stereo samples (left frames, then right
+// ones) as the mean of the two; 4-bit ADPCM, signed whatever the format says.
+TEST(S3m, SampleDataSignedUnsignedStereoAndAdpcm) {
     struct Case {
         uint16_t format;
-        uint8_t flags;
+        uint8_t flags, packing;
         Bytes data;
         std::vector<int16_t> frames;
     };
+    Bytes adpcm = xmwriter::encode_adpcm({1, 3, -1, 63, -65, 127, -128});
     const Case cases[] = {
-        {2, 0, {0x80, 0x00, 0xFF}, {0, -32768, 127 * 256}},
-        {1, 0, {0x80, 0x00, 0x7F}, {-32768, 0, 127 * 256}},
-        {2, 4, {0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}, {0, -32768, 32767}},
-        {1, 4, {0x00, 0x80, 0x01, 0x00, 0xFF, 0xFF}, {-32768, 1, -1}},
+        {2, 0, 0, {0x80, 0x00, 0xFF}, {0, -32768, 127 * 256}},
+        {1, 0, 0, {0x80, 0x00, 0x7F}, {-32768, 0, 127 * 256}},
+        {2, 4, 0, {0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}, {0, -32768, 32767}},
+        {1, 4, 0, {0x00, 0x80, 0x01, 0x00, 0xFF, 0xFF}, {-32768, 1, -1}},
+        {1, 2, 0, {0x10, 0xF0, 0x7F, 0x30, 0xF1, 0x80}, {0x20 * 256, -31 * 128, -1 * 128}},
+        {2, 6, 0, {0, 0x90, 0xFF, 0xFF, 0, 0x70, 0, 0}, {0, -1}},
+        {2, 0, 4, adpcm, {256, 3 * 256, -256, 63 * 256, -65 * 256, 127 * 256, -128 * 256}},
     };
     for (const Case& c : cases) {
         S3mBuilder s3m;
         s3m.sample_format = c.format;
         S3mSample sample;
-        sample.length = static_cast<uint32_t>(c.data.size() / (c.flags & 4 ? 2 : 1));
+        sample.length = static_cast<uint32_t>(c.frames.size());
         sample.flags = c.flags;
+        sample.packing = c.packing;
         sample.data = c.data;
         s3m.samples.push_back(sample);
         Context ctx = load_ok(s3m);
@@ -444,6 +451,18 @@ TEST(S3m, PrescanLimits) {
     EXPECT_FALSE(load(big.build()));
     big.samples[0].length = 0xFFFFF;
     EXPECT_TRUE(load(big.build()));
+
+    for (uint8_t flags : {4, 2}) { // ADPCM exists for 8-bit mono data only
+        S3mBuilder wide;
+        S3mSample sample;
+        sample.length = 4;
+        sample.packing = 4;
+        sample.flags = flags;
+        wide.samples.push_back(sample);
+        const char* error = nullptr;
+        EXPECT_FALSE(load(wide.build(), &error));
+        EXPECT_STREQ(error, "4-bit ADPCM sample marked 16-bit or stereo");
+    }
 }
 
 TEST(S3m, MissingPatternAndSampleDataLoadEmpty) {

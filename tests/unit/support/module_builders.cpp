@@ -92,6 +92,7 @@ Bytes S3mBuilder::build() const {
         put32le(b, h + 20, s.loop_start);
         put32le(b, h + 24, s.loop_end);
         b[h + 28] = s.volume;
+        b[h + 30] = s.packing;
         b[h + 31] = s.flags;
         put32le(b, h + 32, s.c2_speed);
         std::memcpy(b.data() + h + 76, "SCRS", 4);

@@ -65,7 +65,8 @@ struct S3mSample {
     uint8_t type = 1;
     uint32_t length = 0, loop_start = 0, loop_end = 0;
     uint8_t volume = 64;
-    uint8_t flags = 0; // bit 0 loop, bit 2 16-bit
+    uint8_t packing = 0; // 4: 4-bit ADPCM
+    uint8_t flags = 0;   // bit 0 loop, bit 1 stereo, bit 2 16-bit
     uint32_t c2_speed = 8363;
     Bytes data; // raw bytes as stored
 };
