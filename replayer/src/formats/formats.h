@@ -164,6 +164,8 @@ void load_xm_instruments(ReplayContext& ctx, const ModuleScan& scan, const ByteR
 namespace replayer::xm {
 
 // Module header.
+inline constexpr uint64_t VERSION_OFFSET = 58;     // u16
+inline constexpr uint16_t VERSION = 0x0104;        // the one version read
 inline constexpr uint64_t HEADER_SIZE_OFFSET = 60; // u32, counted from offset 60
 inline constexpr uint64_t SONG_LENGTH_OFFSET = 64;
 inline constexpr uint64_t RESTART_OFFSET = 66;

@@ -88,9 +88,19 @@ const char* scan_instruments(const ByteReader& in, uint64_t p, uint16_t instrume
     return nullptr;
 }
 
+// Earlier versions of the format order and size their records differently.
+const char* refused_version(uint16_t version) {
+    constexpr uint16_t VERSION_1_02 = 0x0102, VERSION_1_03 = 0x0103;
+    if (version == xm::VERSION) return nullptr;
+    if (version == VERSION_1_02) return "XM version 1.02: only version 1.04 is read";
+    if (version == VERSION_1_03) return "XM version 1.03: only version 1.04 is read";
+    return "XM version unknown: only version 1.04 is read";
+}
+
 } // namespace
 
 const char* prescan_xm(const ByteReader& in, ModuleScan& scan) {
+    if (const char* refused = refused_version(in.u16le(xm::VERSION_OFFSET))) return refused;
     const uint16_t channels = in.u16le(xm::CHANNELS_OFFSET);
     const uint16_t patterns = in.u16le(xm::PATTERNS_OFFSET);
     const uint16_t instruments = in.u16le(xm::INSTRUMENTS_OFFSET);

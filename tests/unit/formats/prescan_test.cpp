@@ -147,6 +147,13 @@ const PrescanCase PRESCAN_CASES[] = {
          return before_small_module(s);
      },
      false, 0, 0, 0, 0, "Ogg Vorbis compressed samples (an OXM file) cannot be played"},
+    {"XM 1.03 is refused by its version",
+     [] {
+         xmwriter::Module m = small_module();
+         m.version = 0x0103;
+         return m;
+     },
+     false, 0, 0, 0, 0, "XM version 1.03: only version 1.04 is read"},
     {"more than 255 instruments are refused",
      [] {
          xmwriter::Module m = small_module();

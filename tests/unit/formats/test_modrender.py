@@ -74,20 +74,21 @@ class Modrender(unittest.TestCase):
         header_end = 60 + struct.unpack_from("<I", self.intro, 60)[0]
         long_pattern = bytearray(self.intro)
         struct.pack_into("<H", long_pattern, header_end + 5, 257)
+        version_103 = bytearray(self.intro)
+        struct.pack_into("<H", version_103, 58, 0x0103)
         cases = {
-            "garbage.xm": os.urandom(0) + bytes(range(256)) * 8,
-            "rows257.xm": bytes(long_pattern),
-            "empty.xm": b"",
+            "garbage.xm": (bytes(range(256)) * 8, "unrecognised module format"),
+            "rows257.xm": (bytes(long_pattern), "pattern has more than 256 rows"),
+            "empty.xm": (b"", "unrecognised module format"),
+            "v103.xm": (bytes(version_103), "XM version 1.03: only version 1.04 is read"),
         }
-        for name, data in cases.items():
+        for name, (data, reason) in cases.items():
             with self.subTest(name=name):
                 path = self.write(name, data)
                 r = run("--info", path)
                 self.assertEqual(r.returncode, 1)
                 self.assertEqual(r.stdout, b"")
-                lines = r.stderr.decode().splitlines()
-                self.assertEqual(len(lines), 1)
-                self.assertIn(path, lines[0])
+                self.assertEqual(r.stderr.decode(), f"modrender: {path}: {reason}\n")
         r = run("--info", os.path.join(self.dir.name, "missing.xm"))
         self.assertEqual(r.returncode, 1)
         self.assertIn(b"missing.xm", r.stderr)
