@@ -321,6 +321,67 @@ inline SampleGeometry read_sample_geometry(const ByteReader& in, uint64_t q) {
 
 } // namespace replayer::xm
 
+// ------------------------------------------------------------- MOD layout
+
+// Where a MOD keeps its parts (big-endian), for the recognition, the prescan
+// and the loader alike. The 31-sample layout carries a signature; the oldest,
+// 15-sample one has none, and its song and patterns sit earlier.
+namespace replayer::mod {
+
+struct Layout {
+    uint8_t samples;      // sample headers, one instrument each
+    uint64_t song_length; // the song length byte; the restart byte follows
+    uint64_t orders;      // ORDER_COUNT order entries
+    uint64_t patterns;    // the first pattern
+};
+inline constexpr Layout LAYOUT_31 = {31, 950, 952, 1084};
+inline constexpr Layout LAYOUT_15 = {15, 470, 472, 600};
+
+inline const Layout& layout_of(uint8_t format) {
+    return format == FORMAT_MOD_15 ? LAYOUT_15 : LAYOUT_31;
+}
+
+inline constexpr uint64_t TITLE = 0;
+inline constexpr uint64_t TITLE_BYTES = 20;
+inline constexpr uint64_t SIGNATURE = 1080; // 4 bytes, 31-sample layout only
+inline constexpr int ORDER_COUNT = 128;
+inline constexpr uint32_t ROWS = 64;
+inline constexpr uint64_t CELL_BYTES = 4;
+
+// Sample header i at SAMPLE_HEADERS + SAMPLE_HEADER_BYTES x i.
+inline constexpr uint64_t SAMPLE_HEADERS = 20;
+inline constexpr uint64_t SAMPLE_HEADER_BYTES = 30;
+inline constexpr uint64_t SAMPLE_NAME_BYTES = 22; // the name opens the header
+inline constexpr uint64_t SAMPLE_LENGTH = 22;     // u16 words
+inline constexpr uint64_t SAMPLE_FINETUNE = 24;
+inline constexpr uint64_t SAMPLE_VOLUME = 25;
+inline constexpr uint64_t SAMPLE_LOOP_START = 26;  // u16 words
+inline constexpr uint64_t SAMPLE_LOOP_LENGTH = 28; // u16 words
+
+inline uint64_t sample_header(int i) {
+    return SAMPLE_HEADERS + SAMPLE_HEADER_BYTES * static_cast<uint64_t>(i);
+}
+
+// Bytes of data the file stores for sample i: its whole length, loop or not.
+inline uint64_t sample_bytes(const ByteReader& in, int i) {
+    return 2u * uint64_t{in.u16be(sample_header(i) + SAMPLE_LENGTH)};
+}
+
+// Stored length and loop of one sample, in frames. A looped sample keeps only
+// the data up to its loop end.
+struct SampleShape {
+    uint32_t stored;
+    uint32_t loop_length;
+};
+
+SampleShape sample_shape(const ByteReader& in, int i);
+
+// Patterns are stored up to the highest entry of all ORDER_COUNT orders,
+// whatever the song length says.
+uint8_t highest_order(const ByteReader& in, const Layout& layout);
+
+} // namespace replayer::mod
+
 // ------------------------------------------------------------- S3M layout
 
 // The file layout and the steps that turn packed patterns into slots.

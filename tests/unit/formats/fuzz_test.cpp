@@ -136,13 +136,14 @@ void load_and_check(const std::vector<uint8_t>& bytes, const std::string& what) 
     replayer::generate_frames(loaded.result.context, out.data(), RENDER_FRAMES);
 }
 
-// Every format: the intro's module, built XM, S3M and MOD modules, and the
-// compact image of each built one.
+// Every format: the intro's module, built XM, S3M and MOD modules (one of
+// them of the 15-sample layout, which no cut short of its last byte leaves a
+// module), and the compact image of each built one.
 std::vector<std::vector<uint8_t>> seeds() {
     std::vector<std::vector<uint8_t>> all = {
         std::vector<uint8_t>(module_data, module_data + module_data_size), varied_module(),
-        varied_s3m(), varied_mod()};
-    for (size_t i = 1; i < 4; ++i) {
+        varied_s3m(), varied_mod(), fifteen_sample_module().build()};
+    for (size_t i = 1; i < 5; ++i) {
         Loaded loaded(all[i]);
         EXPECT_NE(loaded.result.context, nullptr) << i;
         if (loaded.result.context) all.push_back(compact_writer::write_compact(loaded.ctx()));

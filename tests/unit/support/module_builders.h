@@ -42,15 +42,19 @@ struct ModCell {
 };
 
 // A MOD whose 4-byte cells are all empty except those set with `cell`;
-// sample data bytes follow the patterns, filled with a ramp.
+// sample data bytes follow the patterns, filled with a ramp. With
+// `fifteen_samples` the module is cut down to the oldest layout: samples 16
+// to 31 (which must be empty) and the signature are left out.
 struct ModBuilder {
     std::string signature = "M.K.";
+    bool fifteen_samples = false;
     int channels = 4;
     int patterns = 1; // 4- or n-channel patterns as stored in the file
     uint8_t song_length = 1;
     uint8_t restart = 0;
     uint8_t orders[128] = {};
     ModSample samples[31];
+    std::vector<Bytes> sample_data; // per sample, instead of the ramp, where given
 
     void cell(int pattern, int row, int channel, ModCell c);
     Bytes build() const;
@@ -58,6 +62,11 @@ struct ModBuilder {
   private:
     std::vector<std::pair<size_t, ModCell>> set_cells_;
 };
+
+// The oldest layout: two patterns in the song, a plain sample and a looped
+// one (30 and 20 words, the loop from word 10 to 20), a note on row 0 of
+// channel 0 (C-3 with C20) and on row 63 of channel 3 (C-5).
+ModBuilder fifteen_sample_module();
 
 // ------------------------------------------------------------------ S3M
 
