@@ -100,35 +100,42 @@ bool plausible_15_sample_header(const ByteReader& in, int i) {
            in.u16be(h + SAMPLE_LOOP_LENGTH) <= MAX_SAMPLE_WORDS;
 }
 
-bool is_15_sample_module(const ByteReader& in) {
+enum class Fifteen { NO, SHORT, YES };
+
+// A file that passes every check but its length is a 15-sample module cut
+// short: it is refused as that, which says more than "unrecognised".
+Fifteen fifteen_sample_module(const ByteReader& in) {
     const Layout& layout = LAYOUT_15;
-    if (!is_text(in, TITLE, TITLE_BYTES)) return false;
+    if (!is_text(in, TITLE, TITLE_BYTES)) return Fifteen::NO;
     uint64_t sample_data = 0;
     for (int i = 0; i < layout.samples; ++i) {
-        if (!plausible_15_sample_header(in, i)) return false;
+        if (!plausible_15_sample_header(in, i)) return Fifteen::NO;
         sample_data += sample_bytes(in, i);
     }
     const uint8_t song_length = in.u8(layout.song_length);
-    return sample_data != 0 && song_length >= 1 && song_length <= ORDER_COUNT &&
-           highest_order(in, layout) < MAX_15_SAMPLE_PATTERNS &&
-           in.length >= module_bytes(in, layout, FOUR_CHANNELS);
-}
-
-// The signature's layout and channels, or the 15-sample layout, or none.
-Signature recognise(const ByteReader& in) {
-    Signature signature = read_signature(in);
-    if (signature.channels == 0)
-        return is_15_sample_module(in) ? Signature{"", FOUR_CHANNELS, FORMAT_MOD_15} : signature;
-    if (signature.may_hide_eight_channels && eight_channels_tagged_as_four(in))
-        signature.channels = EIGHT_CHANNELS;
-    return signature;
+    if (sample_data == 0 || song_length < 1 || song_length > ORDER_COUNT ||
+        highest_order(in, layout) >= MAX_15_SAMPLE_PATTERNS)
+        return Fifteen::NO;
+    return in.length >= module_bytes(in, layout, FOUR_CHANNELS) ? Fifteen::YES : Fifteen::SHORT;
 }
 
 } // namespace
 
 const char* prescan_mod(const ByteReader& in, ModuleScan& scan) {
-    const Signature signature = recognise(in);
-    if (signature.channels == 0) return "unrecognised module format";
+    Signature signature = read_signature(in);
+    if (signature.channels == 0) {
+        switch (fifteen_sample_module(in)) {
+        case Fifteen::NO:
+            return "unrecognised module format";
+        case Fifteen::SHORT:
+            return "15-sample module shorter than its patterns and samples";
+        case Fifteen::YES:
+            signature = {"", FOUR_CHANNELS, FORMAT_MOD_15};
+            break;
+        }
+    } else if (signature.may_hide_eight_channels && eight_channels_tagged_as_four(in)) {
+        signature.channels = EIGHT_CHANNELS;
+    }
     const Layout& layout = layout_of(signature.format);
     scan.format = signature.format;
     scan.channel_count = signature.channels;
