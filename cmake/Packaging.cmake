@@ -97,7 +97,10 @@ set(CPACK_DEBIAN_INTRO_PACKAGE_SECTION games)
 # GLFW loads XRandR at run time, so dpkg-shlibdeps cannot see it; without it
 # there is no real monitor to centre on or to go full screen on.
 set(CPACK_DEBIAN_INTRO_PACKAGE_DEPENDS "libxrandr2")
-set(CPACK_DEBIAN_INTRO_PACKAGE_RECOMMENDS "libjack-jackd2-0 | libjack0")
+# Sound needs a JACK client library, loaded at run time: PipeWire's on a
+# desktop that runs PipeWire (the intro finds it off the default path), else
+# jackd's. Without either the intro runs silently.
+set(CPACK_DEBIAN_INTRO_PACKAGE_RECOMMENDS "pipewire-jack | libjack-jackd2-0 | libjack0")
 set(CPACK_COMPONENT_INTRO_DESCRIPTION
     "release intro with starfield, colour bars and a sine scroller
 The Quillrun intro announces the Skylet2 Factory Image release: a drifting

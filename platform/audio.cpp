@@ -5,7 +5,7 @@
 
 #include <type_traits>
 
-#include "jack_quiet.h"
+#include "jack_library.h"
 
 ma_device audio_device;
 ma_device_config audio_device_config;
@@ -17,7 +17,7 @@ static_assert(std::is_same_v<decltype(&audio_data_callback), ma_device_data_proc
               "audio_data_callback must match the library's data callback type");
 
 void open_audio_device() {
-    silence_jack_messages();
+    choose_jack_library();
     audio_device_config = ma_device_config_init(ma_device_type_playback);
     audio_device_config.sampleRate = replayer::OUTPUT_SAMPLE_RATE;
     audio_device_config.playback.format = ma_format_f32;

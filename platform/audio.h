@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The audio device: one miniaudio playback device on JACK, fed by the replayer.
+// The audio device: one miniaudio playback device on JACK (jackd, or PipeWire
+// through its JACK library), fed by the replayer.
 //
 // Threads: everything here runs on the main thread except `audio_data_callback`,
 // which runs on the JACK client's process thread. The main thread publishes
@@ -21,9 +22,10 @@ extern bool audio_device_ready;         // the open succeeded; main thread only
 extern std::atomic<bool> audio_started; // set once on the first frame: release store, acquire load
 extern replayer::ReplayContext* replay_context; // published once, before the first frame
 
-// Opens (does not start) the playback device: 48000 Hz, two f32 channels.
-// Failure is silent and leaves `audio_device_ready` false. libjack's own
-// messages are silenced first.
+// Opens (does not start) the playback device: 48000 Hz, two f32 channels,
+// through the JACK client library whose server answers (jackd's, or
+// PipeWire's), with that library's messages silenced. Failure is silent and
+// leaves `audio_device_ready` false.
 void open_audio_device();
 
 // Sets the master gain if the device is open. Call once `replay_context` is

@@ -8,6 +8,7 @@ bool fullscreen_enabled = false;
 GLFWmonitor* primary_monitor = nullptr;
 const GLFWvidmode* primary_mode = nullptr;
 PixelRect scene_viewport = WINDOW_VIEWPORT;
+PressHistory pointer_presses;
 
 GLFWwindow* create_window() {
     primary_monitor = glfwGetPrimaryMonitor();
@@ -22,6 +23,7 @@ GLFWwindow* create_window() {
                               fullscreen_enabled ? primary_monitor : nullptr, nullptr);
     if (!window) return nullptr;
     glfwSetKeyCallback(window, key_callback);
+    glfwSetMouseButtonCallback(window, mouse_button_callback);
     glfwMakeContextCurrent(window);
     return window;
 }
@@ -36,7 +38,7 @@ void apply_window_mode() {
         return;
     }
     glfwSetWindowMonitor(window, nullptr, 0, 0, WINDOW_WIDTH, WINDOW_HEIGHT, GLFW_DONT_CARE);
-    scene_viewport = WINDOW_VIEWPORT;
+    follow_framebuffer();
     // Centre on the desktop mode as it was when the window was made; with no
     // readable mode the window stays where the library put it.
     if (!glfwGetWindowMonitor(window) && primary_mode)
@@ -44,10 +46,16 @@ void apply_window_mode() {
                          (primary_mode->height - WINDOW_HEIGHT) / 2);
 }
 
+void toggle_full_screen() {
+    fullscreen_enabled = !fullscreen_enabled;
+    apply_window_mode();
+}
+
 void follow_framebuffer() {
-    if (!fullscreen_enabled || !primary_monitor) return;
-    // Few monitors have a 1024x768 mode, and the framebuffer need not even
-    // match the mode chosen: scale the scene to what is really there.
+    // Few monitors have a 1024x768 mode, the framebuffer need not match the
+    // mode chosen, and a compositor may give even the window another size (a
+    // kiosk shell makes it fill the output): scale the scene to what is
+    // really there. At 1024x768 this is the whole window, as always.
     int width = 0;
     int height = 0;
     glfwGetFramebufferSize(window, &width, &height);
@@ -69,9 +77,15 @@ void key_callback(GLFWwindow* w, int key, int, int action, int) {
     if (key == GLFW_KEY_ESCAPE) {
         glfwSetWindowShouldClose(w, GLFW_TRUE);
     } else if (key == GLFW_KEY_F11) {
-        fullscreen_enabled = !fullscreen_enabled;
-        apply_window_mode();
+        toggle_full_screen();
     }
+}
+
+void mouse_button_callback(GLFWwindow* w, int button, int action, int) {
+    if (button != GLFW_MOUSE_BUTTON_LEFT || action != GLFW_PRESS) return;
+    PointerPress press{glfwGetTime(), 0.0, 0.0};
+    glfwGetCursorPos(w, &press.x, &press.y);
+    if (register_press(pointer_presses, press)) toggle_full_screen();
 }
 
 void ignore_glfw_error(int, const char*) {}

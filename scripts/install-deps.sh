@@ -19,6 +19,17 @@ test_packages=(
   openmpt123 xmp
   g++-aarch64-linux-gnu qemu-user
 )
+# ---- the tablet's stack ------------------------------------------------------
+# The intro is also checked where a tablet image runs it: sound through a
+# PipeWire session (pipewire-jack is its JACK library, pw-jack runs the JACK
+# tools on it, the session gets its own D-Bus), the picture through XWayland
+# under Weston, and under openbox, a window manager that reparents. The
+# checks drive the pointer with XTEST and read XWayland's window pixmaps.
+desktop_packages=(
+  pipewire pipewire-bin pipewire-jack wireplumber dbus-daemon
+  weston xwayland openbox
+  libxtst6 libxcomposite1
+)
 # ---- 64-bit Arm and packaging ----------------------------------------------
 # The cross build links the arm64 builds of the window and GL libraries, which
 # install beside the native ones (multiarch); Mesa's arm64 drivers let the Arm
@@ -37,7 +48,8 @@ cross_packages=(
 # The fuzz targets (make fuzz): clang, its libFuzzer and sanitizer runtimes, and
 # llvm-symbolizer for readable reports.
 fuzz_packages=(clang libclang-rt-dev llvm)
-all_packages=("${build_packages[@]}" "${test_packages[@]}" "${cross_packages[@]}" "${fuzz_packages[@]}" libminiaudio-dev)
+all_packages=("${build_packages[@]}" "${test_packages[@]}" "${desktop_packages[@]}"
+  "${cross_packages[@]}" "${fuzz_packages[@]}" libminiaudio-dev)
 
 # miniaudio is only packaged from Debian 13 on. Add that suite with a pin that
 # keeps every other package on Debian 12.

@@ -4,8 +4,9 @@
 Everything here talks to a real X server: Xvfb started on a free display number
 (-displayfd), xdotool for keys, xwininfo and xprop for what the window manager
 would see, xwd for its pixels, and a WM_DELETE_WINDOW client message sent
-through Xlib. Sound goes to a real jackd started under a private server name;
-jack_lsp shows its connections and jack_rec records what the intro plays.
+through Xlib. Sound goes to a real jackd started under a private server name (or to a
+private PipeWire session, pipewire.py); jack_lsp shows the connections and
+jack_rec records what the intro plays.
 """
 import array
 import contextlib
@@ -54,12 +55,18 @@ def xvfb(width=SCREEN_W, height=SCREEN_H, glx=True):
                 number += chunk
         yield ":" + number.decode().strip()
     finally:
-        server.terminate()
+        end(server)
+
+
+def end(proc, sig=signal.SIGTERM, timeout=15):
+    """Signals a process to end and waits for it; kills it if it lingers."""
+    if proc.poll() is None:
+        proc.send_signal(sig)
         try:
-            server.wait(timeout=10)
+            proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            server.kill()
-            server.wait()
+            proc.kill()
+            proc.wait()
 
 
 def x_env(display, **extra):
@@ -224,52 +231,25 @@ def jack_server_name():
     return f"quillrun-{os.getpid()}-{_jack_servers}"
 
 
-class JackServer:
-    """A private jackd: dummy driver, 48000 Hz, 1024-frame periods.
+class JackGraph:
+    """What a JACK client sees of a server: its ports and their connections,
+    and recordings of ports. The JACK tools run under `tools` (a command
+    prefix) with `env()`; the server's physical playback ports are
+    `sink_ports`."""
 
-    Synchronous: each cycle waits for every client, so a client that the
-    scheduler holds back on a loaded machine delays the cycle instead of
-    losing it (an asynchronous server drops that client's period, and the
-    recording skips ahead).
-
-    Clients find it through JACK_DEFAULT_SERVER (see env()). The server's own
-    output goes to a log, shown by log() when a test needs to explain itself.
-    """
-
-    def __init__(self, workdir, name=None):
-        self.name = name or jack_server_name()
-        self.log_path = os.path.join(workdir, f"{self.name}.log")
-        self._workdir = workdir
-        self._shm_before = _jack_shm_entries()
-        with open(self.log_path, "ab") as log:
-            self.proc = subprocess.Popen(
-                ["jackd", "--no-realtime", "--sync", "-t", str(JACK_CLIENT_TIMEOUT_MS),
-                 "-n", self.name, "-d", "dummy",
-                 "-r", str(JACK_RATE), "-p", str(JACK_PERIOD)],
-                stdout=log, stderr=subprocess.STDOUT)
-        waited = subprocess.run(["jack_wait", "-w", "-t", str(int(PATIENCE))], env=self.env(),
-                                capture_output=True, text=True, timeout=PATIENCE + 30)
-        if waited.returncode != 0 or self.proc.poll() is not None:
-            self.stop()
-            raise AssertionError(f"jackd did not come up:\n{self.log()}")
+    tools = []
+    sink_ports = ()
 
     def env(self, base=None):
-        env = dict(base if base is not None else os.environ)
-        env["JACK_DEFAULT_SERVER"] = self.name
-        return env
+        raise NotImplementedError
 
-    def log(self):
-        with open(self.log_path, errors="replace") as log:
-            return log.read()
-
-    def xruns(self):
-        """The server's complaints about clients that missed a cycle."""
-        return [line for line in self.log().splitlines() if "was not finished" in line]
+    def jack_tool(self, *args, timeout=30):
+        return subprocess.run([*self.tools, *args], env=self.env(), capture_output=True,
+                              text=True, timeout=timeout)
 
     def connections(self):
         """{port: [connected ports]} as jack_lsp -c shows them."""
-        text = subprocess.run(["jack_lsp", "-c"], env=self.env(), capture_output=True,
-                              text=True, timeout=30).stdout
+        text = self.jack_tool("jack_lsp", "-c").stdout
         ports, current = {}, None
         for line in text.splitlines():
             if line.startswith((" ", "\t")):
@@ -292,20 +272,61 @@ class JackServer:
 
     def record(self, path, seconds, ports=INTRO_PORTS):
         """Records the ports with jack_rec as 32-bit WAV; fails on overruns."""
-        result = subprocess.run(["jack_rec", "-f", path, "-d", str(seconds), "-b", "32", *ports],
-                                env=self.env(), capture_output=True, text=True,
+        result = self.jack_tool("jack_rec", "-f", path, "-d", str(seconds), "-b", "32", *ports,
                                 timeout=seconds + 30)
         if result.returncode != 0 or "overrun" in result.stderr.lower():
-            raise AssertionError(f"jack_rec failed: {result.stderr.strip()}")
+            raise RecordingOverrun(f"jack_rec failed: {result.stderr.strip()}")
+
+
+class RecordingOverrun(AssertionError):
+    """jack_rec could not keep up: what it wrote is not a measurement."""
+
+
+class JackServer(JackGraph):
+    """A private jackd: dummy driver, 48000 Hz (or `rate`), 1024-frame periods.
+
+    Synchronous: each cycle waits for every client, so a client that the
+    scheduler holds back on a loaded machine delays the cycle instead of
+    losing it (an asynchronous server drops that client's period, and the
+    recording skips ahead).
+
+    Clients find it through JACK_DEFAULT_SERVER (see env()). The server's own
+    output goes to a log, shown by log() when a test needs to explain itself.
+    """
+
+    sink_ports = ("system:playback_1", "system:playback_2")
+
+    def __init__(self, workdir, name=None, rate=JACK_RATE):
+        self.name = name or jack_server_name()
+        self.log_path = os.path.join(workdir, f"{self.name}.log")
+        self._workdir = workdir
+        self._shm_before = _jack_shm_entries()
+        with open(self.log_path, "ab") as log:
+            self.proc = subprocess.Popen(
+                ["jackd", "--no-realtime", "--sync", "-t", str(JACK_CLIENT_TIMEOUT_MS),
+                 "-n", self.name, "-d", "dummy",
+                 "-r", str(rate), "-p", str(JACK_PERIOD)],
+                stdout=log, stderr=subprocess.STDOUT)
+        waited = self.jack_tool("jack_wait", "-w", "-t", str(int(PATIENCE)), timeout=PATIENCE + 30)
+        if waited.returncode != 0 or self.proc.poll() is not None:
+            self.stop()
+            raise AssertionError(f"jackd did not come up:\n{self.log()}")
+
+    def env(self, base=None):
+        env = dict(base if base is not None else os.environ)
+        env["JACK_DEFAULT_SERVER"] = self.name
+        return env
+
+    def log(self):
+        with open(self.log_path, errors="replace") as log:
+            return log.read()
+
+    def xruns(self):
+        """The server's complaints about clients that missed a cycle."""
+        return [line for line in self.log().splitlines() if "was not finished" in line]
 
     def stop(self, sig=signal.SIGTERM):
-        if self.proc.poll() is None:
-            self.proc.send_signal(sig)
-            try:
-                self.proc.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        end(self.proc, sig)
         if self.proc.returncode == -signal.SIGKILL:
             # A killed server stays in libjack's server registry (which holds
             # eight) until a server of the same name starts and ends cleanly.
@@ -317,6 +338,9 @@ class JackServer:
                 shutil.rmtree(os.path.join(SHM_DIR, entry), ignore_errors=True)
                 with contextlib.suppress(OSError):
                     os.remove(os.path.join(SHM_DIR, entry))
+
+    def kill_server(self, sig=signal.SIGKILL):
+        self.stop(sig)
 
     def __enter__(self):
         return self

@@ -52,6 +52,15 @@ class Picture:
             position = {m: 3 - p for m, p in position.items()}
         self.planes = [pixels[position[m]::4] for m in (masks[0], masks[1], masks[2])]
 
+    @classmethod
+    def from_bgrx(cls, width, height, pixels):
+        """From 32-bit pixels, blue in the first byte (as XGetImage gives
+        them on a little-endian machine)."""
+        picture = cls.__new__(cls)
+        picture.width, picture.height = width, height
+        picture.planes = [pixels[2::4], pixels[1::4], pixels[0::4]]
+        return picture
+
     def at(self, x, y):
         i = y * self.width + x
         return (self.planes[0][i], self.planes[1][i], self.planes[2][i])
@@ -61,6 +70,33 @@ class Picture:
 
     def white(self, x, y):
         return self.at(x, y) == (255, 255, 255)
+
+    def lit_span(self, y, x0=0, x1=None):
+        """(first, last) x of the lit pixels of row y within x0..x1-1, or None."""
+        x1 = self.width if x1 is None else x1
+        start = y * self.width
+        found = None
+        for plane in self.planes:
+            row = plane[start + x0:start + x1]
+            stripped = row.lstrip(b"\0")
+            if stripped:
+                first = x0 + len(row) - len(stripped)
+                last = x0 + len(row.rstrip(b"\0")) - 1
+                found = (first, last) if found is None else (min(found[0], first),
+                                                             max(found[1], last))
+        return found
+
+    def lit_outside(self, rect):
+        """The rows with a lit pixel outside rect (x, y, w, h)."""
+        x0, y0, w, h = rect
+        rows = []
+        for y in range(self.height):
+            if not y0 <= y < y0 + h:
+                if self.lit_span(y):
+                    rows.append(y)
+            elif self.lit_span(y, 0, x0) or self.lit_span(y, x0 + w):
+                rows.append(y)
+        return rows
 
 
 def font_ink():
