@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Writes the fuzzers' built seeds into a folder: small modules of every format
 // and every MOD signature, each touching many effects, loop kinds, sample
-// widths and envelope shapes, and the compact image of each one. Small inputs
-// keep the fuzzers fast; the real modules come from the public corpus.
+// widths and envelope shapes, the modules of every loading variant
+// (variant_seeds.h), and the compact image of each one that loads. Small
+// inputs keep the fuzzers fast; the real modules come from the public corpus.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "compact_writer.h"
 #include "module_builders.h"
 #include "replayer/replayer.h"
+#include "variant_seeds.h"
 #include "xm_writer.h"
 
 namespace {
@@ -189,6 +192,22 @@ int main(int argc, char** argv) {
         seeds.push_back(
             {std::string("sig-") + s.signature + ".mod", mod_module(s.signature, s.channels)});
 
+    // The refused variants stay seeds too: their neighbours are worth fuzzing.
+    std::vector<Seed> refused;
+    for (variant_seeds::Seed& v : variant_seeds::variant_seeds()) {
+        if (!v.refusal) {
+            seeds.push_back({v.name, std::move(v.bytes)});
+            continue;
+        }
+        const replayer::ScanResult scan = replayer::module_prescan(v.bytes.data(), v.bytes.size());
+        if (!scan.error || std::strcmp(scan.error, v.refusal) != 0) {
+            std::fprintf(stderr, "%s: built seed not refused as meant: %s\n", v.name.c_str(),
+                         scan.error ? scan.error : "it loads");
+            return EXIT_FAILED;
+        }
+        refused.push_back({v.name, std::move(v.bytes)});
+    }
+
     const size_t built = seeds.size();
     for (size_t i = 0; i < built; ++i) {
         const replayer::LoadResult loaded =
@@ -202,6 +221,7 @@ int main(int argc, char** argv) {
             {seeds[i].name + ".compact", compact_writer::write_compact(*loaded.context)});
         replayer::free_module(loaded.context);
     }
+    seeds.insert(seeds.end(), refused.begin(), refused.end());
     for (const Seed& seed : seeds)
         if (!write(folder, seed.name, seed.bytes)) {
             std::fprintf(stderr, "%s/%s: cannot write\n", folder.c_str(), seed.name.c_str());

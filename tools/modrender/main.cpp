@@ -14,6 +14,7 @@
 
 #include "audio_writer.h"
 #include "compact_writer.h"
+#include "module_file.h"
 #include "module_info.h"
 #include "replayer/replayer.h"
 #include "song_pass.h"
@@ -22,7 +23,7 @@ namespace {
 
 constexpr int EXIT_REJECTED = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr long MAX_MODULE_BYTES = 512L << 20; // far beyond what fits a context
+constexpr size_t MAX_MODULE_BYTES = size_t{512} << 20; // far beyond what fits a context
 constexpr uint32_t CHUNK_FRAMES = 4096;
 
 const char HELP[] =
@@ -124,19 +125,9 @@ Options parse_options(int argc, char** argv) {
 }
 
 std::vector<uint8_t> read_module(const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) reject(path, std::strerror(errno));
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[1 << 16];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (bytes.size() > static_cast<size_t>(MAX_MODULE_BYTES)) reject(path, "file too large");
-    }
-    const bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) reject(path, "read error");
-    return bytes;
+    ModuleFile file = read_module_file(path, MAX_MODULE_BYTES);
+    if (file.error) reject(path, file.error);
+    return std::move(file.bytes);
 }
 
 void show_progress(const SongRenderer& r, bool done) {

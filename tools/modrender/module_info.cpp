@@ -19,6 +19,8 @@ const char* format_name(uint8_t format) {
         return "mod-flt8";
     case replayer::FORMAT_S3M:
         return "s3m";
+    case replayer::FORMAT_MOD_15:
+        return "mod-15";
     default:
         return "unknown";
     }

@@ -2,6 +2,9 @@
 #include "xm_writer.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <iterator>
 
 #include "byte_writer.h"
 
@@ -13,7 +16,6 @@ constexpr char MAGIC[] = "Extended Module: ";
 constexpr size_t MAGIC_LENGTH = 17;
 constexpr size_t NAME_LENGTH = 20;
 constexpr uint8_t EOF_MARK = 0x1A;
-constexpr uint16_t VERSION = 0x0104;
 constexpr uint32_t MODULE_HEADER_SIZE = 276; // from offset 60: 20 bytes + 256 orders
 constexpr size_t ORDER_TABLE_SIZE = 256;
 constexpr uint32_t PATTERN_HEADER_SIZE = 9;
@@ -24,14 +26,18 @@ constexpr uint32_t SAMPLE_HEADER_SIZE = 40;
 constexpr size_t SAMPLE_NAME_LENGTH = 22;
 constexpr size_t ENVELOPE_POINTS = 12;
 constexpr uint8_t SIXTEEN_BIT = 0x10;
+constexpr uint8_t STEREO = 0x20;
+constexpr uint8_t PACKING_ADPCM = 0xAD; // the reserved byte of the sample header
 constexpr uint8_t PACKED = 0x80;
+constexpr int8_t ADPCM_DELTAS[16] = {0,  1,  2,  4,  8,   16,  32,  64,
+                                     -1, -2, -4, -8, -16, -32, -64, -128};
 
 void write_header(ByteWriter& out, const Module& m) {
     out.text(MAGIC, MAGIC_LENGTH);
     out.text(m.name, NAME_LENGTH);
     out.u8(EOF_MARK);
     out.text(m.tracker, NAME_LENGTH);
-    out.u16(VERSION);
+    out.u16(m.version);
     out.u32(MODULE_HEADER_SIZE);
     const size_t orders = std::min(m.orders.size(), ORDER_TABLE_SIZE);
     out.u16(m.song_length_override.value_or(static_cast<uint16_t>(orders)));
@@ -63,19 +69,29 @@ void write_envelope_points(ByteWriter& out, const Envelope& e) {
     }
 }
 
+// Header lengths and loop points count bytes of plain data, both channels of
+// a stereo sample; ADPCM samples count frames.
 uint32_t bytes_per_frame(const Sample& s) {
-    return s.sixteen_bit ? 2 : 1;
+    if (s.adpcm) return 1;
+    return (s.sixteen_bit ? 2 : 1) * (s.right_frames.empty() ? 1 : 2);
 }
 
-std::vector<uint8_t> delta_code(const Sample& s) {
-    std::vector<uint8_t> data;
-    int previous = 0;
-    for (int16_t frame : s.frames) {
+void delta_code(std::vector<uint8_t>& data, const std::vector<int16_t>& frames, bool sixteen_bit) {
+    int previous = 0; // every channel starts from 0
+    for (int16_t frame : frames) {
         const int delta = frame - previous;
         previous = frame;
         data.push_back(static_cast<uint8_t>(delta));
-        if (s.sixteen_bit) data.push_back(static_cast<uint8_t>(static_cast<uint16_t>(delta) >> 8));
+        if (sixteen_bit) data.push_back(static_cast<uint8_t>(static_cast<uint16_t>(delta) >> 8));
     }
+}
+
+std::vector<uint8_t> sample_data(const Sample& s) {
+    if (s.data_override) return *s.data_override;
+    if (s.adpcm) return encode_adpcm(s.frames);
+    std::vector<uint8_t> data;
+    delta_code(data, s.frames, s.sixteen_bit);
+    delta_code(data, s.right_frames, s.sixteen_bit);
     return data;
 }
 
@@ -86,10 +102,11 @@ void write_sample_header(ByteWriter& out, const Sample& s) {
     out.u32(s.loop_length_override.value_or(s.loop_length * width));
     out.u8(s.volume);
     out.u8(static_cast<uint8_t>(s.finetune));
-    out.u8(static_cast<uint8_t>(s.loop | (s.sixteen_bit ? SIXTEEN_BIT : 0)));
+    out.u8(static_cast<uint8_t>(s.loop | (s.sixteen_bit ? SIXTEEN_BIT : 0) |
+                                (s.right_frames.empty() ? 0 : STEREO)));
     out.u8(s.panning);
     out.u8(static_cast<uint8_t>(s.relative_note));
-    out.u8(0); // reserved
+    out.u8(s.adpcm ? PACKING_ADPCM : 0);
     out.text(s.name, SAMPLE_NAME_LENGTH);
 }
 
@@ -122,8 +139,7 @@ void write_instrument(ByteWriter& out, const Instrument& ins) {
     out.fit(start, size); // reserved bytes, or a header cut short on purpose
 
     for (const Sample& s : ins.samples) write_sample_header(out, s);
-    for (const Sample& s : ins.samples)
-        out.append(s.data_override ? *s.data_override : delta_code(s));
+    for (const Sample& s : ins.samples) out.append(sample_data(s));
 }
 
 } // namespace
@@ -144,6 +160,30 @@ std::vector<uint8_t> pack_cells(const std::vector<Cell>& cells) {
             if (f) out.push_back(f);
     }
     return out;
+}
+
+std::vector<uint8_t> encode_adpcm(const std::vector<int16_t>& frames) {
+    std::vector<uint8_t> data;
+    for (int8_t delta : ADPCM_DELTAS) data.push_back(static_cast<uint8_t>(delta));
+    int8_t value = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        uint8_t best = 0;
+        int best_error = INT_MAX;
+        for (uint8_t k = 0; k < std::size(ADPCM_DELTAS); ++k) {
+            const auto next = static_cast<int8_t>(value + ADPCM_DELTAS[k]);
+            const int error = std::abs(next - frames[i]);
+            if (error < best_error) {
+                best = k;
+                best_error = error;
+            }
+        }
+        value = static_cast<int8_t>(value + ADPCM_DELTAS[best]);
+        if (i % 2 == 0)
+            data.push_back(best);
+        else
+            data.back() = static_cast<uint8_t>(data.back() | best << 4);
+    }
+    return data;
 }
 
 std::vector<uint8_t> write_xm(const Module& m) {

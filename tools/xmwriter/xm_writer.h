@@ -43,8 +43,12 @@ struct Sample {
     std::string name;
     bool sixteen_bit = false;
     std::vector<int16_t> frames; // 8-bit samples use -128..127
-    uint32_t loop_start = 0;     // frames
-    uint32_t loop_length = 0;    // frames
+    // A stereo sample: its right channel, as long as `frames` (the left one).
+    std::vector<int16_t> right_frames;
+    // Stored as 4-bit ADPCM (8-bit mono only): approximated, see encode_adpcm.
+    bool adpcm = false;
+    uint32_t loop_start = 0;  // frames
+    uint32_t loop_length = 0; // frames
     LoopType loop = LOOP_NONE;
     uint8_t volume = 64;
     int8_t finetune = 0;
@@ -69,6 +73,7 @@ struct Instrument {
 
 struct Module {
     std::string name;
+    uint16_t version = 0x0104; // other versions only to test their refusal
     std::string tracker = "quillrun xmwriter";
     uint16_t channels = 4;
     bool linear_frequencies = true;
@@ -87,5 +92,12 @@ std::vector<uint8_t> write_xm(const Module& module);
 
 // The packed form of one pattern's cells, as FT2 packs them.
 std::vector<uint8_t> pack_cells(const std::vector<Cell>& cells);
+
+// 8-bit frames as 4-bit ADPCM: a table of 16 deltas (0, powers of two up to
+// 64 and their negatives, and -128), then one table index per frame, low
+// nibble first, each picking the delta that brings the running value nearest
+// the frame. Frames the deltas reach exactly decode exactly. Also used for
+// S3M samples, which store ADPCM the same way.
+std::vector<uint8_t> encode_adpcm(const std::vector<int16_t>& frames);
 
 } // namespace xmwriter

@@ -3,10 +3,11 @@
 // memory (the replay context) and renders them as 48000 Hz stereo float frames.
 //
 // Contract
-// - Formats: XM 1.04, MOD (31 samples, 1..99 channels, FLT8 paired patterns),
-//   S3M, and the compact format (a loaded context written out; its layout is
-//   at the end of this header). Limits: 256 patterns of 1..256 rows, 255
-//   channels, 255 instruments, 256 orders, samples under 2^20 frames.
+// - Formats: XM 1.04, MOD (31 samples, 1..99 channels, FLT8 paired patterns;
+//   15 samples and 4 channels without a signature), S3M, and the compact
+//   format (a loaded context written out; its layout is at the end of this
+//   header). Limits: 256 patterns of 1..256 rows, 255 channels, 255
+//   instruments, 256 orders, samples under 2^20 frames.
 // - Loading: `load_module_checked` prescans the bytes, sizes the context, makes
 //   exactly one allocation (at most CONTEXT_SIZE_LIMIT bytes), fills it and
 //   returns it, or returns a reason and allocates nothing that survives.
@@ -49,6 +50,7 @@ enum ModuleFormat : uint8_t {
     FORMAT_MOD = 2,
     FORMAT_MOD_FLT8 = 3,
     FORMAT_S3M = 4,
+    FORMAT_MOD_15 = 5, // the oldest MOD layout: 15 samples, 4 channels, no signature
 };
 
 // Note bytes of a pattern slot.

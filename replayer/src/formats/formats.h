@@ -64,6 +64,46 @@ inline void fill_past_end(int16_t* out, uint64_t count, int16_t value) {
     if (value != 0) std::fill_n(out, count, value);
 }
 
+// ------------------------------------------------------------ sample data
+
+// How one channel of a sample's frames is stored in the file.
+enum class SampleCoding : uint8_t {
+    DELTA_8,  // XM: 8-bit deltas of a running value
+    DELTA_16, // XM: 16-bit little-endian deltas of a running value
+    PCM_8,    // S3M: 8-bit values
+    PCM_16,   // S3M: 16-bit little-endian values
+    ADPCM_4,  // a table of 16 signed 8-bit deltas, then one 4-bit table index
+              // per frame, two to a byte, low nibble first; the deltas add up
+              // to a running 8-bit value that starts at 0
+};
+
+struct SampleSource {
+    SampleCoding coding;
+    uint64_t offset;      // first byte of this channel's data
+    bool unsigned_values; // PCM: stored with a bias of half the range
+};
+
+inline constexpr uint64_t ADPCM_TABLE_BYTES = 16;
+
+// Bytes an ADPCM sample of `frames` frames takes in the file.
+inline uint64_t adpcm_bytes(uint64_t frames) {
+    return ADPCM_TABLE_BYTES + (frames + 1) / 2;
+}
+
+// Decodes the first `frames` frames of one channel into `out`. Bytes past the
+// module's end read as 0; where that makes every later frame one value, the
+// zero-filled context is not touched for a zero value (see fill_past_end).
+void decode_sample(int16_t* out, const ByteReader& in, const SampleSource& source, uint32_t frames);
+
+// A stereo sample stores all its left frames, then all its right ones. The
+// engine plays one frame per position, so each frame is the mean of the two:
+// a sound on one side only is kept (at half its level) rather than dropped.
+void decode_stereo_sample(int16_t* out, const ByteReader& in, const SampleSource& left,
+                          const SampleSource& right, uint32_t frames);
+
+// Both formats know 4-bit ADPCM only for 8-bit mono samples.
+inline constexpr char REFUSED_WIDE_ADPCM[] = "4-bit ADPCM sample marked 16-bit or stereo";
+
 // ------------------------------------------------------- prescan and load
 
 const char* prescan_xm(const ByteReader& in, ModuleScan& scan);
@@ -124,6 +164,8 @@ void load_xm_instruments(ReplayContext& ctx, const ModuleScan& scan, const ByteR
 namespace replayer::xm {
 
 // Module header.
+inline constexpr uint64_t VERSION_OFFSET = 58;     // u16
+inline constexpr uint16_t VERSION = 0x0104;        // the one version read
 inline constexpr uint64_t HEADER_SIZE_OFFSET = 60; // u32, counted from offset 60
 inline constexpr uint64_t SONG_LENGTH_OFFSET = 64;
 inline constexpr uint64_t RESTART_OFFSET = 66;
@@ -174,9 +216,12 @@ inline constexpr uint64_t SAMPLE_FINETUNE_OFFSET = 13;
 inline constexpr uint64_t SAMPLE_TYPE_OFFSET = 14;
 inline constexpr uint64_t SAMPLE_PANNING_OFFSET = 15;
 inline constexpr uint64_t SAMPLE_RELATIVE_NOTE_OFFSET = 16;
+inline constexpr uint64_t SAMPLE_PACKING_OFFSET = 17; // reserved in the format
 inline constexpr uint8_t SAMPLE_LOOP_BITS = 3;
 inline constexpr uint8_t SAMPLE_PINGPONG_BIT = 2;
 inline constexpr uint8_t SAMPLE_16BIT_BIT = 0x10;
+inline constexpr uint8_t SAMPLE_STEREO_BIT = 0x20;
+inline constexpr uint8_t SAMPLE_PACKING_ADPCM = 0xAD; // 4-bit ADPCM data
 
 // The playback position has 20 integer bits; a ping-pong loop needs one more
 // for its backward half.
@@ -225,12 +270,18 @@ inline InstrumentHeader read_instrument_header(const ByteReader& in, uint64_t p)
 }
 
 // What a sample header says, and how much of its data the context keeps.
+// Lengths and loop points count bytes of plain data: a 16-bit sample has two
+// per frame, a stereo one two channels' worth (left frames, then right ones);
+// a 4-bit ADPCM sample counts its frames, as plain 8-bit data would take.
 struct SampleGeometry {
-    uint32_t byte_length;   // L: bytes of data stored in the file for this sample
+    uint64_t data_bytes;    // bytes of data the file stores for this sample
+    uint64_t right_channel; // stereo: where the right frames start, from the data's start
     uint32_t stored_frames; // frames kept: the whole sample, or up to the loop end
     uint32_t loop_frames;   // frames in the loop, 0 = none
     uint32_t frame_limit;   // most frames the engine can address for this sample
     bool sixteen_bit;
+    bool stereo;
+    bool adpcm;
     bool pingpong;
 };
 
@@ -244,9 +295,11 @@ inline SampleGeometry read_sample_geometry(const ByteReader& in, uint64_t q) {
     const bool looped = (type & SAMPLE_LOOP_BITS) != 0 && loop_length_raw != 0;
 
     SampleGeometry g{};
-    g.byte_length = static_cast<uint32_t>(length);
     g.sixteen_bit = (type & SAMPLE_16BIT_BIT) != 0;
+    g.stereo = (type & SAMPLE_STEREO_BIT) != 0;
+    g.adpcm = in.u8(q + SAMPLE_PACKING_OFFSET) == SAMPLE_PACKING_ADPCM;
     g.pingpong = looped && (type & SAMPLE_PINGPONG_BIT) != 0;
+    g.data_bytes = g.adpcm ? adpcm_bytes(length) : length;
     uint64_t stored = length, loop = 0;
     if (looped) {
         // 64-bit sums: a start and length near 2^32 must not wrap into range.
@@ -254,10 +307,12 @@ inline SampleGeometry read_sample_geometry(const ByteReader& in, uint64_t q) {
         loop = loop_start + loop_length_raw <= length ? loop_length_raw : 0;
         stored = loop_start + loop; // the stored part ends at the loop end
     }
-    if (g.sixteen_bit) {
-        stored >>= 1;
-        loop >>= 1;
+    const int shift = (g.sixteen_bit ? 1 : 0) + (g.stereo ? 1 : 0);
+    if (!g.adpcm) {
+        stored >>= shift;
+        loop >>= shift;
     }
+    g.right_channel = (length >> shift) << (g.sixteen_bit ? 1 : 0);
     g.stored_frames = static_cast<uint32_t>(stored);
     g.loop_frames = static_cast<uint32_t>(loop);
     g.frame_limit = g.pingpong ? MAX_PINGPONG_FRAMES : MAX_SAMPLE_FRAMES;
@@ -265,6 +320,67 @@ inline SampleGeometry read_sample_geometry(const ByteReader& in, uint64_t q) {
 }
 
 } // namespace replayer::xm
+
+// ------------------------------------------------------------- MOD layout
+
+// Where a MOD keeps its parts (big-endian), for the recognition, the prescan
+// and the loader alike. The 31-sample layout carries a signature; the oldest,
+// 15-sample one has none, and its song and patterns sit earlier.
+namespace replayer::mod {
+
+struct Layout {
+    uint8_t samples;      // sample headers, one instrument each
+    uint64_t song_length; // the song length byte; the restart byte follows
+    uint64_t orders;      // ORDER_COUNT order entries
+    uint64_t patterns;    // the first pattern
+};
+inline constexpr Layout LAYOUT_31 = {31, 950, 952, 1084};
+inline constexpr Layout LAYOUT_15 = {15, 470, 472, 600};
+
+inline const Layout& layout_of(uint8_t format) {
+    return format == FORMAT_MOD_15 ? LAYOUT_15 : LAYOUT_31;
+}
+
+inline constexpr uint64_t TITLE = 0;
+inline constexpr uint64_t TITLE_BYTES = 20;
+inline constexpr uint64_t SIGNATURE = 1080; // 4 bytes, 31-sample layout only
+inline constexpr int ORDER_COUNT = 128;
+inline constexpr uint32_t ROWS = 64;
+inline constexpr uint64_t CELL_BYTES = 4;
+
+// Sample header i at SAMPLE_HEADERS + SAMPLE_HEADER_BYTES x i.
+inline constexpr uint64_t SAMPLE_HEADERS = 20;
+inline constexpr uint64_t SAMPLE_HEADER_BYTES = 30;
+inline constexpr uint64_t SAMPLE_NAME_BYTES = 22; // the name opens the header
+inline constexpr uint64_t SAMPLE_LENGTH = 22;     // u16 words
+inline constexpr uint64_t SAMPLE_FINETUNE = 24;
+inline constexpr uint64_t SAMPLE_VOLUME = 25;
+inline constexpr uint64_t SAMPLE_LOOP_START = 26;  // u16 words
+inline constexpr uint64_t SAMPLE_LOOP_LENGTH = 28; // u16 words
+
+inline uint64_t sample_header(int i) {
+    return SAMPLE_HEADERS + SAMPLE_HEADER_BYTES * static_cast<uint64_t>(i);
+}
+
+// Bytes of data the file stores for sample i: its whole length, loop or not.
+inline uint64_t sample_bytes(const ByteReader& in, int i) {
+    return 2u * uint64_t{in.u16be(sample_header(i) + SAMPLE_LENGTH)};
+}
+
+// Stored length and loop of one sample, in frames. A looped sample keeps only
+// the data up to its loop end.
+struct SampleShape {
+    uint32_t stored;
+    uint32_t loop_length;
+};
+
+SampleShape sample_shape(const ByteReader& in, int i);
+
+// Patterns are stored up to the highest entry of all ORDER_COUNT orders,
+// whatever the song length says.
+uint8_t highest_order(const ByteReader& in, const Layout& layout);
+
+} // namespace replayer::mod
 
 // ------------------------------------------------------------- S3M layout
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// MOD (31-sample ProTracker family, 1..99 channels, and the paired FLT8
-// variant): signature, counts and conversion into the replay context.
+// MOD (31-sample ProTracker family, 1..99 channels, the paired FLT8 variant
+// and the 15-sample layout): sample shapes and the conversion into the replay
+// context. Which kind of MOD a file is, and its counts, come from
+// mod_prescan.cpp.
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -11,24 +13,7 @@ namespace replayer {
 
 namespace {
 
-constexpr uint64_t MOD_SAMPLE_HEADERS = 20; // first sample header
-constexpr uint64_t MOD_SAMPLE_HEADER_BYTES = 30;
-constexpr int MOD_SAMPLES = 31;
-constexpr uint64_t MOD_SONG_LENGTH = 950;
-constexpr uint64_t MOD_RESTART = 951;
-constexpr uint64_t MOD_ORDERS = 952;
-constexpr int MOD_ORDER_COUNT = 128;
-constexpr uint64_t MOD_SIGNATURE = 1080;
-constexpr uint64_t MOD_PATTERNS = 1084;
-constexpr uint32_t MOD_ROWS = 64;
-constexpr uint64_t MOD_CELL_BYTES = 4;
-
-// Offsets inside a sample header.
-constexpr uint64_t SAMPLE_LENGTH = 22; // u16 words
-constexpr uint64_t SAMPLE_FINETUNE = 24;
-constexpr uint64_t SAMPLE_VOLUME = 25;
-constexpr uint64_t SAMPLE_LOOP_START = 26;  // u16 words
-constexpr uint64_t SAMPLE_LOOP_LENGTH = 28; // u16 words
+using namespace mod;
 
 constexpr uint8_t PANNING_LEFT = 1;
 constexpr uint8_t PANNING_RIGHT = MAX_PANNING;
@@ -52,61 +37,6 @@ constexpr uint32_t TOP_OCTAVE_LIMIT = 112;
 constexpr uint16_t SEMITONE_THRESHOLDS[] = {106, 100, 94, 89, 84, 79, 75, 70, 66, 63, 59};
 constexpr uint8_t FINETUNE_NEGATIVE_NIBBLE = 8;
 constexpr uint8_t SET_FINETUNE_SIGN_FLIP = 8;
-
-bool is_digit(uint8_t c, char low) {
-    return c >= low && c <= '9';
-}
-
-struct Signature {
-    uint8_t channels; // 0: not a MOD
-    ModuleFormat format;
-};
-
-Signature read_signature(const ByteReader& in) {
-    uint8_t s[4];
-    for (int i = 0; i < 4; ++i) s[i] = in.u8(MOD_SIGNATURE + i);
-    auto is = [&](const char* text) { return std::memcmp(s, text, 4) == 0; };
-    if (is("M.K.") || is("M!K!") || is("FLT4")) return {4, FORMAT_MOD};
-    if (is("OCTA") || is("OKTA") || is("CD81")) return {8, FORMAT_MOD};
-    if (is("FLT8")) return {FLT8_CHANNELS, FORMAT_MOD_FLT8};
-    if (is_digit(s[0], '1') && s[1] == 'C' && s[2] == 'H' && s[3] == 'N')
-        return {static_cast<uint8_t>(s[0] - '0'), FORMAT_MOD};
-    if (is_digit(s[0], '1') && is_digit(s[1], '0') && s[2] == 'C' && (s[3] == 'H' || s[3] == 'N'))
-        return {static_cast<uint8_t>(10 * (s[0] - '0') + (s[1] - '0')), FORMAT_MOD};
-    if (s[0] == 'T' && s[1] == 'D' && s[2] == 'Z' && is_digit(s[3], '1'))
-        return {static_cast<uint8_t>(s[3] - '0'), FORMAT_MOD};
-    return {0, FORMAT_MOD};
-}
-
-// Stored length and loop of one sample, in frames. A looped sample keeps only
-// the data up to its loop end.
-struct SampleShape {
-    uint32_t stored;
-    uint32_t loop_length;
-};
-
-SampleShape sample_shape(const ByteReader& in, int i) {
-    const uint64_t h = MOD_SAMPLE_HEADERS + MOD_SAMPLE_HEADER_BYTES * i;
-    const uint16_t loop_words = in.u16be(h + SAMPLE_LOOP_LENGTH);
-    const uint32_t length = 2u * in.u16be(h + SAMPLE_LENGTH);
-    const uint32_t loop_start = 2u * in.u16be(h + SAMPLE_LOOP_START);
-    const uint32_t loop_length = 2u * loop_words;
-    if (loop_words <= 1) return {length, 0};
-    if (length < loop_start) return {length, std::min(length, loop_length)};
-    if (length < loop_start + loop_length) {
-        // Keeping data only up to the loop start would leave nothing of a
-        // sample whose loop starts at 0: loop all of its data instead.
-        if (loop_start == 0) return {length, length};
-        return {loop_start, std::min(loop_start, loop_length)};
-    }
-    return {loop_start + loop_length, loop_length};
-}
-
-uint8_t highest_order(const ByteReader& in) {
-    uint8_t highest = 0;
-    for (int i = 0; i < MOD_ORDER_COUNT; ++i) highest = std::max(highest, in.u8(MOD_ORDERS + i));
-    return highest;
-}
 
 uint8_t period_to_note(uint32_t period) {
     if (period == 0) return NOTE_NONE;
@@ -152,9 +82,9 @@ PatternSlot read_cell(const ByteReader& in, uint64_t at) {
     return slot;
 }
 
-void load_samples(ReplayContext& ctx, const ByteReader& in) {
-    for (int i = 0; i < MOD_SAMPLES; ++i) {
-        const uint64_t h = MOD_SAMPLE_HEADERS + MOD_SAMPLE_HEADER_BYTES * i;
+void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout) {
+    for (int i = 0; i < layout.samples; ++i) {
+        const uint64_t h = sample_header(i);
         InstrumentRecord& instrument = ctx.instruments[i];
         std::fill(std::begin(instrument.sample_map), std::end(instrument.sample_map),
                   static_cast<uint16_t>(i));
@@ -171,15 +101,15 @@ void load_samples(ReplayContext& ctx, const ByteReader& in) {
 
 // Sample data follows the patterns: signed 8-bit, each sample's full length,
 // of which the stored part is kept.
-void load_sample_data(ReplayContext& ctx, const ByteReader& in, uint64_t at) {
+void load_sample_data(ReplayContext& ctx, const ByteReader& in, const Layout& layout, uint64_t at) {
     uint32_t frame = 0;
-    for (int i = 0; i < MOD_SAMPLES; ++i) {
+    for (int i = 0; i < layout.samples; ++i) {
         SampleRecord& sample = ctx.samples[i];
         sample.data_index = frame;
         for (uint32_t f = 0; f < sample.length; ++f)
             ctx.sample_data[frame + f] = static_cast<int16_t>(in.s8(at + f) * 256);
         frame += sample.length;
-        at += 2u * in.u16be(MOD_SAMPLE_HEADERS + MOD_SAMPLE_HEADER_BYTES * i + SAMPLE_LENGTH);
+        at += sample_bytes(in, i);
     }
     ctx.total_sample_frames = frame;
 }
@@ -187,10 +117,10 @@ void load_sample_data(ReplayContext& ctx, const ByteReader& in, uint64_t at) {
 // A FLT8 pattern was read as the bytes of two 4-channel patterns one after the
 // other; regroup them so each row holds both halves side by side.
 void regroup_flt8(PatternSlot* pattern) {
-    constexpr uint32_t HALF = MOD_ROWS * FLT8_HALF_CHANNELS;
-    PatternSlot read[MOD_ROWS * FLT8_CHANNELS];
+    constexpr uint32_t HALF = ROWS * FLT8_HALF_CHANNELS;
+    PatternSlot read[ROWS * FLT8_CHANNELS];
     std::memcpy(read, pattern, sizeof read);
-    for (uint32_t r = 0; r < MOD_ROWS; ++r)
+    for (uint32_t r = 0; r < ROWS; ++r)
         for (uint32_t c = 0; c < FLT8_HALF_CHANNELS; ++c) {
             pattern[r * FLT8_CHANNELS + c] = read[FLT8_HALF_CHANNELS * r + c];
             pattern[r * FLT8_CHANNELS + FLT8_HALF_CHANNELS + c] =
@@ -200,55 +130,64 @@ void regroup_flt8(PatternSlot* pattern) {
 
 } // namespace
 
-const char* prescan_mod(const ByteReader& in, ModuleScan& scan) {
-    const Signature signature = read_signature(in);
-    if (signature.channels == 0) return "unrecognised module format";
-    scan.format = signature.format;
-    scan.channel_count = signature.channels;
-    scan.instrument_count = MOD_SAMPLES;
-    scan.sample_count = MOD_SAMPLES;
-    uint64_t frames = 0;
-    for (int i = 0; i < MOD_SAMPLES; ++i) frames += sample_shape(in, i).stored;
-    scan.total_sample_frames = static_cast<uint32_t>(frames);
-    scan.song_length = in.u8(MOD_SONG_LENGTH);
-    uint32_t patterns = highest_order(in) + 1u;
-    if (signature.format == FORMAT_MOD_FLT8) patterns = (patterns + 1) >> 1;
-    scan.pattern_count = static_cast<uint16_t>(patterns);
-    scan.total_rows = MOD_ROWS * patterns;
-    if (frames + MOD_PATTERNS > in.length) return "module shorter than its sample data";
-    return nullptr;
+namespace mod {
+
+SampleShape sample_shape(const ByteReader& in, int i) {
+    const uint64_t h = sample_header(i);
+    const uint16_t loop_words = in.u16be(h + SAMPLE_LOOP_LENGTH);
+    const uint32_t length = 2u * in.u16be(h + SAMPLE_LENGTH);
+    const uint32_t loop_start = 2u * in.u16be(h + SAMPLE_LOOP_START);
+    const uint32_t loop_length = 2u * loop_words;
+    if (loop_words <= 1) return {length, 0};
+    if (length < loop_start) return {length, std::min(length, loop_length)};
+    if (length < loop_start + loop_length) {
+        // Keeping data only up to the loop start would leave nothing of a
+        // sample whose loop starts at 0: loop all of its data instead.
+        if (loop_start == 0) return {length, length};
+        return {loop_start, std::min(loop_start, loop_length)};
+    }
+    return {loop_start + loop_length, loop_length};
 }
+
+uint8_t highest_order(const ByteReader& in, const Layout& layout) {
+    uint8_t highest = 0;
+    for (int i = 0; i < ORDER_COUNT; ++i) highest = std::max(highest, in.u8(layout.orders + i));
+    return highest;
+}
+
+} // namespace mod
 
 const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
     const bool paired = scan.format == FORMAT_MOD_FLT8;
+    const Layout& layout = layout_of(scan.format);
     ctx.amiga_periods = 1;
     ctx.tracker_rules = RULE_NO_LOOP_START_CARRY;
     ctx.default_global_volume = MAX_VOLUME;
     ctx.default_speed = DEFAULT_SPEED;
     ctx.default_bpm = DEFAULT_BPM;
 
-    load_samples(ctx, in);
+    load_samples(ctx, in, layout);
 
     // The prescan counted the song length byte as stored; only 128 orders exist.
-    ctx.song_length = std::min<uint16_t>(ctx.song_length, MOD_ORDER_COUNT);
-    const uint8_t restart = in.u8(MOD_RESTART);
+    ctx.song_length = std::min<uint16_t>(ctx.song_length, ORDER_COUNT);
+    const uint8_t restart = in.u8(layout.song_length + 1);
     ctx.restart_position = restart < ctx.song_length ? restart : 0;
     // Paired patterns: two 4-channel pattern numbers name one 8-channel pattern.
-    for (int i = 0; i < MOD_ORDER_COUNT; ++i)
-        ctx.order_table[i] = paired ? in.u8(MOD_ORDERS + i) >> 1 : in.u8(MOD_ORDERS + i);
+    for (int i = 0; i < ORDER_COUNT; ++i)
+        ctx.order_table[i] = paired ? in.u8(layout.orders + i) >> 1 : in.u8(layout.orders + i);
 
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_panning[c] = ((c ^ (c >> 1)) & 1) ? PANNING_RIGHT : PANNING_LEFT;
 
-    const uint32_t cells = MOD_ROWS * ctx.channel_count;
-    uint64_t at = MOD_PATTERNS;
+    const uint32_t cells = ROWS * ctx.channel_count;
+    uint64_t at = layout.patterns;
     for (uint32_t p = 0; p < ctx.pattern_count; ++p) {
-        ctx.patterns[p] = {static_cast<uint16_t>(MOD_ROWS * p), static_cast<uint16_t>(MOD_ROWS)};
+        ctx.patterns[p] = {static_cast<uint16_t>(ROWS * p), static_cast<uint16_t>(ROWS)};
         PatternSlot* slots = ctx.slots + uint64_t{p} * cells;
-        for (uint32_t i = 0; i < cells; ++i, at += MOD_CELL_BYTES) slots[i] = read_cell(in, at);
+        for (uint32_t i = 0; i < cells; ++i, at += CELL_BYTES) slots[i] = read_cell(in, at);
         if (paired) regroup_flt8(slots);
     }
-    load_sample_data(ctx, in, at);
+    load_sample_data(ctx, in, layout, at);
     return nullptr;
 }
 

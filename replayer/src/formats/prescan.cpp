@@ -13,8 +13,6 @@ constexpr char XM_MAGIC[] = "Extended Module: ";
 constexpr size_t XM_MAGIC_LENGTH = 17;
 constexpr size_t XM_EOF_MARK_OFFSET = 37;
 constexpr uint8_t XM_EOF_MARK = 0x1A;
-constexpr size_t XM_VERSION_OFFSET = 58;
-constexpr uint16_t XM_VERSION = 0x0104;
 constexpr size_t S3M_TYPE_OFFSET = 29;
 constexpr uint8_t S3M_FILE_TYPE = 0x10;
 constexpr size_t S3M_MAGIC_OFFSET = 44;
@@ -38,8 +36,9 @@ bool bytes_equal(const ByteReader& in, size_t offset, const uint8_t* expected, s
 ModuleFormat recognise(const ByteReader& in) {
     if (bytes_equal(in, compact::HEADER_MAGIC, compact::MAGIC, sizeof compact::MAGIC))
         return FORMAT_COMPACT;
+    // Any version: the XM prescan refuses the ones it does not read, by name.
     if (bytes_equal(in, 0, reinterpret_cast<const uint8_t*>(XM_MAGIC), XM_MAGIC_LENGTH) &&
-        in.u8(XM_EOF_MARK_OFFSET) == XM_EOF_MARK && in.u16le(XM_VERSION_OFFSET) == XM_VERSION)
+        in.u8(XM_EOF_MARK_OFFSET) == XM_EOF_MARK)
         return FORMAT_XM;
     if (in.u8(S3M_TYPE_OFFSET) == S3M_FILE_TYPE && in.u8(S3M_TYPE_OFFSET + 1) == 0 &&
         in.u8(S3M_TYPE_OFFSET + 2) == 0 &&

@@ -26,9 +26,12 @@ constexpr uint64_t LENGTH = 16;           // u32
 constexpr uint64_t LOOP_START = 20;       // u32
 constexpr uint64_t LOOP_END = 24;         // u32
 constexpr uint64_t VOLUME = 28;
+constexpr uint64_t PACKING = 30;
 constexpr uint64_t SAMPLE_FLAGS = 31;
-constexpr uint64_t C2_SPEED = 32; // u32, Hz of middle C
+constexpr uint64_t C2_SPEED = 32;    // u32, Hz of middle C
+constexpr uint8_t PACKING_ADPCM = 4; // 4-bit ADPCM data
 constexpr uint8_t FLAG_LOOP = 1;
+constexpr uint8_t FLAG_STEREO = 2; // left frames, then right frames
 constexpr uint8_t FLAG_16BIT = 4;
 constexpr uint16_t SIGNED_SAMPLES = 1;
 
@@ -43,8 +46,6 @@ constexpr uint8_t PANNING_RIGHT = 0xCC;
 constexpr uint8_t MAX_UNUSABLE_BPM = 32;
 constexpr float MIDDLE_C_HZ = 8363.0f;
 constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
-constexpr uint8_t UNSIGNED_8BIT_BIAS = 0x80;
-constexpr uint16_t UNSIGNED_16BIT_BIAS = 0x8000;
 
 // Walks the order list: 255 ends it, 254 is a marker to skip.
 template <typename Visit>
@@ -136,22 +137,20 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
 
         const uint64_t data = PARAGRAPH * ((uint64_t{in.u8(h + DATA_POINTER_HIGH)} << 16) |
                                            in.u16le(h + DATA_POINTER_LOW));
+        const uint8_t flags = in.u8(h + SAMPLE_FLAGS);
+        const bool sixteen_bit = flags & FLAG_16BIT;
+        // ADPCM values are signed whatever the module's sample format says.
+        const SampleCoding coding = in.u8(h + PACKING) == PACKING_ADPCM ? SampleCoding::ADPCM_4
+                                    : sixteen_bit                       ? SampleCoding::PCM_16
+                                                                        : SampleCoding::PCM_8;
+        const SampleSource left{coding, data, !is_signed};
         int16_t* out = ctx.sample_data + frame;
-        // Frames past the module's end read zero bytes: all of them hold the bias.
-        if (in.u8(h + SAMPLE_FLAGS) & FLAG_16BIT) {
-            const uint16_t bias = is_signed ? 0 : UNSIGNED_16BIT_BIAS;
-            const auto inside = static_cast<uint32_t>(in.values_inside(data, 2, shape.stored));
-            for (uint32_t f = 0; f < inside; ++f)
-                out[f] = static_cast<int16_t>(static_cast<uint16_t>(in.u16le(data + 2 * f) + bias));
-            fill_past_end(out + inside, shape.stored - inside, static_cast<int16_t>(bias));
+        if (flags & FLAG_STEREO) {
+            // The right frames follow all the left ones the header counts.
+            const uint64_t right = data + uint64_t{in.u32le(h + LENGTH)} * (sixteen_bit ? 2 : 1);
+            decode_stereo_sample(out, in, left, {coding, right, !is_signed}, shape.stored);
         } else {
-            const uint8_t bias = is_signed ? 0 : UNSIGNED_8BIT_BIAS;
-            const auto inside = static_cast<uint32_t>(in.values_inside(data, 1, shape.stored));
-            for (uint32_t f = 0; f < inside; ++f)
-                out[f] = static_cast<int16_t>(
-                    static_cast<int8_t>(static_cast<uint8_t>(in.u8(data + f) + bias)) * 256);
-            fill_past_end(out + inside, shape.stored - inside,
-                          static_cast<int16_t>(static_cast<int8_t>(bias) * 256));
+            decode_sample(out, in, left, shape.stored);
         }
         frame += shape.stored;
     }
@@ -209,6 +208,9 @@ const char* prescan_s3m(const ByteReader& in, ModuleScan& scan) {
         if (!is_sample(in, h)) continue;
         const uint32_t stored = sample_shape(in, h).stored;
         if (stored > MAX_SAMPLE_FRAMES) return "sample too long";
+        if (in.u8(h + PACKING) == PACKING_ADPCM &&
+            (in.u8(h + SAMPLE_FLAGS) & (FLAG_16BIT | FLAG_STEREO)))
+            return REFUSED_WIDE_ADPCM;
         frames += stored;
     }
     scan.total_sample_frames = frames;

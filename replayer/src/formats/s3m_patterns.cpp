@@ -13,7 +13,8 @@ constexpr uint8_t ENTRY_CHANNEL = 0x1F;
 constexpr uint8_t ENTRY_NOTE = 0x20;
 constexpr uint8_t ENTRY_VOLUME = 0x40;
 constexpr uint8_t ENTRY_COMMAND = 0x80;
-constexpr uint64_t PACKED_LENGTH_BYTES = 2; // the u16 length counts itself
+constexpr uint64_t PACKED_LENGTH_BYTES = 2;   // the u16 length, meant to count itself
+constexpr uint64_t MAX_PACKED_BYTES = 0xFFFF; // the most a 16-bit length can count
 
 constexpr uint8_t NOTE_BYTE_OFF = 254;
 constexpr uint8_t NOTE_BYTE_EMPTY = 255;
@@ -180,7 +181,14 @@ void load_pattern(const ByteReader& in, const Layout& layout, const ChannelMap& 
     const uint16_t pointer = in.u16le(layout.pattern_pointers() + 2u * index);
     if (pointer == 0) return; // no data: the header cannot hold a pattern
     const uint64_t start = PARAGRAPH * pointer;
-    const ByteReader packed = in.window(start + PACKED_LENGTH_BYTES, start + in.u16le(start));
+    // A length too short to hold itself leaves the pattern empty.
+    if (in.u16le(start) < PACKED_LENGTH_BYTES) return;
+    // The rows are read until 64 are complete, even past the stored length:
+    // some trackers store a length that leaves out its own two bytes, so the
+    // last entry of row 63 ends 2 bytes past it. A pattern whose rows end
+    // within its length reads the same either way.
+    const uint64_t data = start + PACKED_LENGTH_BYTES;
+    const ByteReader packed = in.window(data, data + MAX_PACKED_BYTES);
     uint8_t remembered[CHANNELS] = {};
     const uint8_t channel_count = map.count;
 

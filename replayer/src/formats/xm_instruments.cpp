@@ -9,7 +9,6 @@ namespace {
 
 constexpr int FINETUNE_SHIFT = 3; // 1/128 semitone in the file, 1/16 in the engine
 constexpr int SAMPLE_VOLUME_SHIFT = 1;
-constexpr int EIGHT_BIT_SCALE = 256; // 8-bit values widened to 16 bits
 
 // XM auto-vibrato types (sine, square, ramp down, ramp up) to engine waveforms.
 constexpr uint8_t AUTOVIBRATO_WAVEFORMS[] = {WAVEFORM_SINE, WAVEFORM_SQUARE, WAVEFORM_RAMP_DOWN,
@@ -73,28 +72,16 @@ void read_sample_record(SampleRecord& rec, const ByteReader& in, uint64_t q,
     rec.relative_note = in.s8(q + xm::SAMPLE_RELATIVE_NOTE_OFFSET);
 }
 
-// Delta-decodes the kept frames of one sample starting at file offset d. Past
-// the module's end every delta is 0, so the remaining frames repeat the last.
-void decode_sample(int16_t* out, const ByteReader& in, uint64_t d, const xm::SampleGeometry& g) {
-    const uint32_t inside =
-        static_cast<uint32_t>(in.values_inside(d, g.sixteen_bit ? 2 : 1, g.stored_frames));
-    int16_t last = 0;
-    if (g.sixteen_bit) {
-        uint16_t value = 0;
-        for (uint32_t i = 0; i < inside; ++i) {
-            value = static_cast<uint16_t>(value + in.u16le(d + 2 * uint64_t{i}));
-            out[i] = static_cast<int16_t>(value);
-        }
-        last = static_cast<int16_t>(value);
-    } else {
-        uint8_t value = 0;
-        for (uint32_t i = 0; i < inside; ++i) {
-            value = static_cast<uint8_t>(value + in.u8(d + i));
-            out[i] = static_cast<int16_t>(static_cast<int8_t>(value) * EIGHT_BIT_SCALE);
-        }
-        last = static_cast<int16_t>(static_cast<int8_t>(value) * EIGHT_BIT_SCALE);
-    }
-    fill_past_end(out + inside, g.stored_frames - inside, last);
+// Decodes the kept frames of one sample whose data starts at file offset d.
+void decode_xm_sample(int16_t* out, const ByteReader& in, uint64_t d, const xm::SampleGeometry& g) {
+    const SampleCoding coding = g.adpcm         ? SampleCoding::ADPCM_4
+                                : g.sixteen_bit ? SampleCoding::DELTA_16
+                                                : SampleCoding::DELTA_8;
+    const SampleSource left{coding, d, false};
+    if (g.stereo)
+        decode_stereo_sample(out, in, left, {coding, d + g.right_channel, false}, g.stored_frames);
+    else
+        decode_sample(out, in, left, g.stored_frames);
 }
 
 // Loads the instrument's samples: headers from `q`, data after the last header.
@@ -108,12 +95,12 @@ uint64_t load_samples(ReplayContext& ctx, const ModuleScan& scan, const ByteRead
         read_sample_record(rec, in, q, g);
         rec.data_index = ctx.total_sample_frames;
         if (uint64_t{ctx.total_sample_frames} + g.stored_frames <= scan.total_sample_frames) {
-            decode_sample(ctx.sample_data + ctx.total_sample_frames, in, d, g);
+            decode_xm_sample(ctx.sample_data + ctx.total_sample_frames, in, d, g);
             ctx.total_sample_frames += g.stored_frames;
         } else {
             rec.length = rec.loop_length = 0; // never past the reserved frames
         }
-        d += g.byte_length; // as stored, also for an odd 16-bit length
+        d += g.data_bytes; // as stored, also for an odd 16-bit length
     }
     return d;
 }

@@ -4,9 +4,16 @@ reference player openmpt123 (nearest-neighbour, no ramping), have the same
 loudness contour: the mono RMS over 20 ms windows correlates at 0.9 or more
 for at least 90% of the modules. The players' gains, panning laws and tick
 rounding differ, so levels are not compared; a wrong note, a missed effect or
-a timing fault breaks the contour."""
+a timing fault breaks the contour.
+
+The built module of every loading variant (make_fuzz_seeds, variant_seeds.h)
+plays one pass as long as in openmpt123 and with the same contour as the
+reference players that play it the way this replayer does; the variants this
+replayer refuses are refused with their reason."""
 import array
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -40,15 +47,36 @@ def ours(path):
                                  capture_output=True).stdout)
 
 
-def reference(path):
+def ours_pass(path):
+    return floats(subprocess.run([MODRENDER, "-o", "-", path], check=True,
+                                 capture_output=True).stdout)
+
+
+def reference(path, seconds=SECONDS):
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "out.raw")
-        subprocess.run(["openmpt123", "--quiet", "--batch", "--end-time", str(SECONDS),
+        limit = ["--end-time", str(seconds)] if seconds else []
+        subprocess.run(["openmpt123", "--quiet", "--batch", *limit,
                         "--filter", "1", "--ramping", "0", "--samplerate", str(RATE),
                         "--float", "--force", "-o", out, path], check=True,
                        capture_output=True)
         with open(out, "rb") as f:
             return floats(f.read())
+
+
+def xmp_pass(path):
+    """One pass by xmp, as 16-bit frames scaled to floats."""
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "out.raw")
+        subprocess.run(["xmp", "--norc", "-q", "-d", "file", "-f", str(RATE), "-i", "nearest",
+                        "-o", out, path], check=True, capture_output=True)
+        values = array.array("h")
+        with open(out, "rb") as f:
+            data = f.read()
+        values.frombytes(data[:len(data) // 2 * 2])
+        if sys.byteorder != "little":
+            values.byteswap()
+        return array.array("f", (v / 32768 for v in values))
 
 
 def contour(samples):
@@ -79,6 +107,80 @@ class ReferencePlayer(unittest.TestCase):
         print(report, file=sys.stderr)
         agreeing = sum(score >= THRESHOLD for score in scores.values())
         self.assertGreaterEqual(agreeing, SHARE * len(scores), report)
+
+
+# Variant seed -> the reference players whose rendering this replayer's is
+# held to. Where one is missing it plays the variant otherwise, on purpose:
+# xmp plays an XM stereo sample as one mono sample of twice the length;
+# openmpt123 keeps a stereo S3M sample's sides apart (one side per speaker,
+# so a side-panned channel sounds mostly one of them, where here both mix);
+# openmpt123 plays every MOD about half a semitone lower (a 4023 Hz against a
+# 4144 Hz PAL rate at period 856, plain "M.K." files too), and reads the
+# patterns of an "FA0x" MOD 4 bytes after the signature.
+VARIANTS = {
+    "adpcm.xm": ("openmpt123", "xmp"),
+    "stereo.xm": ("openmpt123",),
+    "adpcm.s3m": ("openmpt123", "xmp"),
+    "stereo.s3m": ("xmp",),
+    "short-lengths.s3m": ("openmpt123", "xmp"),
+    "sig-M&K!.mod": ("xmp",),
+    "sig-FA04.mod": ("xmp",),
+    "sig-FA06.mod": ("xmp",),
+    "sig-FA08.mod": ("xmp",),
+    "sig-CD61.mod": ("xmp",),
+    "M.K.-8-channels.mod": ("xmp",),
+    "15-samples.mod": ("xmp",),
+}
+REFUSED = {
+    "ogg.oxm": "Ogg Vorbis compressed samples (an OXM file) cannot be played",
+    "version-1.03.xm": "XM version 1.03: only version 1.04 is read",
+}
+RENDERS = {"openmpt123": lambda path: reference(path, None), "xmp": xmp_pass}
+
+
+def reference_duration(path):
+    out = subprocess.run(["openmpt123", "--info", "--subsong", "0", path], capture_output=True,
+                         text=True, check=True).stdout
+    minutes, seconds = re.search(r"^Duration\.*:\s*(\d+):([0-9.]+)", out, re.M).groups()
+    return int(minutes) * 60 + float(seconds)
+
+
+def our_duration(path):
+    out = subprocess.run([MODRENDER, "--info", path], capture_output=True, text=True,
+                         check=True).stdout
+    return float(re.search(r"^duration_s: ([0-9.]+)", out, re.M).group(1))
+
+
+@unittest.skipUnless(shutil.which("openmpt123") and shutil.which("xmp"),
+                     "the reference players are not installed")
+class LoadingVariants(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        subprocess.run([os.environ["MAKE_SEEDS"], cls.dir.name], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dir.cleanup()
+
+    def test_variants_play_as_the_references_do(self):
+        for name, players in VARIANTS.items():
+            with self.subTest(variant=name):
+                path = os.path.join(self.dir.name, name)
+                self.assertAlmostEqual(our_duration(path), reference_duration(path),
+                                       delta=0.01 * reference_duration(path))
+                mine = contour(ours_pass(path))
+                for player in players:
+                    score = correlation(mine, contour(RENDERS[player](path)))
+                    self.assertGreaterEqual(score, THRESHOLD, player)
+
+    def test_refused_variants_are_refused_with_their_reason(self):
+        for name, reason in REFUSED.items():
+            with self.subTest(variant=name):
+                path = os.path.join(self.dir.name, name)
+                r = subprocess.run([MODRENDER, "--info", path], capture_output=True, text=True)
+                self.assertEqual(r.returncode, 1)
+                self.assertEqual(r.stderr, f"modrender: {path}: {reason}\n")
 
 
 if __name__ == "__main__":

@@ -17,7 +17,8 @@ namespace {
 
 constexpr uint32_t RENDER_FRAMES = 1024;
 
-// A module with both sample widths, both loop kinds, envelopes and effects.
+// A module with both sample widths, both loop kinds, stereo and 4-bit ADPCM
+// samples, envelopes and effects.
 std::vector<uint8_t> varied_module() {
     xmwriter::Module m = small_module();
     m.channels = 3;
@@ -51,11 +52,23 @@ std::vector<uint8_t> varied_module() {
     second.panning_envelope.points = {{0, 0}, {10, 64}};
     second.panning_envelope.type = 1;
     m.instruments.push_back(second);
+    xmwriter::Sample adpcm = sample_8bit({0, 20, 40, 60, 40, 20, 0, -20, -40, -60, -40});
+    adpcm.adpcm = true;
+    adpcm.loop = xmwriter::LOOP_FORWARD;
+    adpcm.loop_start = 2;
+    adpcm.loop_length = 8;
+    xmwriter::Sample stereo;
+    stereo.sixteen_bit = true;
+    stereo.frames = {1000, 3000, -2000, 500};
+    stereo.right_frames = {-800, 0, 2500, 100};
+    m.instruments.push_back(instrument_with({adpcm, stereo}));
+    m.instruments.back().sample_map[40] = 1;
     return xmwriter::write_xm(m);
 }
 
-// An S3M with 8- and 16-bit, signed and looped samples, a panning table, an
-// order naming no pattern, SB loops and the commands with info memory.
+// An S3M with 8- and 16-bit, signed, looped, stereo and ADPCM samples, a
+// panning table, an order naming no pattern, SB loops and the commands with
+// info memory.
 std::vector<uint8_t> varied_s3m() {
     test_modules::S3mBuilder s3m;
     s3m.sample_format = 1;
@@ -63,19 +76,27 @@ std::vector<uint8_t> varied_s3m() {
     s3m.default_panning[1] = 0x2F;
     s3m.orders = {0, 254, 1, 7, 0};
     s3m.patterns.resize(2);
-    s3m.patterns[0] = {{0, 0, 0x40, 1, 40, 19, 0xB0}, {2, 1, 0x52, 2, -1, 4, 0x12},
-                       {4, 2, -1, 0, 80, 19, 0xB2},   {5, 3, 254, 0, -1, 19, 0xA1},
-                       {6, 3, -1, 0, -1, 19, 0},      {9, 0, 0x31, 1, -1, 19, 0xB3},
-                       {9, 1, 0xFF, 2, -1, 17, 0x05}, {12, 2, -1, 0, -1, 24, 0x40}};
+    s3m.patterns[0] = {{0, 0, 0x40, 1, 40, 19, 0xB0},
+                       {2, 1, 0x52, 2, -1, 4, 0x12},
+                       {4, 2, -1, 0, 80, 19, 0xB2},
+                       {5, 3, 254, 0, -1, 19, 0xA1},
+                       {6, 3, -1, 0, -1, 19, 0},
+                       {9, 0, 0x31, 1, -1, 19, 0xB3},
+                       {9, 1, 0xFF, 2, -1, 17, 0x05},
+                       {12, 2, -1, 0, -1, 24, 0x40},
+                       {1, 2, 0x40, 3},
+                       {3, 3, 0x45, 4}};
     s3m.patterns[1] = {{0, 1, 0x60, 2, 64, 20, 0x90}, {63, 0, -1, 0, -1, 3, 0x22}};
-    for (int k = 0; k < 2; ++k) {
+    // 8-bit, 16-bit, 8-bit stereo, 4-bit ADPCM
+    for (int k = 0; k < 4; ++k) {
         test_modules::S3mSample sample;
         sample.length = 120;
         sample.loop_start = 20;
         sample.loop_end = 100;
-        sample.flags = static_cast<uint8_t>(1 | (k ? 4 : 0));
+        sample.flags = static_cast<uint8_t>(1 | (k == 1 ? 4 : 0) | (k == 2 ? 2 : 0));
+        sample.packing = k == 3 ? 4 : 0;
         sample.c2_speed = k ? 22050 : 8363;
-        sample.data.resize(k ? 240 : 120);
+        sample.data.resize(k == 3 ? 16 + 60 : k ? 240 : 120);
         for (size_t i = 0; i < sample.data.size(); ++i)
             sample.data[i] = static_cast<uint8_t>(i * 13);
         s3m.samples.push_back(sample);
@@ -115,13 +136,14 @@ void load_and_check(const std::vector<uint8_t>& bytes, const std::string& what) 
     replayer::generate_frames(loaded.result.context, out.data(), RENDER_FRAMES);
 }
 
-// Every format: the intro's module, built XM, S3M and MOD modules, and the
-// compact image of each built one.
+// Every format: the intro's module, built XM, S3M and MOD modules (one of
+// them of the 15-sample layout, which no cut short of its last byte leaves a
+// module), and the compact image of each built one.
 std::vector<std::vector<uint8_t>> seeds() {
     std::vector<std::vector<uint8_t>> all = {
         std::vector<uint8_t>(module_data, module_data + module_data_size), varied_module(),
-        varied_s3m(), varied_mod()};
-    for (size_t i = 1; i < 4; ++i) {
+        varied_s3m(), varied_mod(), fifteen_sample_module().build()};
+    for (size_t i = 1; i < 5; ++i) {
         Loaded loaded(all[i]);
         EXPECT_NE(loaded.result.context, nullptr) << i;
         if (loaded.result.context) all.push_back(compact_writer::write_compact(loaded.ctx()));

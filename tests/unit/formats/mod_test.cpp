@@ -29,7 +29,9 @@ TEST(Mod, SignaturesGiveChannelsOrAreRefused) {
         {"FLT8", 8, FORMAT_MOD_FLT8}, {"3CHN", 3, FORMAT_MOD},  {"16CH", 16, FORMAT_MOD},
         {"16CN", 16, FORMAT_MOD},     {"99CH", 99, FORMAT_MOD}, {"TDZ4", 4, FORMAT_MOD},
         {"0CHN", 0, FORMAT_MOD},      {"TDZ0", 0, FORMAT_MOD},  {"M.K ", 0, FORMAT_MOD},
-        {"1ACH", 0, FORMAT_MOD},
+        {"1ACH", 0, FORMAT_MOD},      {"M&K!", 4, FORMAT_MOD},  {"FA04", 4, FORMAT_MOD},
+        {"FA06", 6, FORMAT_MOD},      {"FA08", 8, FORMAT_MOD},  {"CD61", 6, FORMAT_MOD},
+        {"M.K.", 8, FORMAT_MOD}, // sized for 8 channels: see the next test
     };
     for (const Case& c : cases) {
         ModBuilder mod;
@@ -45,6 +47,113 @@ TEST(Mod, SignaturesGiveChannelsOrAreRefused) {
         EXPECT_EQ(scan.scan.channel_count, c.channels) << c.signature;
         EXPECT_EQ(scan.scan.format, c.format) << c.signature;
         EXPECT_NE(load(bytes), nullptr) << c.signature;
+    }
+}
+
+// "M.K." modules sized for 8-channel patterns are 8-channel modules when they
+// carry every mark of the trackers that wrote them so; otherwise 4 channels.
+TEST(Mod, EightChannelsUnderTheFourChannelTag) {
+    struct Case {
+        const char* what;
+        int extra_bytes;
+        uint8_t restart, finetune, volume;
+        int channels;
+    };
+    const Case cases[] = {
+        {"sized for 8 channels to the byte", 0, 0, 0, 64, 8},
+        {"one byte more", 1, 0, 0, 64, 8},
+        {"two bytes more", 2, 0, 0, 64, 4},
+        {"one byte less", -1, 0, 0, 64, 4},
+        {"a restart byte", 0, 0x7F, 0, 64, 4},
+        {"a sample with a finetune", 0, 0, 3, 64, 4},
+        {"a sample below full volume", 0, 0, 0, 48, 4},
+    };
+    for (const Case& c : cases) {
+        ModBuilder mod;
+        mod.channels = 8;
+        mod.patterns = 2;
+        mod.orders[1] = 1;
+        mod.restart = c.restart;
+        mod.samples[0] = {100, c.finetune, c.volume, 0, 0};
+        mod.samples[1] = {10, 0, 64, 0, 0};
+        mod.samples[2] = {0, 0, 12, 0, 0}; // no data: its volume does not count
+        mod.cell(1, 63, 7, {428, 1, 0, 0});
+        Bytes bytes = mod.build();
+        bytes.resize(bytes.size() + c.extra_bytes);
+        const char* error = nullptr;
+        Context ctx = load(bytes, &error);
+        ASSERT_TRUE(ctx) << c.what << ": " << error;
+        EXPECT_EQ(ctx->channel_count, c.channels) << c.what;
+        if (c.channels == 8) {
+            EXPECT_EQ(slot(*ctx, 1, 63, 7).note, 49) << c.what;
+        }
+    }
+}
+
+// The oldest layout (15 samples, no signature) is taken only when every field
+// is one its trackers wrote; a file that fails any check is no module, one
+// that fails only its length a module cut short.
+TEST(Mod, FifteenSamplesOnlyWhenEveryFieldFits) {
+    using Edit = void (*)(ModBuilder&);
+    using Cut = void (*)(Bytes&);
+    struct Case {
+        const char* what;
+        Edit edit;
+        Cut cut; // on the built bytes
+        bool recognised;
+        const char* refusal = "unrecognised module format";
+    };
+    const Case cases[] = {
+        {"a module cut down to 15 samples", nullptr, nullptr, true},
+        {"a sample name with a control byte", nullptr, [](Bytes& b) { b[20 + 3] = 0x01; }, false},
+        {"a title byte above ASCII", nullptr, [](Bytes& b) { b[2] = 0xE9; }, false},
+        {"volume 65", [](ModBuilder& m) { m.samples[1].volume = 65; }, nullptr, false},
+        {"a finetune", [](ModBuilder& m) { m.samples[0].finetune = 1; }, nullptr, false},
+        {"a sample over 64 KiB", [](ModBuilder& m) { m.samples[14].length_words = 0x8001; },
+         nullptr, false},
+        {"a loop starting past the sample",
+         [](ModBuilder& m) { m.samples[1].loop_start_words = 2 * 20 + 1; }, nullptr, false},
+        {"song length 0", [](ModBuilder& m) { m.song_length = 0; }, nullptr, false},
+        {"song length 129", [](ModBuilder& m) { m.song_length = 129; }, nullptr, false},
+        {"an order naming pattern 64, past the song",
+         [](ModBuilder& m) {
+             m.orders[100] = 64;
+             m.patterns = 65; // stored, so that the file is long enough
+         },
+         nullptr, false},
+        {"no sample data", [](ModBuilder& m) { m.samples[0] = m.samples[1] = ModSample{}; },
+         nullptr, false},
+        {"one byte short of its last sample", nullptr, [](Bytes& b) { b.pop_back(); }, false,
+         "15-sample module shorter than its patterns and samples"},
+    };
+    for (const Case& c : cases) {
+        ModBuilder mod = fifteen_sample_module();
+        if (c.edit) c.edit(mod);
+        Bytes bytes = mod.build();
+        if (c.cut) c.cut(bytes);
+        const char* error = nullptr;
+        Context ctx = load(bytes, &error);
+        if (!c.recognised) {
+            EXPECT_FALSE(ctx) << c.what;
+            if (!ctx) {
+                EXPECT_STREQ(error, c.refusal) << c.what;
+            }
+            continue;
+        }
+        ASSERT_TRUE(ctx) << c.what << ": " << error;
+        const ScanResult scan = module_prescan(bytes.data(), bytes.size());
+        EXPECT_EQ(scan.scan.format, FORMAT_MOD_15);
+        EXPECT_EQ(ctx->channel_count, 4);
+        EXPECT_EQ(ctx->sample_count, 15);
+        EXPECT_EQ(ctx->pattern_count, 2);
+        EXPECT_EQ(slot(*ctx, 0, 0, 0).note, 49);
+        EXPECT_EQ(slot(*ctx, 0, 0, 0).effect, EFFECT_SET_VOLUME);
+        EXPECT_EQ(slot(*ctx, 1, 63, 3).note, 61);
+        EXPECT_EQ(ctx->samples[1].length, 40u);
+        EXPECT_EQ(ctx->samples[1].loop_length, 20u);
+        // Sample data follows the two patterns; the ramp restarts per sample.
+        EXPECT_EQ(ctx->sample_data[ctx->samples[1].data_index + 1], 7 * 256);
+        EXPECT_EQ(check_context(*ctx), "");
     }
 }
 

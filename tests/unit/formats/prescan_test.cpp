@@ -20,6 +20,7 @@ struct PrescanCase {
     uint16_t patterns = 0;
     uint32_t frames = 0;
     uint16_t samples = 0;
+    const char* reason = nullptr; // checked when refused and given
 };
 
 xmwriter::Module one_pattern(uint16_t rows, bool with_data) {
@@ -48,6 +49,20 @@ xmwriter::Module long_8bit_sample(uint32_t bytes) {
     m.instruments[0].samples[0].length_override = bytes;
     m.instruments[0].samples[0].data_override = std::vector<uint8_t>{};
     return m;
+}
+
+// A first instrument with one special sample before small_module's: the
+// counts show whether the prescan found the second instrument where it is.
+xmwriter::Module before_small_module(const xmwriter::Sample& sample) {
+    xmwriter::Module m = small_module();
+    m.instruments.insert(m.instruments.begin(), instrument_with({sample}));
+    return m;
+}
+
+xmwriter::Sample ramp_sample(int frames) {
+    std::vector<int16_t> ramp;
+    for (int i = 0; i < frames; ++i) ramp.push_back(static_cast<int16_t>(i - frames / 2));
+    return sample_8bit(ramp);
 }
 
 xmwriter::Module samples_in_one_instrument(uint16_t count) {
@@ -102,6 +117,43 @@ const PrescanCase PRESCAN_CASES[] = {
          return m;
      },
      false},
+    {"an ADPCM sample counts frames; its data takes half a byte each after a 16-byte table",
+     [] {
+         xmwriter::Sample s = ramp_sample(101);
+         s.adpcm = true;
+         return before_small_module(s);
+     },
+     true, 4, 1, 101 + 16, 2},
+    {"a stereo sample counts the frames of one channel",
+     [] {
+         xmwriter::Sample s = ramp_sample(30);
+         s.right_frames = s.frames;
+         s.sixteen_bit = true;
+         return before_small_module(s);
+     },
+     true, 4, 1, 30 + 16, 2},
+    {"an ADPCM sample marked 16-bit is refused",
+     [] {
+         xmwriter::Sample s = ramp_sample(20);
+         s.adpcm = s.sixteen_bit = true;
+         return before_small_module(s);
+     },
+     false, 0, 0, 0, 0, "4-bit ADPCM sample marked 16-bit or stereo"},
+    {"an Ogg Vorbis compressed sample is refused",
+     [] {
+         xmwriter::Sample s = ramp_sample(0);
+         s.data_override = std::vector<uint8_t>{8, 0, 0, 0, 'O', 'g', 'g', 'S', 0, 2, 0, 0};
+         s.length_override = 12;
+         return before_small_module(s);
+     },
+     false, 0, 0, 0, 0, "Ogg Vorbis compressed samples (an OXM file) cannot be played"},
+    {"XM 1.03 is refused by its version",
+     [] {
+         xmwriter::Module m = small_module();
+         m.version = 0x0103;
+         return m;
+     },
+     false, 0, 0, 0, 0, "XM version 1.03: only version 1.04 is read"},
     {"more than 255 instruments are refused",
      [] {
          xmwriter::Module m = small_module();
@@ -119,7 +171,12 @@ TEST(XmPrescan, LimitsAndCounts) {
         const std::vector<uint8_t> bytes = xmwriter::write_xm(c.build());
         const replayer::ScanResult r = replayer::module_prescan(bytes.data(), bytes.size());
         ASSERT_EQ(r.error == nullptr, c.accepted) << (r.error ? r.error : "accepted");
-        if (!c.accepted) continue;
+        if (!c.accepted) {
+            if (c.reason) {
+                EXPECT_STREQ(r.error, c.reason);
+            }
+            continue;
+        }
         EXPECT_EQ(r.scan.format, replayer::FORMAT_XM);
         EXPECT_EQ(r.scan.total_rows, c.total_rows);
         EXPECT_EQ(r.scan.pattern_count, c.patterns);

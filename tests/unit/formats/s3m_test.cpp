@@ -252,6 +252,36 @@ TEST(S3m, S00RepeatsTheChannelsLastInfoWithinAPattern) {
     EXPECT_EQ(slot(*ctx, 1, 0, 1).parameter, 0);
 }
 
+// Rows are read until 64 are complete, past a stored length that leaves out
+// its own two bytes; a length too short to hold itself is an empty pattern.
+TEST(S3m, PackedRowsAreReadUntil64AreComplete) {
+    struct Case {
+        const char* what;
+        int length_adjust;
+        int stored_length;        // written over the length when not -1
+        uint8_t volume_on_row_63; // 0: the pattern is empty
+    };
+    const Case cases[] = {
+        {"the length counts itself", 0, -1, 0x10 + 32},
+        {"the length leaves out its own two bytes", -2, -1, 0x10 + 32},
+        {"a length of 1", 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        S3mBuilder s3m;
+        s3m.patterns[0] = {{0, 0, 0x40, 1}, {63, 3, 0x41, 2, 32}};
+        s3m.pattern_length_adjust = c.length_adjust;
+        Bytes bytes = s3m.build();
+        const size_t pattern_pointer = 96 + s3m.orders.size();
+        const size_t start = 16 * (bytes[pattern_pointer] | bytes[pattern_pointer + 1] << 8);
+        if (c.stored_length >= 0) put16le(bytes, start, static_cast<uint16_t>(c.stored_length));
+        Context ctx = load(bytes);
+        ASSERT_TRUE(ctx) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 63, 3).volume, c.volume_on_row_63) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 63, 3).note, c.volume_on_row_63 ? 50 : NOTE_NONE) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 0, 0).note, c.volume_on_row_63 ? 49 : NOTE_NONE) << c.what;
+    }
+}
+
 TEST(S3m, PatternLoopsMoveToAFreeChannel) {
     struct Placed {
         int row, channel;
@@ -368,25 +398,32 @@ TEST(S3m, SampleLengthsLoopsAndData) {
     EXPECT_EQ(ctx->total_sample_frames, scan.scan.total_sample_frames);
 }
 
-TEST(S3m, SampleDataSignedAndUnsigned) {
+// Plain values, signed or unsigned; stereo samples (left frames, then right
+// ones) as the mean of the two; 4-bit ADPCM, signed whatever the format says.
+TEST(S3m, SampleDataSignedUnsignedStereoAndAdpcm) {
     struct Case {
         uint16_t format;
-        uint8_t flags;
+        uint8_t flags, packing;
         Bytes data;
         std::vector<int16_t> frames;
     };
+    Bytes adpcm = xmwriter::encode_adpcm({1, 3, -1, 63, -65, 127, -128});
     const Case cases[] = {
-        {2, 0, {0x80, 0x00, 0xFF}, {0, -32768, 127 * 256}},
-        {1, 0, {0x80, 0x00, 0x7F}, {-32768, 0, 127 * 256}},
-        {2, 4, {0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}, {0, -32768, 32767}},
-        {1, 4, {0x00, 0x80, 0x01, 0x00, 0xFF, 0xFF}, {-32768, 1, -1}},
+        {2, 0, 0, {0x80, 0x00, 0xFF}, {0, -32768, 127 * 256}},
+        {1, 0, 0, {0x80, 0x00, 0x7F}, {-32768, 0, 127 * 256}},
+        {2, 4, 0, {0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}, {0, -32768, 32767}},
+        {1, 4, 0, {0x00, 0x80, 0x01, 0x00, 0xFF, 0xFF}, {-32768, 1, -1}},
+        {1, 2, 0, {0x10, 0xF0, 0x7F, 0x30, 0xF1, 0x80}, {0x20 * 256, -31 * 128, -1 * 128}},
+        {2, 6, 0, {0, 0x90, 0xFF, 0xFF, 0, 0x70, 0, 0}, {0, -1}},
+        {2, 0, 4, adpcm, {256, 3 * 256, -256, 63 * 256, -65 * 256, 127 * 256, -128 * 256}},
     };
     for (const Case& c : cases) {
         S3mBuilder s3m;
         s3m.sample_format = c.format;
         S3mSample sample;
-        sample.length = static_cast<uint32_t>(c.data.size() / (c.flags & 4 ? 2 : 1));
+        sample.length = static_cast<uint32_t>(c.frames.size());
         sample.flags = c.flags;
+        sample.packing = c.packing;
         sample.data = c.data;
         s3m.samples.push_back(sample);
         Context ctx = load_ok(s3m);
@@ -414,6 +451,18 @@ TEST(S3m, PrescanLimits) {
     EXPECT_FALSE(load(big.build()));
     big.samples[0].length = 0xFFFFF;
     EXPECT_TRUE(load(big.build()));
+
+    for (uint8_t flags : {4, 2}) { // ADPCM exists for 8-bit mono data only
+        S3mBuilder wide;
+        S3mSample sample;
+        sample.length = 4;
+        sample.packing = 4;
+        sample.flags = flags;
+        wide.samples.push_back(sample);
+        const char* error = nullptr;
+        EXPECT_FALSE(load(wide.build(), &error));
+        EXPECT_STREQ(error, "4-bit ADPCM sample marked 16-bit or stereo");
+    }
 }
 
 TEST(S3m, MissingPatternAndSampleDataLoadEmpty) {

@@ -74,23 +74,39 @@ class Modrender(unittest.TestCase):
         header_end = 60 + struct.unpack_from("<I", self.intro, 60)[0]
         long_pattern = bytearray(self.intro)
         struct.pack_into("<H", long_pattern, header_end + 5, 257)
+        version_103 = bytearray(self.intro)
+        struct.pack_into("<H", version_103, 58, 0x0103)
         cases = {
-            "garbage.xm": os.urandom(0) + bytes(range(256)) * 8,
-            "rows257.xm": bytes(long_pattern),
-            "empty.xm": b"",
+            "garbage.xm": (bytes(range(256)) * 8, "unrecognised module format"),
+            "rows257.xm": (bytes(long_pattern), "pattern has more than 256 rows"),
+            "empty.xm": (b"", "unrecognised module format"),
+            "v103.xm": (bytes(version_103), "XM version 1.03: only version 1.04 is read"),
         }
-        for name, data in cases.items():
+        for name, (data, reason) in cases.items():
             with self.subTest(name=name):
                 path = self.write(name, data)
                 r = run("--info", path)
                 self.assertEqual(r.returncode, 1)
                 self.assertEqual(r.stdout, b"")
-                lines = r.stderr.decode().splitlines()
-                self.assertEqual(len(lines), 1)
-                self.assertIn(path, lines[0])
+                self.assertEqual(r.stderr.decode(), f"modrender: {path}: {reason}\n")
         r = run("--info", os.path.join(self.dir.name, "missing.xm"))
         self.assertEqual(r.returncode, 1)
         self.assertIn(b"missing.xm", r.stderr)
+
+    def test_endless_input_is_refused_holding_at_most_the_size_limit(self):
+        # Measured in a child of its own, so that its peak is the only one.
+        probe = ("import resource, subprocess, sys\n"
+                 "r = subprocess.run([sys.argv[1], '--info', '/dev/zero'], capture_output=True)\n"
+                 "print(r.returncode, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
+                 "sys.stdout.write(r.stderr.decode())")
+        r = subprocess.run([sys.executable, "-c", probe, MODRENDER], capture_output=True,
+                           text=True, check=True)
+        status, peak_kib = map(int, r.stdout.splitlines()[0].split())
+        self.assertEqual(status, 1)
+        self.assertEqual(r.stdout.splitlines()[1:], ["modrender: /dev/zero: file too large"])
+        # The limit is 512 MiB; reading on to it by doubling a buffer took 1 GiB.
+        # The slack allows for a sanitizer's shadow memory.
+        self.assertLess(peak_kib, (512 + 160) * 1024)
 
     def test_info_reports_the_prescan_counts(self):
         r = run("--info", INTRO_XM)

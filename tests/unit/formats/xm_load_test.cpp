@@ -372,8 +372,10 @@ TEST(XmLoad, SampleFields) {
 }
 
 // How much of a sample is kept, and that the next sample's data is still found
-// where the file puts it (a mistake in the first shifts the second).
+// where the file puts it (a mistake in the first shifts the second). Stereo
+// samples count the bytes of both channels; ADPCM samples count frames.
 TEST(XmLoad, SampleLengthsLoopsAndDataPositions) {
+    enum Kind { PLAIN, STEREO, ADPCM };
     struct Case {
         const char* name;
         bool sixteen_bit;
@@ -381,6 +383,7 @@ TEST(XmLoad, SampleLengthsLoopsAndDataPositions) {
         uint32_t length, loop_start, loop_length; // bytes, as in the header
         uint32_t length_loaded, loop_loaded;      // frames
         bool pingpong;
+        Kind kind = PLAIN;
     };
     const Case cases[] = {
         {"no loop keeps everything", false, xmwriter::LOOP_NONE, 40, 4, 8, 40, 0, false},
@@ -398,6 +401,13 @@ TEST(XmLoad, SampleLengthsLoopsAndDataPositions) {
         {"16-bit lengths are halved", true, xmwriter::LOOP_FORWARD, 40, 8, 16, 12, 8, false},
         {"an odd 16-bit length", true, xmwriter::LOOP_NONE, 41, 0, 0, 20, 0, false},
         {"an odd 16-bit loop", true, xmwriter::LOOP_FORWARD, 41, 3, 35, 19, 17, false},
+        {"stereo halves every count", false, xmwriter::LOOP_FORWARD, 40, 10, 20, 15, 10, false,
+         STEREO},
+        {"16-bit stereo quarters every count", true, xmwriter::LOOP_PINGPONG, 80, 16, 40, 14, 10,
+         true, STEREO},
+        {"an odd stereo length", false, xmwriter::LOOP_NONE, 41, 0, 0, 20, 0, false, STEREO},
+        {"ADPCM counts frames", false, xmwriter::LOOP_FORWARD, 41, 9, 31, 40, 31, false, ADPCM},
+        {"an even ADPCM length", false, xmwriter::LOOP_NONE, 40, 0, 0, 40, 0, false, ADPCM},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -408,9 +418,17 @@ TEST(XmLoad, SampleLengthsLoopsAndDataPositions) {
         s.length_override = c.length;
         s.loop_start_override = c.loop_start;
         s.loop_length_override = c.loop_length;
+        // Deltas: the first frame 1, then flat; a right channel starts at 3.
         std::vector<uint8_t> data(c.length);
-        for (uint32_t i = 0; i < c.length; ++i) data[i] = static_cast<uint8_t>(i == 0 ? 1 : 0);
-        s.data_override = data; // deltas: the first frame 1, then flat
+        data[0] = 1;
+        if (c.kind == STEREO)
+            data[c.length / (c.sixteen_bit ? 4 : 2) * (c.sixteen_bit ? 2 : 1)] = 3;
+        if (c.kind == ADPCM) {
+            s.adpcm = true;
+            data = xmwriter::encode_adpcm(std::vector<int16_t>(c.length, 1));
+        }
+        if (c.kind == STEREO) s.right_frames.resize(1); // the stereo flag
+        s.data_override = data;
         m.instruments[0].samples.insert(m.instruments[0].samples.begin(), s);
         Loaded loaded(xmwriter::write_xm(m));
         ASSERT_NE(loaded.result.context, nullptr) << loaded.result.error;
@@ -419,7 +437,8 @@ TEST(XmLoad, SampleLengthsLoopsAndDataPositions) {
         EXPECT_EQ(first.length, c.length_loaded);
         EXPECT_EQ(first.loop_length, c.loop_loaded);
         EXPECT_EQ((first.flags_volume & replayer::SAMPLE_FLAG_PINGPONG) != 0, c.pingpong);
-        const int16_t one = c.sixteen_bit ? 1 : 256;
+        const int16_t one =
+            static_cast<int16_t>((c.sixteen_bit ? 1 : 256) * (c.kind == STEREO ? 2 : 1));
         for (uint32_t i = 0; i < first.length; ++i) ASSERT_EQ(ctx.sample_data[i], one) << i;
         // The second sample (from small_module) decodes intact right after.
         const replayer::SampleRecord& second = ctx.samples[1];
@@ -430,15 +449,32 @@ TEST(XmLoad, SampleLengthsLoopsAndDataPositions) {
     }
 }
 
-TEST(XmLoad, SampleDataDeltasWrap) {
+// Deltas wrap; ADPCM deltas wrap at 8 bits; a stereo frame is the mean of its
+// left and right frames, each channel delta-coded from 0.
+TEST(XmLoad, SampleDataDeltasWrapAndChannelsMix) {
     xmwriter::Module m = small_module();
     xmwriter::Sample s16;
     s16.sixteen_bit = true;
     s16.frames = {32767, -32768, 0, -1, 12345};
     xmwriter::Sample s8 = sample_8bit({127, -128, 0, -1, 100});
-    m.instruments[0].samples = {s16, s8};
+    xmwriter::Sample adpcm = sample_8bit({1, 3, -1, 63, -65, 127, -128});
+    adpcm.adpcm = true;
+    xmwriter::Sample stereo = sample_8bit({100, -100, 7});
+    stereo.right_frames = {-100, -100, -8};
+    // Past the module's end every ADPCM index is 0: the value keeps stepping
+    // by the first delta of the table.
+    xmwriter::Sample cut = sample_8bit({});
+    cut.adpcm = true;
+    cut.length_override = 6;
+    cut.data_override = std::vector<uint8_t>(17, 0);
+    cut.data_override->at(0) = 1;
+    m.instruments[0].samples = {s16, s8, adpcm, stereo, cut};
     Loaded loaded(xmwriter::write_xm(m));
     ASSERT_NE(loaded.result.context, nullptr);
-    const int16_t expected[] = {32767, -32768, 0, -1, 12345, 32512, -32768, 0, -256, 25600};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(loaded.ctx().sample_data[i], expected[i]) << i;
+    const int16_t expected[] = {32767,     -32768,    0,          -1,   12345,  32512, -32768,
+                                0,         -256,      25600,      256,  768,    -256,  63 * 256,
+                                -65 * 256, 127 * 256, -128 * 256, 0,    -25600, -128,  256,
+                                512,       768,       1024,       1280, 1536};
+    for (size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(loaded.ctx().sample_data[i], expected[i]) << i;
 }

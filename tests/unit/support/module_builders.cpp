@@ -45,9 +45,30 @@ Bytes ModBuilder::build() const {
         b[at + 2] = static_cast<uint8_t>(((c.instrument & 0x0F) << 4) | (c.effect & 0x0F));
         b[at + 3] = c.parameter;
     }
-    for (const ModSample& s : samples)
-        for (uint32_t i = 0; i < 2u * s.length_words; ++i) b.push_back(static_cast<uint8_t>(i * 7));
+    for (size_t k = 0; k < 31; ++k) {
+        const bool given = k < sample_data.size() && !sample_data[k].empty();
+        for (uint32_t i = 0; i < 2u * samples[k].length_words; ++i)
+            b.push_back(given ? sample_data[k][i % sample_data[k].size()]
+                              : static_cast<uint8_t>(i * 7));
+    }
+    if (fifteen_samples) {
+        b.erase(b.begin() + 1080, b.begin() + 1084);
+        b.erase(b.begin() + 20 + 30 * 15, b.begin() + 20 + 30 * 31);
+    }
     return b;
+}
+
+ModBuilder fifteen_sample_module() {
+    ModBuilder mod;
+    mod.fifteen_samples = true;
+    mod.patterns = 2;
+    mod.song_length = 2;
+    mod.orders[1] = 1;
+    mod.samples[0] = {30, 0, 64, 0, 0};
+    mod.samples[1] = {20, 0, 40, 10, 10};
+    mod.cell(0, 0, 0, {428, 1, 0xC, 0x20});
+    mod.cell(1, 63, 3, {214, 2, 0, 0});
+    return mod;
 }
 
 S3mBuilder::S3mBuilder() {
@@ -92,6 +113,7 @@ Bytes S3mBuilder::build() const {
         put32le(b, h + 20, s.loop_start);
         put32le(b, h + 24, s.loop_end);
         b[h + 28] = s.volume;
+        b[h + 30] = s.packing;
         b[h + 31] = s.flags;
         put32le(b, h + 32, s.c2_speed);
         std::memcpy(b.data() + h + 76, "SCRS", 4);
@@ -126,7 +148,7 @@ Bytes S3mBuilder::build() const {
             }
             b.push_back(0);
         }
-        put16le(b, start, static_cast<uint16_t>(b.size() - start));
+        put16le(b, start, static_cast<uint16_t>(b.size() - start + pattern_length_adjust));
     }
     return b;
 }

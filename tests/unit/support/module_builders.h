@@ -42,15 +42,19 @@ struct ModCell {
 };
 
 // A MOD whose 4-byte cells are all empty except those set with `cell`;
-// sample data bytes follow the patterns, filled with a ramp.
+// sample data bytes follow the patterns, filled with a ramp. With
+// `fifteen_samples` the module is cut down to the oldest layout: samples 16
+// to 31 (which must be empty) and the signature are left out.
 struct ModBuilder {
     std::string signature = "M.K.";
+    bool fifteen_samples = false;
     int channels = 4;
     int patterns = 1; // 4- or n-channel patterns as stored in the file
     uint8_t song_length = 1;
     uint8_t restart = 0;
     uint8_t orders[128] = {};
     ModSample samples[31];
+    std::vector<Bytes> sample_data; // per sample, instead of the ramp, where given
 
     void cell(int pattern, int row, int channel, ModCell c);
     Bytes build() const;
@@ -59,13 +63,19 @@ struct ModBuilder {
     std::vector<std::pair<size_t, ModCell>> set_cells_;
 };
 
+// The oldest layout: two patterns in the song, a plain sample and a looped
+// one (30 and 20 words, the loop from word 10 to 20), a note on row 0 of
+// channel 0 (C-3 with C20) and on row 63 of channel 3 (C-5).
+ModBuilder fifteen_sample_module();
+
 // ------------------------------------------------------------------ S3M
 
 struct S3mSample {
     uint8_t type = 1;
     uint32_t length = 0, loop_start = 0, loop_end = 0;
     uint8_t volume = 64;
-    uint8_t flags = 0; // bit 0 loop, bit 2 16-bit
+    uint8_t packing = 0; // 4: 4-bit ADPCM
+    uint8_t flags = 0;   // bit 0 loop, bit 1 stereo, bit 2 16-bit
     uint32_t c2_speed = 8363;
     Bytes data; // raw bytes as stored
 };
@@ -90,6 +100,9 @@ struct S3mBuilder {
     std::vector<uint8_t> orders = {0};
     std::vector<S3mSample> samples;
     std::vector<std::vector<S3mEntry>> patterns = {{}};
+    // Added to every pattern's stored length: -2 stores a length that leaves
+    // out its own two bytes, as some trackers did.
+    int pattern_length_adjust = 0;
 
     S3mBuilder(); // channels 0..3 as settings 0, 8, 1, 9; the rest unused
     Bytes build() const;
