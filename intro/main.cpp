@@ -8,7 +8,7 @@
 #include "assets.h"
 #include "audio.h"
 #include "render.h"
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 #include "scene.h"
 #include "window.h"
 

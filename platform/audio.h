@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 struct ma_device;
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace fuzz {
 

@@ -12,7 +12,7 @@
 
 #include "compact_writer.h"
 #include "module_builders.h"
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 #include "variant_seeds.h"
 #include "xm_writer.h"
 

@@ -5,7 +5,7 @@
 #include <bit>
 
 #include "byte_writer.h"
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace compact_writer {
 

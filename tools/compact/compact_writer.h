@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace compact_writer {
 

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace replayer {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <cstdlib>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace replayer {
 

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "quillrun/replayer_c.h"
 #include "test_module.h"
 
 namespace replayer::test {
@@ -71,6 +72,46 @@ TEST(Corpus, EveryModuleRendersAMinuteAndBlocksMatchTheFrameRule) {
         const uint32_t compared = 20 * RATE;
         const std::vector<float> reference = render_per_frame(*frames.result.context, compared);
         EXPECT_EQ(std::memcmp(out.data(), reference.data(), reference.size() * sizeof(float)), 0);
+    }
+}
+
+// The C interface renders the C++ interface's bytes, and the pass measured
+// without mixing is the pass a player renders.
+TEST(Corpus, CInterfaceAndMeasuredPassAgreeWithTheCppRender) {
+    const auto files = corpus_modules();
+    ASSERT_GE(files.size(), 61u) << "QUILLRUN_CORPUS must name the corpus directory";
+    const uint64_t limit = uint64_t{PASS_LIMIT_SECONDS} * RATE;
+    for (const auto& path : files) {
+        SCOPED_TRACE(path.filename().string());
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        Loaded cpp(bytes);
+        quillrun_module* c = quillrun_load(bytes.data(), bytes.size(), nullptr);
+        ASSERT_NE(c, nullptr);
+
+        const uint32_t compared = 10 * RATE;
+        const std::vector<float> want = render_in_buffers(*cpp.result.context, compared);
+        std::vector<float> got(want.size());
+        quillrun_render(c, got.data(), compared);
+        EXPECT_EQ(std::memcmp(got.data(), want.data(), want.size() * sizeof(float)), 0);
+
+        // A player's pass: frames up to the one whose tick fetches a row played
+        // before, rendered in runs that end where a tick is due.
+        ReplayContext* ctx = cpp.result.context;
+        restart_song(ctx);
+        std::vector<float> run;
+        uint64_t rendered = 0;
+        while (rendered < limit) {
+            const uint32_t quiet = playback_position(*ctx).frames_to_tick;
+            const uint32_t frames = quiet > 0 ? quiet : 1;
+            run.resize(size_t{frames} * OUTPUT_CHANNELS);
+            generate_frames(ctx, run.data(), frames);
+            if (quiet == 0 && pass_ended(*ctx)) break;
+            rendered += frames;
+        }
+        EXPECT_EQ(measure_pass(ctx, limit).frames, rendered);
+        EXPECT_EQ(quillrun_pass_frames(c), rendered);
+        quillrun_free(c);
     }
 }
 

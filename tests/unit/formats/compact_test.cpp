@@ -11,7 +11,7 @@
 #include "compact_writer.h"
 #include "module_builders.h"
 #include "module_check.h"
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 using namespace replayer;
 using namespace replayer::compact;

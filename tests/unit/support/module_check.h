@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace test_modules {
 

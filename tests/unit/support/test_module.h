@@ -12,7 +12,7 @@
 
 #include "engine.h"
 #include "formats.h"
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 namespace replayer::test {
 

@@ -31,10 +31,20 @@
 //   module through it (the compact writer, --info). Playback writes only
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
 //   the row-visit table.
+// - Library and ABI: libquillrun-replayer.so.0 (and a static library) exports
+//   exactly the functions declared here and in replayer_c.h, nothing else.
+//   The number in the SONAME goes up whenever a declaration here or there
+//   changes its signature or a record here changes its layout (the context's
+//   included); added functions and constants keep it. The C interface
+//   (replayer_c.h) hides the context behind a handle and is the one other
+//   languages bind.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+// The shared library exports what is marked so; everything else is hidden.
+#define QUILLRUN_API __attribute__((visibility("default")))
 
 namespace replayer {
 
@@ -43,6 +53,9 @@ namespace replayer {
 inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000;     // frames per second
 inline constexpr uint32_t OUTPUT_CHANNELS = 2;            // interleaved, left first
 inline constexpr uint32_t CONTEXT_SIZE_LIMIT = 0x8000000; // bytes, largest context
+// The longest first pass measured: a song that never plays a row twice (an
+// endless pattern loop) is cut here.
+inline constexpr uint32_t PASS_LIMIT_SECONDS = 3600;
 
 enum ModuleFormat : uint8_t {
     FORMAT_COMPACT = 0,
@@ -175,7 +188,7 @@ struct EnvelopeRecord {
 // (no points, all else 0) or 1..12 points with strictly increasing frames and
 // values up to MAX_VOLUME, a sustain point that exists or SUSTAIN_NONE, and no loop (0, 0) or one
 // inside the points. Every load leaves only such envelopes in the context.
-const char* envelope_error(const EnvelopeRecord& envelope);
+QUILLRUN_API const char* envelope_error(const EnvelopeRecord& envelope);
 
 struct InstrumentRecord {
     EnvelopeRecord volume_envelope;
@@ -384,18 +397,18 @@ struct LoadResult {
     uint32_t context_bytes; // size of the context block (0 if refused before sizing)
 };
 
-ScanResult module_prescan(const uint8_t* data, size_t length);
-SizeResult context_size(const ModuleScan& scan);
+QUILLRUN_API ScanResult module_prescan(const uint8_t* data, size_t length);
+QUILLRUN_API SizeResult context_size(const ModuleScan& scan);
 
 // Loads a module, or returns why it was refused. The context is ready to
 // render at OUTPUT_SAMPLE_RATE.
-LoadResult load_module_checked(const uint8_t* data, size_t length);
+QUILLRUN_API LoadResult load_module_checked(const uint8_t* data, size_t length);
 
 // The intro's loader: as above, but any failure ends the process with status 1,
 // silently.
-ReplayContext* load_module(const uint8_t* data, size_t length);
+QUILLRUN_API ReplayContext* load_module(const uint8_t* data, size_t length);
 
-void free_module(ReplayContext* context);
+QUILLRUN_API void free_module(ReplayContext* context);
 
 // ---------------------------------------------------------------- rendering
 
@@ -408,16 +421,68 @@ struct PlaybackPosition {
     uint32_t frames_to_tick; // frames generate_frames renders before the next tick runs
 };
 
-PlaybackPosition playback_position(const ReplayContext& context);
+QUILLRUN_API PlaybackPosition playback_position(const ReplayContext& context);
 
 // True once playback has fetched a row it had played before (the repeats of a
 // pattern loop do not count): the song's first pass ended in the frame whose
 // tick fetched that row. A song that never returns to a row never ends a pass.
-bool pass_ended(const ReplayContext& context);
+QUILLRUN_API bool pass_ended(const ReplayContext& context);
 
 // Renders frame_count frames into `output` (2 floats per frame, left then
 // right), overwriting what is there. Real-time safe.
-void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
+QUILLRUN_API void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
+
+// ------------------------------------------------------------- song control
+// For one rendering thread at a time, like generate_frames; neither allocates.
+
+// Where the song's first pass ends, and how long it lasts.
+struct PassInfo {
+    uint64_t frames;    // output frames in the pass (at most the limit asked for)
+    bool ended;         // false: the limit came first (the song never repeated a row)
+    uint16_t end_order; // the row played again that ends the pass: its order position
+    uint8_t end_row;    //   and its row
+};
+
+// Runs the sequencer alone, without mixing, from the song's start until the
+// first pass ends (see pass_ended) or `limit_frames` have passed: the same
+// count of frames as rendering that pass. Leaves the song at its start, as
+// after loading.
+QUILLRUN_API PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames);
+
+// Puts playback back at the song's start, exactly as after loading.
+QUILLRUN_API void restart_song(ReplayContext* context);
+
+// Jumps to row `row` of order position `order` (a row past the pattern's end
+// means row 0), as a position jump does: the next frame starts that row.
+// Playing voices stop. What the jump keeps, as a position jump keeps it: the
+// speed, BPM and global volume, and each channel's volume, panning,
+// instrument, pitch and effect memories. Row visits start afresh, so a pass
+// (pass_ended, measure_pass) counts from here. False, and nothing changed,
+// when `order` is not below the song length.
+QUILLRUN_API bool set_position(ReplayContext* context, uint16_t order, uint8_t row);
+
+// ------------------------------------------------------------------- names
+
+// Texts a module file holds, read from its bytes: the replay context keeps
+// none. Any thread, any bytes; nothing is allocated.
+enum NameKind : uint8_t {
+    NAME_TITLE = 0,      // one per module (empty for a compact image)
+    NAME_INSTRUMENT = 1, // XM instruments; MOD and S3M: their samples
+    NAME_SAMPLE = 2,     // every sample of every instrument, in file order
+};
+
+// How many names of this kind the module file has: 1 title, and its
+// instruments or samples as the file declares them; 0 for a compact image's
+// instruments and samples, or for bytes that are no module.
+QUILLRUN_API uint32_t module_name_count(const uint8_t* data, size_t length, NameKind kind);
+
+// Writes name `index` of this kind to `out`: at most capacity - 1 bytes and a
+// terminating zero (nothing when capacity is 0). Returns the name's full
+// length, as snprintf counts, or 0 for an index out of range. The bytes are
+// as stored, cut at the first zero, trailing spaces removed, control
+// characters written as spaces.
+QUILLRUN_API size_t module_name(const uint8_t* data, size_t length, NameKind kind, uint32_t index,
+                                char* out, size_t capacity);
 
 } // namespace replayer
 

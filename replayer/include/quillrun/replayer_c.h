@@ -1,0 +1,102 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
+/* Quillrun replayer, C interface: loads XM, MOD, S3M and compact tracker
+ * modules and renders them as 48000 Hz stereo float frames.
+ *
+ * Contract
+ * - A module is an opaque handle: load it from bytes in memory, render it,
+ *   ask where it stands, free it. No C++ type crosses this interface; it is
+ *   the one other languages bind. replayer.h is the full C++ interface.
+ * - Memory: quillrun_load copies what it needs (the replay context and the
+ *   module's bytes, for the names) and allocates nothing afterwards; the
+ *   caller's bytes may go as soon as it returns. The caller frees the handle
+ *   with quillrun_free.
+ * - Threads: one handle is used by one thread at a time; quillrun_render
+ *   allocates nothing, takes no lock and does no I/O, so it may run on a
+ *   real-time audio thread. Separate handles are independent.
+ * - Output is bit-identical on every build and architecture, and equal to
+ *   the C++ interface's for the same module.
+ * - Bad input never crashes: a malformed module is refused with a reason or
+ *   loads as (partial) silence.
+ * - ABI: libquillrun-replayer.so.0; see replayer.h for when the number
+ *   changes. */
+#ifndef QUILLRUN_REPLAYER_C_H
+#define QUILLRUN_REPLAYER_C_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifndef QUILLRUN_API
+#define QUILLRUN_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define QUILLRUN_SAMPLE_RATE 48000 /* frames per second */
+#define QUILLRUN_CHANNELS 2        /* interleaved, left first */
+
+typedef struct quillrun_module quillrun_module;
+
+/* The row playback fetched last. */
+typedef struct quillrun_position {
+    uint16_t order;  /* order position */
+    uint8_t pattern; /* the pattern the order table names there */
+    uint8_t row;     /* row within that pattern */
+} quillrun_position;
+
+/* Loads a module from `length` bytes at `data`. Returns the handle, or NULL
+ * and, if `error` is not NULL, a static one-line reason in *error. */
+QUILLRUN_API quillrun_module* quillrun_load(const void* data, size_t length, const char** error);
+
+/* Frees the handle and everything it holds; NULL is ignored. */
+QUILLRUN_API void quillrun_free(quillrun_module* module);
+
+/* Renders `frame_count` frames (2 floats each, left then right) into
+ * `frames`, advancing playback. The song never ends: past its end it goes on
+ * at its restart position. */
+QUILLRUN_API void quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count);
+
+QUILLRUN_API quillrun_position quillrun_get_position(const quillrun_module* module);
+
+/* 1 once playback has fetched a row it played before (the repeats of a
+ * pattern loop do not count): the song's first pass is over. Else 0. */
+QUILLRUN_API int quillrun_pass_ended(const quillrun_module* module);
+
+/* The first pass through the song, measured at load without mixing: its
+ * length in frames (at most an hour's; a song that never repeats a row is
+ * cut there) and in seconds, and the row whose second visit ends it.
+ * quillrun_pass_end returns 0 (and leaves *order and *row alone) for a song
+ * that never repeats a row within that hour. */
+QUILLRUN_API uint64_t quillrun_pass_frames(const quillrun_module* module);
+QUILLRUN_API double quillrun_duration(const quillrun_module* module);
+QUILLRUN_API int quillrun_pass_end(const quillrun_module* module, uint16_t* order, uint8_t* row);
+
+/* Jumps to row `row` of order position `order`, as a position jump does:
+ * the next frame starts that row, playing voices stop, speed, BPM, global
+ * volume and each channel's settings and effect memories stay (replayer.h,
+ * set_position). Returns 1, or 0 and changes nothing when `order` is past
+ * the song. */
+QUILLRUN_API int quillrun_set_position(quillrun_module* module, uint16_t order, uint8_t row);
+
+/* The module's texts as its file holds them: the title, the instrument names
+ * and the sample names (MOD and S3M instruments are their samples: both lists
+ * hold the same names). Compact images hold none. Each name is written to
+ * `buffer` cut to `size` - 1 bytes and terminated with a zero (nothing is
+ * written when `size` is 0); the return value is the name's full length, as
+ * snprintf counts it, or 0 for an index out of range. Bytes are as stored
+ * (cut at the first zero, trailing spaces removed, control characters as
+ * spaces); trackers wrote ASCII or their own code page. */
+QUILLRUN_API size_t quillrun_title(const quillrun_module* module, char* buffer, size_t size);
+QUILLRUN_API uint32_t quillrun_instrument_count(const quillrun_module* module);
+QUILLRUN_API size_t quillrun_instrument_name(const quillrun_module* module, uint32_t index,
+                                             char* buffer, size_t size);
+QUILLRUN_API uint32_t quillrun_sample_count(const quillrun_module* module);
+QUILLRUN_API size_t quillrun_sample_name(const quillrun_module* module, uint32_t index,
+                                         char* buffer, size_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The C interface: a handle around a replay context, the module's bytes (for
+// its names) and its first pass, measured once at load.
+#include "quillrun/replayer_c.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "quillrun/replayer.h"
+
+struct quillrun_module {
+    replayer::ReplayContext* context;
+    uint8_t* bytes; // a copy of the module file, read only for its names
+    size_t length;
+    replayer::PassInfo pass;
+};
+
+namespace {
+
+constexpr const char* OUT_OF_MEMORY = "not enough memory for the module";
+constexpr uint64_t PASS_LIMIT_FRAMES =
+    uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
+
+quillrun_module* refuse(const char** error, const char* reason) {
+    if (error) *error = reason;
+    return nullptr;
+}
+
+size_t name(const quillrun_module* module, replayer::NameKind kind, uint32_t index, char* buffer,
+            size_t size) {
+    if (!module) {
+        if (buffer && size) buffer[0] = '\0';
+        return 0;
+    }
+    return replayer::module_name(module->bytes, module->length, kind, index, buffer, size);
+}
+
+uint32_t name_count(const quillrun_module* module, replayer::NameKind kind) {
+    return module ? replayer::module_name_count(module->bytes, module->length, kind) : 0;
+}
+
+} // namespace
+
+extern "C" {
+
+quillrun_module* quillrun_load(const void* data, size_t length, const char** error) {
+    if (!data && length) return refuse(error, "no module bytes");
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const replayer::LoadResult loaded = replayer::load_module_checked(bytes, length);
+    if (loaded.error) return refuse(error, loaded.error);
+    // malloc, not new: the library needs no C++ runtime, and a failure is a
+    // reason like any other, not an exception.
+    auto* module = static_cast<quillrun_module*>(std::malloc(sizeof(quillrun_module)));
+    auto* copy = static_cast<uint8_t*>(std::malloc(length ? length : 1));
+    if (!module || !copy) {
+        std::free(module);
+        std::free(copy);
+        replayer::free_module(loaded.context);
+        return refuse(error, OUT_OF_MEMORY);
+    }
+    if (length) std::memcpy(copy, bytes, length);
+    module->context = loaded.context;
+    module->bytes = copy;
+    module->length = length;
+    module->pass = replayer::measure_pass(loaded.context, PASS_LIMIT_FRAMES);
+    if (error) *error = nullptr;
+    return module;
+}
+
+void quillrun_free(quillrun_module* module) {
+    if (!module) return;
+    replayer::free_module(module->context);
+    std::free(module->bytes);
+    std::free(module);
+}
+
+void quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count) {
+    replayer::generate_frames(module ? module->context : nullptr, frames, frame_count);
+}
+
+quillrun_position quillrun_get_position(const quillrun_module* module) {
+    if (!module) return quillrun_position{};
+    const replayer::PlaybackPosition p = replayer::playback_position(*module->context);
+    return quillrun_position{p.order, p.pattern, p.row};
+}
+
+int quillrun_pass_ended(const quillrun_module* module) {
+    return module && replayer::pass_ended(*module->context);
+}
+
+uint64_t quillrun_pass_frames(const quillrun_module* module) {
+    return module ? module->pass.frames : 0;
+}
+
+double quillrun_duration(const quillrun_module* module) {
+    return static_cast<double>(quillrun_pass_frames(module)) / replayer::OUTPUT_SAMPLE_RATE;
+}
+
+int quillrun_pass_end(const quillrun_module* module, uint16_t* order, uint8_t* row) {
+    if (!module || !module->pass.ended) return 0;
+    if (order) *order = module->pass.end_order;
+    if (row) *row = module->pass.end_row;
+    return 1;
+}
+
+int quillrun_set_position(quillrun_module* module, uint16_t order, uint8_t row) {
+    return module && replayer::set_position(module->context, order, row);
+}
+
+size_t quillrun_title(const quillrun_module* module, char* buffer, size_t size) {
+    return name(module, replayer::NAME_TITLE, 0, buffer, size);
+}
+
+uint32_t quillrun_instrument_count(const quillrun_module* module) {
+    return name_count(module, replayer::NAME_INSTRUMENT);
+}
+
+size_t quillrun_instrument_name(const quillrun_module* module, uint32_t index, char* buffer,
+                                size_t size) {
+    return name(module, replayer::NAME_INSTRUMENT, index, buffer, size);
+}
+
+uint32_t quillrun_sample_count(const quillrun_module* module) {
+    return name_count(module, replayer::NAME_SAMPLE);
+}
+
+size_t quillrun_sample_name(const quillrun_module* module, uint32_t index, char* buffer,
+                            size_t size) {
+    return name(module, replayer::NAME_SAMPLE, index, buffer, size);
+}
+
+} // extern "C"

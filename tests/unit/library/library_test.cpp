@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// What a program embedding the replayer relies on beyond loading and
+// rendering: the names in the module file, the length of one pass measured
+// without mixing, and position jumps; each through both the C++ and the C
+// interface.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "assets.h"
+#include "compact_writer.h"
+#include "module_builders.h"
+#include "quillrun/replayer.h"
+#include "quillrun/replayer_c.h"
+
+namespace {
+
+using namespace replayer;
+using test_modules::Bytes;
+
+struct CModule {
+    explicit CModule(const Bytes& bytes)
+        : handle(quillrun_load(bytes.data(), bytes.size(), &error)) {}
+    ~CModule() { quillrun_free(handle); }
+    const char* error = nullptr;
+    quillrun_module* handle;
+};
+
+struct CppModule {
+    explicit CppModule(const Bytes& bytes)
+        : loaded(load_module_checked(bytes.data(), bytes.size())) {}
+    ~CppModule() { free_module(loaded.context); }
+    LoadResult loaded;
+};
+
+std::vector<std::string> names(const Bytes& bytes, NameKind kind) {
+    std::vector<std::string> out;
+    const uint32_t count = module_name_count(bytes.data(), bytes.size(), kind);
+    for (uint32_t i = 0; i < count; ++i) {
+        char buffer[64];
+        module_name(bytes.data(), bytes.size(), kind, i, buffer, sizeof buffer);
+        out.emplace_back(buffer);
+    }
+    return out;
+}
+
+xmwriter::Sample named_sample(const char* name, int frames) {
+    xmwriter::Sample s = test_modules::sample_8bit(std::vector<int16_t>(frames, 40));
+    s.name = name;
+    return s;
+}
+
+// Two instruments with sample data between their headers, and a sample-less
+// one: the names are found by stepping over all of it.
+Bytes named_xm() {
+    xmwriter::Module m = test_modules::small_module();
+    m.name = "Song of\x01names   ";
+    m.instruments[0].name = "lead";
+    m.instruments[0].samples = {named_sample("lead attack", 300), named_sample("lead loop", 77)};
+    xmwriter::Instrument bass = test_modules::instrument_with({named_sample("bass", 1000)});
+    bass.name = "bass guitar, twenty-two";
+    m.instruments.push_back(bass);
+    xmwriter::Instrument greeting;
+    greeting.name = "hello there";
+    m.instruments.push_back(greeting);
+    return xmwriter::write_xm(m);
+}
+
+TEST(LibraryNames, AreReadFromTheModuleFile) {
+    const Bytes xm = named_xm();
+    EXPECT_EQ(names(xm, NAME_TITLE), (std::vector<std::string>{"Song of names"}));
+    EXPECT_EQ(names(xm, NAME_INSTRUMENT),
+              (std::vector<std::string>{"lead", "bass guitar, twenty-tw", "hello there"}));
+    EXPECT_EQ(names(xm, NAME_SAMPLE),
+              (std::vector<std::string>{"lead attack", "lead loop", "bass"}));
+
+    // Cut to the buffer, counted whole, as snprintf does; nothing past the end.
+    char small[5] = "????";
+    EXPECT_EQ(module_name(xm.data(), xm.size(), NAME_INSTRUMENT, 1, small, 4), 22u);
+    EXPECT_STREQ(small, "bas");
+    EXPECT_EQ(module_name(xm.data(), xm.size(), NAME_SAMPLE, 3, small, sizeof small), 0u);
+    EXPECT_STREQ(small, "");
+
+    // The C handle keeps its own copy of the bytes.
+    Bytes copy = xm;
+    CModule c(copy);
+    copy.assign(copy.size(), 0);
+    ASSERT_NE(c.handle, nullptr) << c.error;
+    char buffer[32];
+    EXPECT_EQ(quillrun_title(c.handle, buffer, sizeof buffer), 13u);
+    EXPECT_STREQ(buffer, "Song of names");
+    EXPECT_EQ(quillrun_instrument_count(c.handle), 3u);
+    EXPECT_EQ(quillrun_sample_count(c.handle), 3u);
+    quillrun_sample_name(c.handle, 1, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "lead loop");
+
+    // A compact image keeps no texts; bytes that are no module have none.
+    CppModule loaded(xm);
+    const Bytes image = compact_writer::write_compact(*loaded.loaded.context);
+    EXPECT_EQ(names(image, NAME_TITLE), (std::vector<std::string>{""}));
+    EXPECT_EQ(module_name_count(image.data(), image.size(), NAME_SAMPLE), 0u);
+    const Bytes noise(2000, 0x5A);
+    EXPECT_EQ(module_name_count(noise.data(), noise.size(), NAME_TITLE), 0u);
+}
+
+// The frames generate_frames renders before the frame whose tick fetches a
+// row played before: the pass as a player sees it.
+// The first frame where two renders differ, or -1 where they agree.
+long first_difference(const std::vector<float>& a, const std::vector<float>& b) {
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return static_cast<long>(i / 2);
+    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()) / 2);
+}
+
+uint64_t rendered_pass(ReplayContext* ctx, uint64_t limit) {
+    float frame[OUTPUT_CHANNELS];
+    for (uint64_t n = 0; n < limit; ++n) {
+        generate_frames(ctx, frame, 1);
+        if (pass_ended(*ctx)) return n;
+    }
+    return limit;
+}
+
+Bytes intro_module() {
+    return Bytes(module_data, module_data + module_data_size);
+}
+
+// A song that jumps back into its middle (B01 at the end of pattern 2), with
+// a pattern loop and a pattern delay on the way.
+Bytes jumping_xm() {
+    xmwriter::Module m = test_modules::small_module();
+    m.orders = {0, 1, 2};
+    m.patterns.resize(3, m.patterns[0]);
+    m.patterns[1].cells[0] = {49, 1, 0, 0xE, 0x60};
+    m.patterns[1].cells[2] = {0, 0, 0, 0xE, 0x62};
+    m.patterns[2].cells[1] = {0, 0, 0, 0xE, 0xE3};
+    m.patterns[2].cells[3] = {0, 0, 0, 0xB, 0x01};
+    m.bpm = 99;
+    return xmwriter::write_xm(m);
+}
+
+TEST(LibraryPass, MeasuredWithoutMixingIsTheRenderedPass) {
+    const uint64_t limit = uint64_t{PASS_LIMIT_SECONDS} * OUTPUT_SAMPLE_RATE;
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        uint16_t end_order;
+        uint8_t end_row;
+    };
+    const Case cases[] = {{"intro module", intro_module(), 1, 0},
+                          {"jump back, loop, delay", jumping_xm(), 1, 0},
+                          {"one pattern", xmwriter::write_xm(test_modules::small_module()), 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CppModule measured(c.bytes), rendered(c.bytes);
+        ASSERT_NE(measured.loaded.context, nullptr) << measured.loaded.error;
+        const PassInfo pass = measure_pass(measured.loaded.context, limit);
+        EXPECT_TRUE(pass.ended);
+        EXPECT_EQ(pass.frames, rendered_pass(rendered.loaded.context, limit));
+        EXPECT_EQ(std::make_pair(pass.end_order, pass.end_row),
+                  std::make_pair(c.end_order, c.end_row));
+
+        // The song is back at its start: it renders as a fresh load does.
+        CppModule fresh(c.bytes);
+        std::vector<float> after(2 * 4096), first(2 * 4096);
+        generate_frames(measured.loaded.context, after.data(), 4096);
+        generate_frames(fresh.loaded.context, first.data(), 4096);
+        EXPECT_EQ(first_difference(after, first), -1);
+
+        CModule handle(c.bytes);
+        EXPECT_EQ(quillrun_pass_frames(handle.handle), pass.frames);
+        uint16_t order = 999;
+        uint8_t row = 99;
+        EXPECT_EQ(quillrun_pass_end(handle.handle, &order, &row), 1);
+        EXPECT_EQ(std::make_pair(order, row), std::make_pair(c.end_order, c.end_row));
+    }
+}
+
+// Four sections, each its own pattern on two channels: notes with their
+// instrument and volume, and the section's speed and BPM on its first row, so
+// that nothing a jump keeps from before can change what follows.
+Bytes sections_xm(std::vector<uint8_t> orders) {
+    constexpr int ROWS = 16, CHANNELS = 2;
+    xmwriter::Module m = test_modules::small_module();
+    m.channels = CHANNELS;
+    m.orders = std::move(orders);
+    xmwriter::Sample& sample = m.instruments[0].samples[0]; // sounds until stopped
+    sample.loop = xmwriter::LOOP_FORWARD;
+    sample.loop_length = static_cast<uint32_t>(sample.frames.size());
+    m.patterns.clear();
+    for (uint8_t k = 0; k < 4; ++k) {
+        xmwriter::Pattern p;
+        p.rows = ROWS;
+        p.cells.resize(ROWS * CHANNELS);
+        p.cells[0] = {static_cast<uint8_t>(37 + 5 * k), 1, 0x50, 0xF, static_cast<uint8_t>(3 + k)};
+        p.cells[1] = {static_cast<uint8_t>(25 + k), 1, 0x30, 0xF,
+                      static_cast<uint8_t>(110 + 10 * k)};
+        p.cells[8 * CHANNELS] = {static_cast<uint8_t>(44 + 3 * k), 1, 0x40, 0, 0};
+        m.patterns.push_back(p);
+    }
+    return xmwriter::write_xm(m);
+}
+
+TEST(LibrarySetPosition, PlaysAsASongThatStartsThere) {
+    // Up to the end of the shortest song from a section on: past it the
+    // copy restarts at its own first section.
+    constexpr uint32_t BEFORE = 30000, AFTER = 40000;
+    const Bytes song = sections_xm({0, 1, 2, 3});
+    for (uint8_t k = 0; k < 4; ++k) {
+        SCOPED_TRACE(int{k});
+        std::vector<uint8_t> from_k;
+        for (uint8_t o = k; o < 4; ++o) from_k.push_back(o);
+        CppModule jumped(song), started(sections_xm(from_k));
+        std::vector<float> scratch(2 * BEFORE), got(2 * AFTER), want(2 * AFTER);
+        generate_frames(jumped.loaded.context, scratch.data(), BEFORE);
+        ASSERT_TRUE(set_position(jumped.loaded.context, k, 0));
+        EXPECT_EQ(playback_position(*jumped.loaded.context).frames_to_tick, 0u);
+        generate_frames(jumped.loaded.context, got.data(), AFTER);
+        generate_frames(started.loaded.context, want.data(), AFTER);
+        EXPECT_EQ(first_difference(got, want), -1);
+        EXPECT_EQ(playback_position(*jumped.loaded.context).order,
+                  playback_position(*started.loaded.context).order + k);
+
+        CModule c(song);
+        quillrun_render(c.handle, scratch.data(), BEFORE);
+        ASSERT_EQ(quillrun_set_position(c.handle, k, 0), 1);
+        quillrun_render(c.handle, got.data(), AFTER);
+        EXPECT_EQ(first_difference(got, want), -1);
+    }
+    // Playing voices stop: a row without notes is silence.
+    CppModule stopped(song);
+    std::vector<float> playing(2 * BEFORE), silence(2 * 1000, 0.0f), after(2 * 1000);
+    generate_frames(stopped.loaded.context, playing.data(), BEFORE);
+    ASSERT_NE(playing.back(), 0.0f);
+    ASSERT_TRUE(set_position(stopped.loaded.context, 1, 2));
+    generate_frames(stopped.loaded.context, after.data(), 1000);
+    EXPECT_EQ(first_difference(after, silence), -1);
+
+    // Past the song: refused, nothing changed.
+    CppModule a(song), b(song);
+    EXPECT_FALSE(set_position(a.loaded.context, 4, 0));
+    std::vector<float> x(2 * 1000), y(2 * 1000);
+    generate_frames(a.loaded.context, x.data(), 1000);
+    generate_frames(b.loaded.context, y.data(), 1000);
+    EXPECT_EQ(first_difference(x, y), -1);
+}
+
+} // namespace
