@@ -3,9 +3,9 @@
 
 #include <bitset>
 
-#include "song_pass.h"
-
 namespace {
+
+constexpr size_t TITLE_CAPACITY = 64; // every format's title field is shorter
 
 const char* format_name(uint8_t format) {
     switch (format) {
@@ -40,10 +40,14 @@ std::bitset<256> effects_used(const replayer::ReplayContext& ctx) {
 
 } // namespace
 
-void print_module_info(std::FILE* out, const replayer::LoadResult& loaded) {
+void print_module_info(std::FILE* out, const replayer::LoadResult& loaded,
+                       const std::vector<uint8_t>& bytes) {
     const replayer::ModuleScan& scan = loaded.scan;
     replayer::ReplayContext* ctx = loaded.context;
     std::fprintf(out, "format: %s\n", format_name(scan.format));
+    char title[TITLE_CAPACITY];
+    replayer::module_name(bytes.data(), bytes.size(), replayer::NAME_TITLE, 0, title, sizeof title);
+    std::fprintf(out, "title: %s\n", title);
     std::fprintf(out, "channels: %u\n", unsigned{scan.channel_count});
     std::fprintf(out, "patterns: %u\n", unsigned{scan.pattern_count});
     std::fprintf(out, "total_rows: %u\n", unsigned{scan.total_rows});
@@ -66,8 +70,8 @@ void print_module_info(std::FILE* out, const replayer::LoadResult& loaded) {
     }
     std::fprintf(out, "\n");
 
-    const uint64_t limit = uint64_t{MAX_PASS_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
-    const uint64_t frames = measure_pass_frames(ctx, limit);
+    const replayer::PassInfo pass = replayer::measure_pass(
+        ctx, uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE);
     std::fprintf(out, "duration_s: %.3f\n",
-                 static_cast<double>(frames) / replayer::OUTPUT_SAMPLE_RATE);
+                 static_cast<double>(pass.frames) / replayer::OUTPUT_SAMPLE_RATE);
 }

@@ -2,14 +2,14 @@
 // `modrender --info`: what the loader makes of a module, as `key: value` lines.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
-// Prints the module's counts, defaults, context size, one-pass duration and
-// the effect codes its patterns use. Renders the context through one pass, so
-// it must be freshly loaded.
-void print_module_info(std::FILE* out, const replayer::LoadResult& loaded);
-
-// Longest pass --info and a render without -t measure, in seconds.
-inline constexpr unsigned MAX_PASS_SECONDS = 3600;
+// Prints the module's title (read from its bytes), counts, defaults, context
+// size, one-pass duration and the effect codes its patterns use. Measuring
+// the pass leaves the song at its start.
+void print_module_info(std::FILE* out, const replayer::LoadResult& loaded,
+                       const std::vector<uint8_t>& bytes);

@@ -2,11 +2,6 @@
 #include "song_pass.h"
 
 #include <cstring>
-#include <vector>
-
-namespace {
-constexpr uint32_t MEASURE_CHUNK_FRAMES = 4096;
-} // namespace
 
 uint32_t render_chunk(SongRenderer& r, float* out, uint32_t max_frames) {
     replayer::generate_frames(r.ctx, out, max_frames);
@@ -31,16 +26,4 @@ uint32_t render_pass_chunk(SongRenderer& r, float* out, uint32_t max_frames) {
     std::memcpy(out, frame, sizeof frame);
     r.frames_rendered += 1;
     return 1;
-}
-
-uint64_t measure_pass_frames(replayer::ReplayContext* ctx, uint64_t limit) {
-    SongRenderer r{ctx};
-    std::vector<float> buffer(MEASURE_CHUNK_FRAMES * replayer::OUTPUT_CHANNELS);
-    while (r.frames_rendered < limit) {
-        const uint64_t left = limit - r.frames_rendered;
-        const uint32_t want =
-            left < MEASURE_CHUNK_FRAMES ? static_cast<uint32_t>(left) : MEASURE_CHUNK_FRAMES;
-        if (render_pass_chunk(r, buffer.data(), want) == 0) break;
-    }
-    return r.frames_rendered;
 }

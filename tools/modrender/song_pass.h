@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 struct SongRenderer {
     replayer::ReplayContext* ctx;
@@ -19,8 +19,3 @@ uint32_t render_pass_chunk(SongRenderer& r, float* out, uint32_t max_frames);
 
 // Renders up to `max_frames` frames whatever the song does.
 uint32_t render_chunk(SongRenderer& r, float* out, uint32_t max_frames);
-
-// Frames in one pass, capped at `limit` (a song may never revisit a row, e.g.
-// one caught in an endless pattern loop). Renders the context from its current
-// state, so call it on a freshly loaded module.
-uint64_t measure_pass_frames(replayer::ReplayContext* ctx, uint64_t limit);
