@@ -55,6 +55,19 @@ bool server_answers(void* library) {
     return true;
 }
 
+// ALSA's library reports every device it cannot open on stderr.
+using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error,
+                                  const char* format, ...);
+using SetAlsaHandler = int (*)(AlsaErrorHandler);
+constexpr const char ALSA_LIBRARY_PREFIX[] = "libasound";
+
+void ignore_alsa_message(const char*, int, const char*, int, const char*, ...) {}
+
+void silence_alsa(void* library) {
+    auto setter = reinterpret_cast<SetAlsaHandler>(dlsym(library, "snd_lib_error_set_handler"));
+    if (setter) setter(ignore_alsa_message);
+}
+
 bool is_plain_jack_name(const char* name) {
     for (const char* plain : PLAIN_JACK_NAMES)
         if (std::strcmp(name, plain) == 0) return true;
@@ -85,5 +98,9 @@ void choose_jack_library() {
 
 extern "C" void* open_audio_library(const char* name, int flags) {
     if (chosen_library && name && is_plain_jack_name(name)) return dlopen(chosen_library, flags);
-    return dlopen(name, flags);
+    void* library = dlopen(name, flags);
+    if (library && name &&
+        std::strncmp(name, ALSA_LIBRARY_PREFIX, sizeof ALSA_LIBRARY_PREFIX - 1) == 0)
+        silence_alsa(library);
+    return library;
 }

@@ -25,7 +25,8 @@ extern "C" {
 #endif
 // The audio library's dlopen (its implementation file routes every dlopen
 // through here): a request for libjack under either plain name gets the
-// chosen library; every other request is passed on unchanged.
+// chosen library; every other request is passed on unchanged, and ALSA's
+// library, when asked for, has its messages silenced too.
 void* open_audio_library(const char* name, int flags);
 #ifdef __cplusplus
 }

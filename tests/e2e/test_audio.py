@@ -107,8 +107,29 @@ class AudioTestCase(unittest.TestCase):
         self.assertEqual(made.returncode, 0, made.stderr)
         return rig.read_wav(path)
 
-    def record_playing(self, server, session, seconds):
-        """Records the intro's ports; retries a recording jack_rec spoilt."""
+    def assert_recording_is_the_render(self, server, recording, ran):
+        """The music in a recording is a stretch of modrender's render at the
+        intro's gain, sample for sample; `ran` is how long the player ran."""
+        rec_rate, rec_channels, rec, rec_step = recording
+        ren_rate, ren_channels, ren, ren_step = self.render(math.ceil(ran) + RENDER_MARGIN_SECONDS)
+        self.assertEqual((rec_rate, rec_channels), (48000, 2))
+        self.assertEqual((ren_rate, ren_channels), (48000, 2))
+        tolerance = FLOAT_ROUNDING + rec_step + ren_step
+        # Buffers before the first frame's start flag are silent; the music is
+        # what follows.
+        start = 0
+        while start < len(rec) and abs(rec[start]) <= tolerance and abs(rec[start + 1]) <= tolerance:
+            start += 2
+        music = rec[start:]
+        self.assertGreater(len(music), len(rec) // 2, "most of the recording is silent")
+        audible = sum(1 for v in music if abs(v) > tolerance)
+        self.assertGreater(audible, len(music) // 10, "the recording is (nearly) silent")
+        offset, report = locate(music, ren, tolerance)
+        if offset is None:
+            self.fail("\n".join([report, *server.xruns()]))
+
+    def record_playing(self, server, seconds):
+        """Records the player's ports; retries a recording jack_rec spoilt."""
         path = os.path.join(self.tmp.name, "recording.wav")
         for attempt in range(RECORD_ATTEMPTS):
             try:
@@ -180,27 +201,10 @@ class PlaybackCases:
         ports = server.connections()
         for port, sink in zip(rig.INTRO_PORTS, server.sink_ports):
             self.assertEqual(ports.get(port), [sink], f"{port} after the first frames")
-        rec_rate, rec_channels, rec, rec_step = self.record_playing(server, session,
-                                                                    RECORD_SECONDS)
+        recording = self.record_playing(server, RECORD_SECONDS)
         ran = time.monotonic() - launched
         self.assert_quiet_exit(session.quit())
-
-        ren_rate, ren_channels, ren, ren_step = self.render(math.ceil(ran) + RENDER_MARGIN_SECONDS)
-        self.assertEqual((rec_rate, rec_channels), (48000, 2))
-        self.assertEqual((ren_rate, ren_channels), (48000, 2))
-        tolerance = FLOAT_ROUNDING + rec_step + ren_step
-        # Buffers before the first frame's start flag are silent; the music is
-        # what follows.
-        start = 0
-        while start < len(rec) and abs(rec[start]) <= tolerance and abs(rec[start + 1]) <= tolerance:
-            start += 2
-        music = rec[start:]
-        self.assertGreater(len(music), len(rec) // 2, "most of the recording is silent")
-        audible = sum(1 for v in music if abs(v) > tolerance)
-        self.assertGreater(audible, len(music) // 10, "the recording is (nearly) silent")
-        offset, report = locate(music, ren, tolerance)
-        if offset is None:
-            self.fail("\n".join([report, *server.xruns()]))
+        self.assert_recording_is_the_render(server, recording, ran)
 
     def test_intro_keeps_drawing_and_quits_quietly_when_the_server_goes(self):
         for how in (signal.SIGTERM, signal.SIGKILL):
@@ -218,7 +222,7 @@ class PlaybackCases:
         launched = time.monotonic()
         session = self.session(server)
         server.wait_playing()
-        rate, channels, rec, _ = self.record_playing(server, session, RECORD_SECONDS)
+        rate, channels, rec, _ = self.record_playing(server, RECORD_SECONDS)
         ran = time.monotonic() - launched
         self.assert_quiet_exit(session.quit())
         self.assertEqual((rate, channels), (RESAMPLED_RATE, 2))
@@ -238,6 +242,47 @@ class JackdPlaybackTest(JackdStack, PlaybackCases, AudioTestCase):
 
 class PipeWirePlaybackTest(PipeWireStack, PlaybackCases, AudioTestCase):
     pass
+
+
+class ModrenderPlayTest(PipeWireStack, AudioTestCase):
+    """modrender --play through miniaudio's usual backends: here, with no
+    PulseAudio server and no sound card, PipeWire through its JACK library."""
+
+    def play(self, server, *args):
+        return subprocess.Popen([MODRENDER, "--play", *args, MODULE], env=server.env() if server
+                                else self.no_server_env(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def no_server_env(self):
+        env = dict(os.environ, XDG_RUNTIME_DIR=tempfile.mkdtemp(dir=self.tmp.name),
+                   JACK_DEFAULT_SERVER=rig.jack_server_name(), ALSA_CONFIG_PATH=os.devnull)
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        return env
+
+    def test_what_reaches_the_sink_is_the_render(self):
+        server = self.start_server()
+        launched = time.monotonic()
+        player = self.play(server, "--gain", "-t", str(RECORD_SECONDS + RENDER_MARGIN_SECONDS))
+        self.addCleanup(player.kill)
+        server.wait_playing()
+        recording = self.record_playing(server, RECORD_SECONDS)
+        out, err = player.communicate(timeout=rig.PATIENCE)
+        self.assertEqual((player.returncode, out, err), (0, b"", b""))
+        self.assert_recording_is_the_render(server, recording, time.monotonic() - launched)
+
+    def test_stops_cleanly_on_ctrl_c_and_fails_clearly_without_a_device(self):
+        server = self.start_server()
+        player = self.play(server)
+        self.addCleanup(player.kill)
+        server.wait_playing()
+        player.send_signal(signal.SIGINT)
+        out, err = player.communicate(timeout=rig.PATIENCE)
+        self.assertEqual((player.returncode, out, err), (0, b"", b""))
+
+        lonely = self.play(None)
+        out, err = lonely.communicate(timeout=rig.PATIENCE)
+        self.assertEqual((lonely.returncode, out, err.decode()),
+                         (1, b"", "modrender: no audio output device could be opened\n"))
 
 
 class ThreadSanitizerTest(JackdStack, AudioTestCase):

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "replayer/replayer.h"
+#include "quillrun/replayer.h"
 
 static_assert(std::endian::native == std::endian::little,
               "floats are written in memory order, which must be little-endian");
@@ -88,6 +88,13 @@ bool open_audio(AudioWriter& w, const char* path) {
     return true;
 }
 
+void apply_master_gain(float* frames, uint32_t count) {
+    for (size_t i = 0; i < size_t{count} * replayer::OUTPUT_CHANNELS; ++i) {
+        const float v = frames[i] * MASTER_GAIN;
+        frames[i] = v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v);
+    }
+}
+
 void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain) {
     if (!gain) {
         write_bytes(w, frames, size_t{count} * BYTES_PER_FRAME);
@@ -95,10 +102,9 @@ void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain)
         float buffer[BUFFER_FRAMES * replayer::OUTPUT_CHANNELS];
         for (uint32_t done = 0; done < count;) {
             const uint32_t n = count - done < BUFFER_FRAMES ? count - done : BUFFER_FRAMES;
-            for (uint32_t i = 0; i < n * replayer::OUTPUT_CHANNELS; ++i) {
-                const float v = frames[done * replayer::OUTPUT_CHANNELS + i] * MASTER_GAIN;
-                buffer[i] = v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v);
-            }
+            std::memcpy(buffer, frames + size_t{done} * replayer::OUTPUT_CHANNELS,
+                        size_t{n} * BYTES_PER_FRAME);
+            apply_master_gain(buffer, n);
             write_bytes(w, buffer, size_t{n} * BYTES_PER_FRAME);
             done += n;
         }

@@ -20,8 +20,11 @@ uint64_t wav_max_frames();
 // with the sizes left to finish_audio. Returns false if it cannot be opened.
 bool open_audio(AudioWriter& w, const char* path);
 
-// Writes `count` stereo frames; with `gain`, each value is scaled by 2.5 and
-// clipped to [-1, 1], as the intro's output device would.
+// Scales each value of `count` stereo frames by 2.5 and clips it to [-1, 1],
+// in place, as the intro's output device does.
+void apply_master_gain(float* frames, uint32_t count);
+
+// Writes `count` stereo frames; with `gain`, through apply_master_gain.
 void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain);
 
 // Fills in the WAV sizes and closes the file. Returns false if anything failed.

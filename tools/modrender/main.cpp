@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // modrender: loads a tracker module with the intro's replayer and prints what
-// the loader made of it (--info) or renders it to a WAV file or raw floats.
-// Exit status: 0 done, 1 the module or an output file was refused, 2 bad usage.
+// the loader made of it (--info), renders it to a WAV file or raw floats, or
+// plays it through the default audio device (--play).
+// Exit status: 0 done, 1 the module, an output file or the audio device was
+// refused, 2 bad usage.
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,7 +18,8 @@
 #include "compact_writer.h"
 #include "module_file.h"
 #include "module_info.h"
-#include "replayer/replayer.h"
+#include "player.h"
+#include "quillrun/replayer.h"
 #include "song_pass.h"
 
 namespace {
@@ -29,19 +32,23 @@ constexpr uint32_t CHUNK_FRAMES = 4096;
 const char HELP[] =
     "usage: modrender --info FILE\n"
     "       modrender [-t SECONDS] [--gain] -o OUT FILE\n"
+    "       modrender [-t SECONDS] [--gain] --play FILE\n"
     "       modrender --write-compact OUT FILE\n"
     "\n"
     "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
     "\n"
     "  --info       print what the loader made of FILE as 'key: value' lines:\n"
-    "               format, channels, patterns, total_rows, instruments, samples,\n"
+    "               format, title, channels, patterns, total_rows, instruments, samples,\n"
     "               sample_frames, song_length, restart_position, tempo, bpm,\n"
     "               context_bytes (the size of the replay context), effects_used\n"
     "               (the internal effect codes in the patterns, ascending) and\n"
     "               duration_s (one pass through the song, in seconds)\n"
     "  -o OUT       render to OUT: a 48000 Hz stereo 32-bit float WAV file, or\n"
     "               with OUT '-' raw little-endian float frames on standard output\n"
-    "  -t SECONDS   render this long; without it, render one pass through the\n"
+    "  --play       play FILE through the default audio device (PulseAudio or\n"
+    "               PipeWire, ALSA, or JACK); on a terminal, one status line\n"
+    "               shows the time, order and row; q or Ctrl-C stops\n"
+    "  -t SECONDS   render or play this long; without it, one pass through the\n"
     "               song (until playback returns to a row already played, at\n"
     "               most one hour)\n"
     "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
@@ -50,10 +57,11 @@ const char HELP[] =
     "               it loads and plays exactly as FILE does\n"
     "  -h, --help   show this text\n"
     "\n"
-    "Exit status: 0 success, 1 module or output refused, 2 bad usage.\n";
+    "Exit status: 0 success, 1 module, output or audio device refused, 2 bad usage.\n";
 
 struct Options {
     bool info = false;
+    bool play = false;
     bool gain = false;
     bool timed = false;
     double seconds = 0;
@@ -91,6 +99,8 @@ Options parse_options(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--info") {
             o.info = true;
+        } else if (arg == "--play") {
+            o.play = true;
         } else if (arg == "--gain") {
             o.gain = true;
         } else if (arg == "--write-compact") {
@@ -113,9 +123,10 @@ Options parse_options(int argc, char** argv) {
         }
     }
     if (!o.input) usage_error("no module given");
-    if (o.info + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
-        usage_error("give one of --info, -o OUT and --write-compact OUT");
-    if (!o.output && (o.timed || o.gain)) usage_error("-t and --gain only apply to -o");
+    if (o.info + o.play + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
+        usage_error("give one of --info, -o OUT, --play and --write-compact OUT");
+    if (!o.output && !o.play && (o.timed || o.gain))
+        usage_error("-t and --gain only apply to -o and --play");
     // Refuse up front what a WAV file cannot hold, rather than after rendering it.
     if (o.timed && o.output && std::strcmp(o.output, "-") != 0 &&
         std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE) >
@@ -142,7 +153,7 @@ void render(const Options& o, replayer::ReplayContext* ctx) {
     const bool progress = isatty(STDERR_FILENO);
     const uint64_t limit =
         o.timed ? static_cast<uint64_t>(std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE))
-                : uint64_t{MAX_PASS_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
+                : uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
     SongRenderer r{ctx};
     std::vector<float> buffer(CHUNK_FRAMES * replayer::OUTPUT_CHANNELS);
     uint64_t next_report = 0;
@@ -179,12 +190,24 @@ int main(int argc, char** argv) {
     const replayer::LoadResult loaded = replayer::load_module_checked(bytes.data(), bytes.size());
     if (loaded.error) reject(o.input, loaded.error);
 
-    if (o.info)
-        print_module_info(stdout, loaded);
-    else if (o.compact_output)
+    if (o.info) {
+        print_module_info(stdout, loaded, bytes);
+    } else if (o.play) {
+        PlayOptions play;
+        play.timed = o.timed;
+        play.frames = static_cast<uint64_t>(std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE));
+        play.gain = o.gain;
+        play.status = isatty(STDERR_FILENO);
+        play.keyboard = isatty(STDIN_FILENO);
+        if (const char* failure = play_module(loaded.context, play)) {
+            std::fprintf(stderr, "modrender: %s\n", failure);
+            std::exit(EXIT_REJECTED);
+        }
+    } else if (o.compact_output) {
         write_compact_file(o.compact_output, *loaded.context);
-    else
+    } else {
         render(o, loaded.context);
+    }
     replayer::free_module(loaded.context);
     return 0;
 }

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// `modrender --play`: a loaded module through the default audio device.
+#pragma once
+
+#include <cstdint>
+
+#include "quillrun/replayer.h"
+
+struct PlayOptions {
+    bool timed = false;    // false: one pass through the song
+    uint64_t frames = 0;   // with timed: how long
+    bool gain = false;     // the intro's master gain and clipping
+    bool status = false;   // a status line on standard error, redrawn in place
+    bool keyboard = false; // standard input is a terminal: q stops
+};
+
+// Plays until the pass or the time is over, q is pressed or SIGINT comes;
+// returns null then, or the reason no device could play.
+const char* play_module(replayer::ReplayContext* ctx, const PlayOptions& options);
