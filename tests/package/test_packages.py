@@ -1,11 +1,13 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 """The Debian packages that `make package` leaves, checked as a user gets them.
 
-lintian finds no errors in any of the four. The amd64 pair installs here: the
+lintian finds no errors in any of the eight. The amd64 pair installs here: the
 installed intro opens its window under Xvfb and quits on Escape, the installed
-modrender reads the intro's module; then both are removed. The arm64 pair is
-unpacked: its programs are aarch64 executables, and under qemu-aarch64 the
-intro opens its window and modrender reads the module.
+modrender reads the intro's module; then both are removed. The library pair
+installs too, and the example of examples/ builds against it (see
+ConsumerTest). The arm64 packages are unpacked: the programs and the library
+are aarch64 code, and under qemu-aarch64 the intro opens its window and
+modrender reads the module.
 """
 import glob
 import os
@@ -20,6 +22,9 @@ import rig  # noqa: E402
 PACKAGE_DIR = os.environ["PACKAGE_DIR"]
 MODULE = os.path.join(os.environ["SOURCE_DIR"], "assets", "intro.xm")
 INTRO_PACKAGE, MODRENDER_PACKAGE = "quillrun-intro", "quillrun-modrender"
+LIBRARY_PACKAGE, DEV_PACKAGE = "libquillrun-replayer0", "libquillrun-replayer-dev"
+EXAMPLES = os.path.join(os.environ["SOURCE_DIR"], "examples")
+BIN_DIR = os.environ.get("BIN_DIR", "")
 INSTALLED_INTRO = "/usr/games/quillrun-intro"
 INSTALLED_MODRENDER = "/usr/bin/modrender"
 QEMU = ["qemu-aarch64", "-L", "/"]
@@ -79,7 +84,7 @@ class PackageChecks:
 class LintianTest(unittest.TestCase):
     def test_no_errors(self):
         debs = sorted(glob.glob(os.path.join(PACKAGE_DIR, "*.deb")))
-        self.assertEqual(len(debs), 4, debs)
+        self.assertEqual(len(debs), 8, debs)
         result = run(["lintian", "--fail-on", "error", "--tag-display-limit", "0", *debs])
         print(result.stdout + result.stderr)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
@@ -101,6 +106,55 @@ class Amd64Test(unittest.TestCase, PackageChecks):
         self.assertFalse(os.path.exists(INSTALLED_INTRO))
 
 
+class ConsumerTest(unittest.TestCase):
+    """The library packages as a program outside this tree uses them: the
+    example built with pkg-config and with CMake's find_package, each run and
+    its output held to modrender's; then the packages removed again."""
+
+    def test_example_builds_both_ways_and_agrees_with_modrender(self):
+        debs = [package_file(LIBRARY_PACKAGE, "amd64"), package_file(DEV_PACKAGE, "amd64")]
+        self.assertEqual(control_field(debs[1], "Depends"),
+                         f"{LIBRARY_PACKAGE} (= {control_field(debs[0], 'Version')})")
+        self.addCleanup(run, APT + ["purge", LIBRARY_PACKAGE, DEV_PACKAGE])
+        installed = run(APT + ["install", "--no-install-recommends", *debs])
+        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+
+        modrender = os.path.join(BIN_DIR, "modrender")
+        info = dict(line.split(": ", 1) for line in
+                    run([modrender, "--info", MODULE]).stdout.splitlines() if ": " in line)
+        with tempfile.TemporaryDirectory() as tmp:
+            want = os.path.join(tmp, "modrender.wav")
+            self.assertEqual(run([modrender, "-t", "1", "-o", want, MODULE]).returncode, 0)
+            flags = run(["pkg-config", "--cflags", "--libs", "quillrun-replayer"])
+            self.assertEqual(flags.returncode, 0, flags.stderr)
+            by_pkg_config = os.path.join(tmp, "render_second")
+            built = run(["cc", "-Wall", "-Wextra", "-o", by_pkg_config,
+                         os.path.join(EXAMPLES, "render_second.c"), *flags.stdout.split()])
+            self.assertEqual(built.returncode, 0, built.stderr)
+            cmake_tree = os.path.join(tmp, "cmake")
+            for step in (["cmake", "-S", EXAMPLES, "-B", cmake_tree],
+                         ["cmake", "--build", cmake_tree]):
+                done = run(step)
+                self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+            by_cmake = os.path.join(cmake_tree, "render_second")
+            for program in (by_pkg_config, by_cmake):
+                with self.subTest(program=program):
+                    linked = run(["ldd", program]).stdout
+                    # The installed library, not one of a build tree.
+                    self.assertRegex(linked, r"libquillrun-replayer\.so\.0 => (/usr)?/lib/")
+                    got = os.path.join(tmp, "example.wav")
+                    result = run([program, MODULE, got])
+                    self.assertEqual((result.returncode, result.stderr), (0, ""))
+                    self.assertEqual(result.stdout.splitlines(),
+                                     [f"title: {info['title']}",
+                                      f"duration_s: {info['duration_s']}"])
+                    with open(got, "rb") as a, open(want, "rb") as b:
+                        self.assertTrue(a.read() == b.read(), "the WAV files differ")
+        removed = run(APT + ["purge", LIBRARY_PACKAGE, DEV_PACKAGE])
+        self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
+        self.assertEqual(run(["pkg-config", "--exists", "quillrun-replayer"]).returncode, 1)
+
+
 class Arm64Test(unittest.TestCase, PackageChecks):
     arch, runner = "arm64", QEMU
 
@@ -120,6 +174,13 @@ class Arm64Test(unittest.TestCase, PackageChecks):
             self.assertEqual(int.from_bytes(header[18:20], "little"), EM_AARCH64)
             self.assert_intro_opens_and_quits(unpacked_intro)
             self.assert_modrender_reads_module(root + INSTALLED_MODRENDER)
+            # The library, in the arm64 multiarch folder.
+            subprocess.run(["dpkg-deb", "-x", package_file(LIBRARY_PACKAGE, "arm64"), root],
+                           check=True)
+            library = root + "/usr/lib/aarch64-linux-gnu/libquillrun-replayer.so.0"
+            with open(library, "rb") as f:
+                header = f.read(20)
+            self.assertEqual(int.from_bytes(header[18:20], "little"), EM_AARCH64)
 
 
 if __name__ == "__main__":
