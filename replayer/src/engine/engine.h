@@ -63,6 +63,13 @@ void fetch_row(ReplayContext& ctx);
 // Length of one tick in 1/8192 frame at the current BPM (a BPM of 0 counts as 1).
 uint32_t tick_length(const PlaybackState& playback);
 
+// Whole frames before the next tick: a tick runs in the frame that starts
+// with less than one frame of it left. The generator, the position report
+// and the pass measure all count frames by this.
+inline uint32_t frames_before_tick(const PlaybackState& playback) {
+    return playback.tick_remainder / TICK_UNITS_PER_FRAME;
+}
+
 // ---------------------------------------------------------------- effects
 
 void handle_row(ReplayContext& ctx, ChannelState& ch);

@@ -13,8 +13,6 @@ namespace replayer {
 namespace {
 
 constexpr uint32_t MAX_RUN_FRAMES = 0xFFFF; // the generator counts a run's frames in 16 bits
-constexpr uint32_t FRAME_SHIFT = 13;        // log2(TICK_UNITS_PER_FRAME)
-static_assert(TICK_UNITS_PER_FRAME == 1u << FRAME_SHIFT);
 
 void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
     uint32_t done = 0;
@@ -26,8 +24,7 @@ void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
             advance_frame(ctx);
             block = 1;
         }
-        const uint32_t quiet =
-            std::min(ctx.playback.tick_remainder >> FRAME_SHIFT, frames - done - block);
+        const uint32_t quiet = std::min(frames_before_tick(ctx.playback), frames - done - block);
         ctx.playback.tick_remainder -= quiet * TICK_UNITS_PER_FRAME;
         block += quiet;
         mix_block(ctx, output + size_t{done} * OUTPUT_CHANNELS, block);

@@ -12,8 +12,7 @@ PlaybackPosition playback_position(const ReplayContext& ctx) {
     position.pattern = ctx.order_table[ctx.playing_order];
     position.row = ctx.playing_row;
     position.tick = playback.tick;
-    // A tick runs in the frame that starts with less than one frame of it left.
-    position.frames_to_tick = playback.tick_remainder / TICK_UNITS_PER_FRAME;
+    position.frames_to_tick = frames_before_tick(playback);
     return position;
 }
 

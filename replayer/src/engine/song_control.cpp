@@ -9,11 +9,6 @@
 
 namespace replayer {
 
-namespace {
-constexpr uint32_t FRAME_SHIFT = 13; // log2(TICK_UNITS_PER_FRAME)
-static_assert(TICK_UNITS_PER_FRAME == 1u << FRAME_SHIFT);
-} // namespace
-
 void restart_song(ReplayContext* context) {
     if (context) prepare_playback(*context);
 }
@@ -28,7 +23,7 @@ PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames) {
     ReplayContext& ctx = *context;
     prepare_playback(ctx);
     while (pass.frames < limit_frames) {
-        const uint32_t quiet = ctx.playback.tick_remainder >> FRAME_SHIFT;
+        const uint32_t quiet = frames_before_tick(ctx.playback);
         if (quiet > 0) {
             const uint64_t take = std::min<uint64_t>(quiet, limit_frames - pass.frames);
             ctx.playback.tick_remainder -= static_cast<uint32_t>(take) * TICK_UNITS_PER_FRAME;
