@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The C interface: a handle around a replay context, the module's bytes (for
-// its names) and its first pass, measured once at load.
+// its names) and its first pass, measured at load and again at a new sample
+// rate, with room to keep the song's state meanwhile.
 #include "quillrun/replayer_c.h"
 
 #include <cstdlib>
@@ -13,13 +14,14 @@ struct quillrun_module {
     uint8_t* bytes; // a copy of the module file, read only for its names
     size_t length;
     replayer::PassInfo pass;
+    uint8_t* saved; // the song's state while the pass is measured again
 };
+
+static_assert(sizeof(quillrun_settings) == sizeof(replayer::RenderSettings));
 
 namespace {
 
 constexpr const char* OUT_OF_MEMORY = "not enough memory for the module";
-constexpr uint64_t PASS_LIMIT_FRAMES =
-    uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
 
 quillrun_module* refuse(const char** error, const char* reason) {
     if (error) *error = reason;
@@ -39,6 +41,44 @@ uint32_t name_count(const quillrun_module* module, replayer::NameKind kind) {
     return module ? replayer::module_name_count(module->bytes, module->length, kind) : 0;
 }
 
+// What playback writes: the playback state, the playing position, the
+// channels and the row visits.
+size_t state_bytes(const replayer::ReplayContext& ctx) {
+    return sizeof ctx.playback + 2 + sizeof(replayer::ChannelState) * ctx.channel_count +
+           size_t{ctx.song_length} * replayer::MAX_PATTERN_ROWS;
+}
+
+template <bool Save> void copy_state(replayer::ReplayContext& ctx, uint8_t* at) {
+    auto move = [&at](void* field, size_t bytes) {
+        if (Save)
+            std::memcpy(at, field, bytes);
+        else
+            std::memcpy(field, at, bytes);
+        at += bytes;
+    };
+    move(&ctx.playback, sizeof ctx.playback);
+    move(&ctx.playing_order, 1);
+    move(&ctx.playing_row, 1);
+    move(ctx.channels, sizeof(replayer::ChannelState) * ctx.channel_count);
+    move(ctx.row_visits, size_t{ctx.song_length} * replayer::MAX_PATTERN_ROWS);
+}
+
+uint64_t pass_limit(const replayer::ReplayContext& ctx) {
+    return uint64_t{replayer::PASS_LIMIT_SECONDS} * ctx.settings.sample_rate;
+}
+
+replayer::RenderSettings to_settings(const quillrun_settings& s) {
+    replayer::RenderSettings r{};
+    std::memcpy(&r, &s, sizeof r);
+    return r;
+}
+
+quillrun_settings from_settings(const replayer::RenderSettings& r) {
+    quillrun_settings s{};
+    std::memcpy(&s, &r, sizeof s);
+    return s;
+}
+
 } // namespace
 
 extern "C" {
@@ -52,9 +92,11 @@ quillrun_module* quillrun_load(const void* data, size_t length, const char** err
     // reason like any other, not an exception.
     auto* module = static_cast<quillrun_module*>(std::malloc(sizeof(quillrun_module)));
     auto* copy = static_cast<uint8_t*>(std::malloc(length ? length : 1));
-    if (!module || !copy) {
+    auto* saved = static_cast<uint8_t*>(std::malloc(state_bytes(*loaded.context)));
+    if (!module || !copy || !saved) {
         std::free(module);
         std::free(copy);
+        std::free(saved);
         replayer::free_module(loaded.context);
         return refuse(error, OUT_OF_MEMORY);
     }
@@ -62,7 +104,8 @@ quillrun_module* quillrun_load(const void* data, size_t length, const char** err
     module->context = loaded.context;
     module->bytes = copy;
     module->length = length;
-    module->pass = replayer::measure_pass(loaded.context, PASS_LIMIT_FRAMES);
+    module->saved = saved;
+    module->pass = replayer::measure_pass(loaded.context, pass_limit(*loaded.context));
     if (error) *error = nullptr;
     return module;
 }
@@ -71,11 +114,43 @@ void quillrun_free(quillrun_module* module) {
     if (!module) return;
     replayer::free_module(module->context);
     std::free(module->bytes);
+    std::free(module->saved);
     std::free(module);
 }
 
 void quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count) {
     replayer::generate_frames(module ? module->context : nullptr, frames, frame_count);
+}
+
+void quillrun_render_output(quillrun_module* module, void* frames, uint32_t frame_count) {
+    replayer::render(module ? module->context : nullptr, frames, frame_count);
+}
+
+quillrun_settings quillrun_default_settings(void) {
+    return from_settings(replayer::DEFAULT_RENDER_SETTINGS);
+}
+
+quillrun_settings quillrun_listening_settings(void) {
+    return from_settings(replayer::LISTENING_RENDER_SETTINGS);
+}
+
+const char* quillrun_set_settings(quillrun_module* module, const quillrun_settings* settings) {
+    if (!module || !settings) return "no module or no settings";
+    replayer::ReplayContext& ctx = *module->context;
+    const uint32_t rate = ctx.settings.sample_rate;
+    if (const char* error = replayer::set_render_settings(&ctx, to_settings(*settings)))
+        return error;
+    if (ctx.settings.sample_rate != rate) {
+        // The measure starts the song afresh; the song goes on where it was.
+        copy_state<true>(ctx, module->saved);
+        module->pass = replayer::measure_pass(&ctx, pass_limit(ctx));
+        copy_state<false>(ctx, module->saved);
+    }
+    return nullptr;
+}
+
+quillrun_settings quillrun_get_settings(const quillrun_module* module) {
+    return module ? from_settings(module->context->settings) : quillrun_default_settings();
 }
 
 quillrun_position quillrun_get_position(const quillrun_module* module) {
@@ -93,7 +168,8 @@ uint64_t quillrun_pass_frames(const quillrun_module* module) {
 }
 
 double quillrun_duration(const quillrun_module* module) {
-    return static_cast<double>(quillrun_pass_frames(module)) / replayer::OUTPUT_SAMPLE_RATE;
+    if (!module) return 0.0;
+    return static_cast<double>(module->pass.frames) / module->context->settings.sample_rate;
 }
 
 int quillrun_pass_end(const quillrun_module* module, uint16_t* order, uint8_t* row) {

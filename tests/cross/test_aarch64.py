@@ -2,7 +2,8 @@
 """The aarch64 build renders exactly what the x86-64 build renders.
 
 Sound: both modrender binaries render the intro's module and every corpus
-module; their raw float output must be equal to the bit. Picture: both
+module, exactly as the intro plays them and in each interpolation mode with
+ramping at 44100 Hz; their raw float output must be equal to the bit. Picture: both
 intro_screenshots binaries draw the scene at fixed scene times, each under its
 own Xvfb with Mesa's software renderer; the pixels must be equal. The aarch64
 programs run under qemu-aarch64 with the arm64 multiarch libraries.
@@ -23,6 +24,10 @@ NATIVE_BIN = os.environ["NATIVE_BIN_DIR"]
 AARCH64_BIN = os.environ["AARCH64_BIN_DIR"]
 QEMU = ["qemu-aarch64", "-L", "/"]
 SECONDS = "20"
+LISTENING_SECONDS = "8"  # each interpolation mode: the kernels' edges and ramps, not the song
+RENDERINGS = [("--exact", "-t", SECONDS)] + [
+    ("--rate", "44100", "--ramp", "--interp", mode, "-t", LISTENING_SECONDS)
+    for mode in ("nearest", "linear", "cubic", "sinc")]
 # Early, with page 0 typed, and late enough for the page cycle and the star
 # steps to have run many times.
 SCENE_TIMES = ("0.5", "3.5", "20")
@@ -37,8 +42,8 @@ def corpus_files():
                   if name.lower().endswith((".xm", ".s3m", ".mod")))
 
 
-def render_digest(command, module):
-    out = subprocess.run(command + ["-t", SECONDS, "-o", "-", module], capture_output=True,
+def render_digest(command, rendering, module):
+    out = subprocess.run(command + [*rendering, "-o", "-", module], capture_output=True,
                          check=True, timeout=600).stdout
     return hashlib.sha256(out).hexdigest(), len(out)
 
@@ -94,10 +99,13 @@ class SoundTest(unittest.TestCase):
     def test_renders_are_bit_identical(self):
         native, cross = os.path.join(NATIVE_BIN, "modrender"), os.path.join(AARCH64_BIN, "modrender")
         modules = [os.path.join(ROOT, "assets", "intro.xm")] + corpus_files()
-        for module in modules:
-            with self.subTest(module=os.path.basename(module)):
-                self.assertEqual(render_digest([native], module),
-                                 render_digest(QEMU + [cross], module))
+        cases = [(module, rendering) for module in modules for rendering in RENDERINGS]
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            digests = list(pool.map(lambda case: (render_digest([native], *case),
+                                                  render_digest(QEMU + [cross], *case)), cases))
+        for (module, rendering), (x86, arm) in zip(cases, digests):
+            with self.subTest(module=os.path.basename(module), rendering=" ".join(rendering)):
+                self.assertEqual(x86, arm)
 
 
 class PictureTest(unittest.TestCase):

@@ -12,9 +12,12 @@ static_assert(std::endian::native == std::endian::little,
 namespace {
 
 constexpr float MASTER_GAIN = 2.5f;
+constexpr uint16_t WAVE_FORMAT_PCM = 1;
 constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
-constexpr uint16_t BITS_PER_VALUE = 32;
-constexpr uint32_t BYTES_PER_FRAME = replayer::OUTPUT_CHANNELS * sizeof(float);
+
+uint32_t bytes_per_frame(bool s16) {
+    return replayer::OUTPUT_CHANNELS * (s16 ? sizeof(int16_t) : sizeof(float));
+}
 constexpr uint32_t FMT_CHUNK_BYTES = 18; // with the (empty) extension size field
 // RIFF size field: everything after "RIFF" and the size itself.
 constexpr uint32_t RIFF_OVERHEAD = 4 + (8 + FMT_CHUNK_BYTES) + (8 + 4) + 8;
@@ -54,12 +57,13 @@ void write_wav_header(AudioWriter& w) {
     put_tag(p, "WAVE");
     put_tag(p, "fmt ");
     put32(p, FMT_CHUNK_BYTES);
-    put16(p, WAVE_FORMAT_IEEE_FLOAT);
+    const uint32_t frame_bytes = bytes_per_frame(w.s16);
+    put16(p, w.s16 ? WAVE_FORMAT_PCM : WAVE_FORMAT_IEEE_FLOAT);
     put16(p, replayer::OUTPUT_CHANNELS);
-    put32(p, replayer::OUTPUT_SAMPLE_RATE);
-    put32(p, replayer::OUTPUT_SAMPLE_RATE * BYTES_PER_FRAME);
-    put16(p, BYTES_PER_FRAME);
-    put16(p, BITS_PER_VALUE);
+    put32(p, w.sample_rate);
+    put32(p, w.sample_rate * frame_bytes);
+    put16(p, static_cast<uint16_t>(frame_bytes));
+    put16(p, static_cast<uint16_t>(8 * frame_bytes / replayer::OUTPUT_CHANNELS));
     put16(p, 0); // no format extension
     put_tag(p, "fact");
     put32(p, 4);
@@ -71,8 +75,8 @@ void write_wav_header(AudioWriter& w) {
 
 } // namespace
 
-uint64_t wav_max_frames() {
-    return (UINT32_MAX - RIFF_OVERHEAD) / BYTES_PER_FRAME;
+uint64_t wav_max_frames(bool s16) {
+    return (UINT32_MAX - RIFF_OVERHEAD) / bytes_per_frame(s16);
 }
 
 bool open_audio(AudioWriter& w, const char* path) {
@@ -96,16 +100,24 @@ void apply_master_gain(float* frames, uint32_t count) {
 }
 
 void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain) {
-    if (!gain) {
-        write_bytes(w, frames, size_t{count} * BYTES_PER_FRAME);
+    constexpr size_t FLOAT_FRAME_BYTES = replayer::OUTPUT_CHANNELS * sizeof(float);
+    if (!gain && !w.s16) {
+        write_bytes(w, frames, size_t{count} * FLOAT_FRAME_BYTES);
     } else {
         float buffer[BUFFER_FRAMES * replayer::OUTPUT_CHANNELS];
+        int16_t integers[BUFFER_FRAMES * replayer::OUTPUT_CHANNELS];
         for (uint32_t done = 0; done < count;) {
             const uint32_t n = count - done < BUFFER_FRAMES ? count - done : BUFFER_FRAMES;
+            const size_t values = size_t{n} * replayer::OUTPUT_CHANNELS;
             std::memcpy(buffer, frames + size_t{done} * replayer::OUTPUT_CHANNELS,
-                        size_t{n} * BYTES_PER_FRAME);
-            apply_master_gain(buffer, n);
-            write_bytes(w, buffer, size_t{n} * BYTES_PER_FRAME);
+                        values * sizeof(float));
+            if (gain) apply_master_gain(buffer, n);
+            if (w.s16) {
+                replayer::convert_to_s16(buffer, integers, values);
+                write_bytes(w, integers, values * sizeof(int16_t));
+            } else {
+                write_bytes(w, buffer, values * sizeof(float));
+            }
             done += n;
         }
     }
@@ -114,8 +126,8 @@ void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain)
 
 bool finish_audio(AudioWriter& w) {
     if (w.wav) {
-        const uint64_t data_bytes = w.frames * BYTES_PER_FRAME;
-        if (w.frames > wav_max_frames()) w.failed = true;
+        const uint64_t data_bytes = w.frames * bytes_per_frame(w.s16);
+        if (w.frames > wav_max_frames(w.s16)) w.failed = true;
         write_u32_at(w, RIFF_SIZE_AT, static_cast<uint32_t>(data_bytes + RIFF_OVERHEAD));
         write_u32_at(w, FACT_FRAMES_AT, static_cast<uint32_t>(w.frames));
         write_u32_at(w, DATA_SIZE_AT, static_cast<uint32_t>(data_bytes));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Writes rendered frames as a 32-bit float WAV file or as raw little-endian
-// floats (for a pipe).
+// Writes rendered frames as a WAV file (32-bit float or 16-bit integer) or as
+// raw little-endian values of that kind (for a pipe).
 #pragma once
 
 #include <cstdint>
@@ -8,23 +8,28 @@
 
 struct AudioWriter {
     std::FILE* file = nullptr;
-    bool wav = false;    // false: raw floats, no header
-    uint64_t frames = 0; // written so far
-    bool failed = false; // a write or seek failed
+    uint32_t sample_rate = 48000; // frames per second, for the header
+    bool s16 = false;             // 16-bit integers instead of floats
+    bool wav = false;             // false: raw values, no header
+    uint64_t frames = 0;          // written so far
+    bool failed = false;          // a write or seek failed
 };
 
 // The longest render a WAV file can hold: its sizes are 32-bit.
-uint64_t wav_max_frames();
+uint64_t wav_max_frames(bool s16);
 
-// Opens `path` ("-" = standard output, raw floats) and writes a WAV header
-// with the sizes left to finish_audio. Returns false if it cannot be opened.
+// Opens `path` ("-" = standard output, raw values) and writes a WAV header
+// with the sizes left to finish_audio, for the rate and kind set in `w`.
+// Returns false if it cannot be opened.
 bool open_audio(AudioWriter& w, const char* path);
 
 // Scales each value of `count` stereo frames by 2.5 and clips it to [-1, 1],
 // in place, as the intro's output device does.
 void apply_master_gain(float* frames, uint32_t count);
 
-// Writes `count` stereo frames; with `gain`, through apply_master_gain.
+// Writes `count` stereo frames of floats; with `gain`, through
+// apply_master_gain; as 16-bit integers (the replayer's conversion) when the
+// writer holds them.
 void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain);
 
 // Fills in the WAV sizes and closes the file. Returns false if anything failed.

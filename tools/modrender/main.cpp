@@ -20,6 +20,7 @@
 #include "module_info.h"
 #include "player.h"
 #include "quillrun/replayer.h"
+#include "render_options.h"
 #include "song_pass.h"
 
 namespace {
@@ -31,8 +32,8 @@ constexpr uint32_t CHUNK_FRAMES = 4096;
 
 const char HELP[] =
     "usage: modrender --info FILE\n"
-    "       modrender [-t SECONDS] [--gain] -o OUT FILE\n"
-    "       modrender [-t SECONDS] [--gain] --play FILE\n"
+    "       modrender [-t SECONDS] [--gain] [RENDERING] [--format f32|s16] -o OUT FILE\n"
+    "       modrender [-t SECONDS] [--gain] [RENDERING] --play FILE\n"
     "       modrender --write-compact OUT FILE\n"
     "\n"
     "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
@@ -43,15 +44,31 @@ const char HELP[] =
     "               context_bytes (the size of the replay context), effects_used\n"
     "               (the internal effect codes in the patterns, ascending) and\n"
     "               duration_s (one pass through the song, in seconds)\n"
-    "  -o OUT       render to OUT: a 48000 Hz stereo 32-bit float WAV file, or\n"
-    "               with OUT '-' raw little-endian float frames on standard output\n"
+    "  -o OUT       render to OUT: a stereo WAV file, or with OUT '-' raw\n"
+    "               little-endian frames on standard output\n"
     "  --play       play FILE through the default audio device (PulseAudio or\n"
-    "               PipeWire, ALSA, or JACK); on a terminal, one status line\n"
-    "               shows the time, order and row; q or Ctrl-C stops\n"
+    "               PipeWire, ALSA, or JACK) at the rate the device runs at;\n"
+    "               on a terminal, one status line shows the time, order and\n"
+    "               row; q or Ctrl-C stops\n"
     "  -t SECONDS   render or play this long; without it, one pass through the\n"
     "               song (until playback returns to a row already played, at\n"
     "               most one hour)\n"
     "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
+    "  --format f32|s16\n"
+    "               what -o writes: 32-bit floats (the default) or 16-bit\n"
+    "               integers (x32768, rounded to nearest, clipped)\n"
+    "\n"
+    "RENDERING, by default sinc interpolation with ramping at 48000 Hz:\n"
+    "  --rate HZ    output rate, 8000 to 192000 (--play: the device's)\n"
+    "  --interp nearest|linear|cubic|sinc\n"
+    "               how values between sample frames are read\n"
+    "  --ramp, --no-ramp\n"
+    "               ramp gain changes, note starts and ends over 1 ms, or not\n"
+    "  --stereo PERCENT\n"
+    "               stereo separation, 0 (mono) to 200; 100 as panned\n"
+    "  --gain-db DB gain, -60 to 24 dB; 0 by default\n"
+    "  --exact      exactly what the intro plays: 48000 Hz, nearest, no\n"
+    "               ramping (with --gain, the intro's very output)\n"
     "  --write-compact OUT\n"
     "               write the module as loaded in the compact module format;\n"
     "               it loads and plays exactly as FILE does\n"
@@ -60,6 +77,7 @@ const char HELP[] =
     "Exit status: 0 success, 1 module, output or audio device refused, 2 bad usage.\n";
 
 struct Options {
+    RenderOptions rendering;
     bool info = false;
     bool play = false;
     bool gain = false;
@@ -84,7 +102,7 @@ double parse_seconds(const char* text) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text, &end);
-    const double max_seconds = double{UINT32_MAX} / replayer::OUTPUT_SAMPLE_RATE;
+    const double max_seconds = double{UINT32_MAX} / replayer::MAX_SAMPLE_RATE;
     if (errno || end == text || *end || !std::isfinite(value) || value < 0 || value > max_seconds)
         usage_error("-t wants a number of seconds");
     return value;
@@ -103,6 +121,7 @@ Options parse_options(int argc, char** argv) {
             o.play = true;
         } else if (arg == "--gain") {
             o.gain = true;
+        } else if (take_render_option(o.rendering, arg, argc, argv, i, usage_error)) {
         } else if (arg == "--write-compact") {
             if (i + 1 >= argc) usage_error("--write-compact needs a value");
             o.compact_output = argv[++i];
@@ -125,12 +144,20 @@ Options parse_options(int argc, char** argv) {
     if (!o.input) usage_error("no module given");
     if (o.info + o.play + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
         usage_error("give one of --info, -o OUT, --play and --write-compact OUT");
-    if (!o.output && !o.play && (o.timed || o.gain))
-        usage_error("-t and --gain only apply to -o and --play");
+    if (!o.output && !o.play && (o.timed || o.gain || o.rendering.shaped || o.rendering.exact))
+        usage_error("-t, --gain and the rendering options only apply to -o and --play");
+    if (!o.output && o.rendering.format_set) usage_error("--format only applies to -o");
+    if (const char* conflict = render_options_conflict(o.rendering)) usage_error(conflict);
+    replayer::RenderSettings& s = o.rendering.settings;
+    if (o.rendering.exact) {
+        s.sample_rate = replayer::DEFAULT_RENDER_SETTINGS.sample_rate;
+        s.interpolation = replayer::DEFAULT_RENDER_SETTINGS.interpolation;
+        s.ramping = replayer::DEFAULT_RENDER_SETTINGS.ramping;
+    }
     // Refuse up front what a WAV file cannot hold, rather than after rendering it.
     if (o.timed && o.output && std::strcmp(o.output, "-") != 0 &&
-        std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE) >
-            static_cast<long long>(wav_max_frames()))
+        std::llround(o.seconds * s.sample_rate) >
+            static_cast<long long>(wav_max_frames(s.sample_format == replayer::SAMPLE_FORMAT_S16)))
         usage_error("-t is longer than a WAV file can hold; use -o - for raw output");
     return o;
 }
@@ -141,19 +168,20 @@ std::vector<uint8_t> read_module(const char* path) {
     return std::move(file.bytes);
 }
 
-void show_progress(const SongRenderer& r, bool done) {
+void show_progress(const SongRenderer& r, uint32_t rate, bool done) {
     std::fprintf(stderr, "\rmodrender: %.1f s rendered%s",
-                 static_cast<double>(r.frames_rendered) / replayer::OUTPUT_SAMPLE_RATE,
-                 done ? "\n" : "");
+                 static_cast<double>(r.frames_rendered) / rate, done ? "\n" : "");
 }
 
 void render(const Options& o, replayer::ReplayContext* ctx) {
+    const uint32_t rate = o.rendering.settings.sample_rate;
     AudioWriter writer;
+    writer.sample_rate = rate;
+    writer.s16 = o.rendering.settings.sample_format == replayer::SAMPLE_FORMAT_S16;
     if (!open_audio(writer, o.output)) reject(o.output, std::strerror(errno));
     const bool progress = isatty(STDERR_FILENO);
-    const uint64_t limit =
-        o.timed ? static_cast<uint64_t>(std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE))
-                : uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
+    const uint64_t limit = o.timed ? static_cast<uint64_t>(std::llround(o.seconds * rate))
+                                   : uint64_t{replayer::PASS_LIMIT_SECONDS} * rate;
     SongRenderer r{ctx};
     std::vector<float> buffer(CHUNK_FRAMES * replayer::OUTPUT_CHANNELS);
     uint64_t next_report = 0;
@@ -165,11 +193,11 @@ void render(const Options& o, replayer::ReplayContext* ctx) {
         if (got == 0) break;
         write_audio(writer, buffer.data(), got, o.gain);
         if (progress && r.frames_rendered >= next_report) {
-            show_progress(r, false);
-            next_report = r.frames_rendered + replayer::OUTPUT_SAMPLE_RATE;
+            show_progress(r, rate, false);
+            next_report = r.frames_rendered + rate;
         }
     }
-    if (progress) show_progress(r, true);
+    if (progress) show_progress(r, rate, true);
     if (!finish_audio(writer)) reject(o.output, "write failed");
 }
 
@@ -194,8 +222,10 @@ int main(int argc, char** argv) {
         print_module_info(stdout, loaded, bytes);
     } else if (o.play) {
         PlayOptions play;
+        play.settings = o.rendering.settings;
+        play.device_rate = !o.rendering.exact && !o.rendering.rate_set;
         play.timed = o.timed;
-        play.frames = static_cast<uint64_t>(std::llround(o.seconds * replayer::OUTPUT_SAMPLE_RATE));
+        play.seconds = o.seconds;
         play.gain = o.gain;
         play.status = isatty(STDERR_FILENO);
         play.keyboard = isatty(STDIN_FILENO);
@@ -206,6 +236,8 @@ int main(int argc, char** argv) {
     } else if (o.compact_output) {
         write_compact_file(o.compact_output, *loaded.context);
     } else {
+        if (const char* error = replayer::set_render_settings(loaded.context, o.rendering.settings))
+            usage_error(error);
         render(o, loaded.context);
     }
     replayer::free_module(loaded.context);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 
@@ -26,6 +27,7 @@ constexpr int ROW_BITS = 8;
 // Shared by the device's callback (the audio thread) and the main thread.
 struct Playback {
     SongRenderer renderer; // the audio thread's alone
+    uint32_t rate = 0;     // frames per second
     bool timed = false;    // false: render one pass
     uint64_t limit = 0;    // frames to render at most
     bool gain = false;
@@ -65,8 +67,8 @@ void data_callback(ma_device* device, void* output, const void*, ma_uint32 frame
     p.frames.store(p.renderer.frames_rendered, std::memory_order_relaxed);
 }
 
-void print_time(uint64_t frames) {
-    const uint64_t seconds = frames / replayer::OUTPUT_SAMPLE_RATE;
+void print_time(uint64_t frames, uint32_t rate) {
+    const uint64_t seconds = frames / rate;
     std::fprintf(stderr, "%u:%02u", static_cast<unsigned>(seconds / SECONDS_PER_MINUTE),
                  static_cast<unsigned>(seconds % SECONDS_PER_MINUTE));
 }
@@ -74,9 +76,9 @@ void print_time(uint64_t frames) {
 void show_status(const Playback& p, uint64_t total) {
     const uint32_t position = p.position.load(std::memory_order_relaxed);
     std::fputs("\rmodrender: ", stderr);
-    print_time(p.frames.load(std::memory_order_relaxed));
+    print_time(p.frames.load(std::memory_order_relaxed), p.rate);
     std::fputs(" / ", stderr);
-    print_time(total);
+    print_time(total, p.rate);
     std::fprintf(stderr, "  order %u row %u  ", position >> ROW_BITS,
                  position & ((1u << ROW_BITS) - 1));
     std::fflush(stderr);
@@ -110,11 +112,28 @@ bool quit_pressed(bool keyboard) {
 
 // How long the device takes to play out what it holds.
 unsigned drain_milliseconds(const ma_device& device) {
-    const ma_uint32 rate = device.playback.internalSampleRate ? device.playback.internalSampleRate
-                                                              : replayer::OUTPUT_SAMPLE_RATE;
+    const ma_uint32 rate =
+        device.playback.internalSampleRate ? device.playback.internalSampleRate : device.sampleRate;
     const uint64_t frames = uint64_t{device.playback.internalPeriodSizeInFrames} *
                             (device.playback.internalPeriods + 1);
     return static_cast<unsigned>(frames * MILLISECONDS_PER_SECOND / rate);
+}
+
+} // namespace
+
+namespace {
+
+// The device at the rate it runs at (when asked and the replayer renders that
+// rate), else at the settings' rate, which the audio library converts.
+bool open_device(ma_device& device, ma_device_config& config, const PlayOptions& options) {
+    config.sampleRate = options.device_rate ? 0 : options.settings.sample_rate;
+    if (ma_device_init(nullptr, &config, &device) != MA_SUCCESS) return false;
+    if (device.sampleRate >= replayer::MIN_SAMPLE_RATE &&
+        device.sampleRate <= replayer::MAX_SAMPLE_RATE)
+        return true;
+    ma_device_uninit(&device);
+    config.sampleRate = options.settings.sample_rate;
+    return ma_device_init(nullptr, &config, &device) == MA_SUCCESS;
 }
 
 } // namespace
@@ -124,23 +143,29 @@ const char* play_module(replayer::ReplayContext* ctx, const PlayOptions& options
     p.renderer.ctx = ctx;
     p.timed = options.timed;
     p.gain = options.gain;
-    const uint64_t pass_limit =
-        uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE;
-    p.limit = options.timed ? options.frames : pass_limit;
-    // Measured before playing: the measure leaves the song at its start.
-    const uint64_t total =
-        options.timed ? options.frames : replayer::measure_pass(ctx, pass_limit).frames;
 
     choose_jack_library();
     ma_device_config config = ma_device_config_init(ma_device_type_playback);
-    config.sampleRate = replayer::OUTPUT_SAMPLE_RATE;
     config.playback.format = ma_format_f32;
     config.playback.channels = replayer::OUTPUT_CHANNELS;
     config.dataCallback = data_callback;
     config.pUserData = &p;
     ma_device device;
-    if (ma_device_init(nullptr, &config, &device) != MA_SUCCESS)
-        return "no audio output device could be opened";
+    if (!open_device(device, config, options)) return "no audio output device could be opened";
+
+    replayer::RenderSettings settings = options.settings;
+    settings.sample_rate = device.sampleRate;
+    if (const char* error = replayer::set_render_settings(ctx, settings)) {
+        ma_device_uninit(&device);
+        return error;
+    }
+    p.rate = settings.sample_rate;
+    const uint64_t pass_limit = uint64_t{replayer::PASS_LIMIT_SECONDS} * p.rate;
+    const uint64_t timed_frames = static_cast<uint64_t>(std::llround(options.seconds * p.rate));
+    p.limit = options.timed ? timed_frames : pass_limit;
+    // Measured before playing: the measure leaves the song at its start.
+    const uint64_t total =
+        options.timed ? timed_frames : replayer::measure_pass(ctx, pass_limit).frames;
 
     struct sigaction action {};
     action.sa_handler = on_interrupt;

@@ -7,11 +7,13 @@
 #include "quillrun/replayer.h"
 
 struct PlayOptions {
-    bool timed = false;    // false: one pass through the song
-    uint64_t frames = 0;   // with timed: how long
-    bool gain = false;     // the intro's master gain and clipping
-    bool status = false;   // a status line on standard error, redrawn in place
-    bool keyboard = false; // standard input is a terminal: q stops
+    replayer::RenderSettings settings = replayer::LISTENING_RENDER_SETTINGS;
+    bool device_rate = true; // render at the rate the device runs at, not settings'
+    bool timed = false;      // false: one pass through the song
+    double seconds = 0;      // with timed: how long
+    bool gain = false;       // the intro's master gain and clipping
+    bool status = false;     // a status line on standard error, redrawn in place
+    bool keyboard = false;   // standard input is a terminal: q stops
 };
 
 // Plays until the pass or the time is over, q is pressed or SIGINT comes;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Quillrun replayer: loads XM, MOD, S3M and compact modules into one block of
-// memory (the replay context) and renders them as 48000 Hz stereo float frames.
+// memory (the replay context) and renders them as stereo frames: at 48000 Hz
+// exactly as the intro plays them by default, or at any rate from 8000 to
+// 192000 Hz with interpolation, ramping, separation and gain of the caller's
+// choosing (render_settings.h).
 //
 // Contract
 // - Formats: XM 1.04, MOD (31 samples, 1..99 channels, FLT8 paired patterns;
@@ -19,19 +22,23 @@
 // - Memory: the caller owns the returned context and frees it with
 //   `free_module` (the intro never does; it lives until the process ends). The
 //   module bytes are not referenced after loading returns.
-// - Rendering: `generate_frames` advances playback and writes interleaved stereo
-//   floats (left first). It allocates nothing, takes no lock and does no I/O, so
-//   it may run on a real-time audio thread. One context must be rendered by one
-//   thread at a time; loading may happen on any thread.
-// - Output is bit-identical on every build and architecture: the engine uses
-//   fixed-point and single-precision arithmetic in a fixed order. All playback
+// - Rendering: `generate_frames` (floats) and `render` (the settings' format)
+//   advance playback and write interleaved stereo frames (left first). At
+//   every setting they allocate nothing, take no lock and do no I/O, so they
+//   may run on a real-time audio thread. One context must be rendered by one
+//   thread at a time, and its settings changed by that thread between render
+//   calls; loading may happen on any thread. The interpolation kernels are
+//   built once per process, by the first load.
+// - Output is bit-identical on every build and architecture, at every
+//   setting: the engine uses fixed-point and single-precision arithmetic in a
+//   fixed order, and builds its kernel tables with its own arithmetic. All playback
 //   state, the random-waveform generator included, lives in the context, so
 //   separate contexts render independently on separate threads.
 // - The context layout below is part of the contract: tools read a loaded
 //   module through it (the compact writer, --info). Playback writes only
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
-//   the row-visit table.
-// - Library and ABI: libquillrun-replayer.so.0 (and a static library) exports
+//   the row-visit table; set_render_settings writes `settings` and `mix`.
+// - Library and ABI: libquillrun-replayer.so.1 (and a static library) exports
 //   exactly the functions declared here and in replayer_c.h, nothing else.
 //   The number in the SONAME goes up whenever a declaration here or there
 //   changes its signature or a record here changes its layout (the context's
@@ -43,6 +50,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "quillrun/render_settings.h"
+
 // The shared library exports what is marked so; everything else is hidden.
 #define QUILLRUN_API __attribute__((visibility("default")))
 
@@ -50,7 +59,7 @@ namespace replayer {
 
 // ---------------------------------------------------------------- constants
 
-inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000;     // frames per second
+inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000;     // frames per second, the default
 inline constexpr uint32_t OUTPUT_CHANNELS = 2;            // interleaved, left first
 inline constexpr uint32_t CONTEXT_SIZE_LIMIT = 0x8000000; // bytes, largest context
 // The longest first pass measured: a song that never plays a row twice (an
@@ -234,7 +243,7 @@ inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
 
 struct PlaybackState {
     uint32_t tick_remainder; // 1/8192 frame left in the current tick, wraps
-    uint16_t frame_rate;     // output frames per second
+    uint32_t frame_rate;     // output frames per second, 8000..192000
     uint16_t order_position; // index into the order table
     uint8_t tick;            // tick within the row, 0 = row tick
     uint8_t next_row;        // row fetched next; playing row is next_row - 1
@@ -249,6 +258,39 @@ struct PlaybackState {
     uint8_t start_row;       // row the next pattern starts at; reset after use
     uint8_t row_visits;      // earlier visits of the row fetched last
     uint32_t random_state;   // generator of the random waveform, 0 at start
+};
+
+// A voice that a new note or a cut took over from, fading out under ramping.
+struct FadingVoice {
+    const SampleRecord* sample;  // null: nothing fading
+    uint64_t position;           // 32.32 fixed point, frames
+    uint64_t step;               // 32.32 fixed point, frames per output frame
+    float gain_left, gain_right; // 0..1, where the fade starts
+    uint32_t frames_left;        // of the fade
+    uint32_t looped;             // 1: it has been round its loop (see VoiceMix)
+};
+
+// The mixer's state of a channel beyond the intro's rendering, which uses
+// none of it.
+struct VoiceMix {
+    // finer pitch: with precise steps, 32.32 = (position << 20) | position_fine
+    uint32_t position_fine; // 0..2^20-1
+    uint32_t step_fine;     // 0..2^20-1
+    // ramped gains
+    float gain_left, gain_right;     // 0..1, reached so far
+    float target_left, target_right; // 0..1, where the ramp goes
+    float delta_left, delta_right;   // per frame
+    uint32_t ramp_frames_left;
+    // note starts, to tell a new voice from the one mixed before
+    uint8_t voice_serial;             // counts the channel's note starts, wraps
+    uint8_t mixed_serial;             // the start mixed last
+    uint8_t mixed_flags;              // that voice: bit 0 could still be heard, bit 1 looped
+    uint8_t looped;                   // 1: the voice has been round its loop, so the frames before
+                                      // the loop start read as the loop's end
+    const SampleRecord* mixed_sample; // the voice mixed last, null none
+    uint64_t mixed_position;          // 32.32, where it stood
+    uint64_t mixed_step;              // 32.32
+    FadingVoice fading;
 };
 
 struct ChannelState {
@@ -318,6 +360,7 @@ struct ChannelState {
     uint8_t shared_memory; // last non-zero parameter of any effect
     uint8_t key_held;      // 1 from trigger to key-off
     uint8_t spare[7];
+    VoiceMix mix;
 };
 
 // --------------------------------------------------------- the context block
@@ -351,6 +394,8 @@ struct ReplayContext {
     uint8_t playing_order; // order position of the row fetched last (playback)
     uint8_t playing_row;   // that row within its pattern (playback)
     PlaybackState playback;
+    RenderSettings settings; // set_render_settings
+    MixSetup mix;            // derived from `settings`
 };
 
 static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
@@ -359,9 +404,13 @@ static_assert(sizeof(PatternRecord) == 4);
 static_assert(sizeof(EnvelopeRecord) == 52);
 static_assert(sizeof(InstrumentRecord) == 304);
 static_assert(sizeof(SampleRecord) == 16);
-static_assert(sizeof(PlaybackState) == 24);
-static_assert(sizeof(ChannelState) == 104);
-static_assert(sizeof(ReplayContext) == 616);
+static_assert(sizeof(PlaybackState) == 28);
+static_assert(sizeof(FadingVoice) == 40);
+static_assert(sizeof(VoiceMix) == 104);
+static_assert(sizeof(ChannelState) == 208);
+static_assert(sizeof(RenderSettings) == 16);
+static_assert(sizeof(MixSetup) == 12);
+static_assert(sizeof(ReplayContext) == 648);
 
 // ------------------------------------------------------------------ loading
 
@@ -401,7 +450,7 @@ QUILLRUN_API ScanResult module_prescan(const uint8_t* data, size_t length);
 QUILLRUN_API SizeResult context_size(const ModuleScan& scan);
 
 // Loads a module, or returns why it was refused. The context is ready to
-// render at OUTPUT_SAMPLE_RATE.
+// render with DEFAULT_RENDER_SETTINGS.
 QUILLRUN_API LoadResult load_module_checked(const uint8_t* data, size_t length);
 
 // The intro's loader: as above, but any failure ends the process with status 1,
@@ -429,8 +478,31 @@ QUILLRUN_API PlaybackPosition playback_position(const ReplayContext& context);
 QUILLRUN_API bool pass_ended(const ReplayContext& context);
 
 // Renders frame_count frames into `output` (2 floats per frame, left then
-// right), overwriting what is there. Real-time safe.
+// right), overwriting what is there, at the context's settings but always as
+// floats. Real-time safe.
 QUILLRUN_API void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
+
+// As generate_frames, in the settings' sample format: 2 floats or 2 int16_t
+// per frame. Real-time safe.
+QUILLRUN_API void render(ReplayContext* context, void* output, uint32_t frame_count);
+
+// The 16-bit form of `count` float values, as render writes it: v x 32768,
+// rounded to the nearest integer (halves to even) and clipped to
+// -32768..32767. Real-time safe.
+QUILLRUN_API void convert_to_s16(const float* input, int16_t* output, size_t count);
+
+// ---------------------------------------------------------- render settings
+// For the rendering thread, between two render calls; nothing is allocated.
+
+// Why `settings` cannot be used (a field out of its range), or null.
+QUILLRUN_API const char* render_settings_error(const RenderSettings& settings);
+
+// Renders from the next frame on with `settings`, or returns why not and
+// changes nothing. The song goes on where it is: the time left in the current
+// tick is rescaled to the new rate and every playing voice gets its step and
+// gains anew. A new rate changes how many frames a pass lasts (measure_pass).
+QUILLRUN_API const char* set_render_settings(ReplayContext* context,
+                                             const RenderSettings& settings);
 
 // ------------------------------------------------------------- song control
 // For one rendering thread at a time, like generate_frames; neither allocates.

@@ -1,6 +1,8 @@
 /* SPDX-License-Identifier: GPL-2.0-or-later */
 /* Quillrun replayer, C interface: loads XM, MOD, S3M and compact tracker
- * modules and renders them as 48000 Hz stereo float frames.
+ * modules and renders them as stereo frames: by default as the intro plays
+ * them (48000 Hz floats, no interpolation), or at the settings a caller
+ * chooses (rate, interpolation, ramping, separation, gain, 16-bit output).
  *
  * Contract
  * - A module is an opaque handle: load it from bytes in memory, render it,
@@ -17,7 +19,7 @@
  *   the C++ interface's for the same module.
  * - Bad input never crashes: a malformed module is refused with a reason or
  *   loads as (partial) silence.
- * - ABI: libquillrun-replayer.so.0; see replayer.h for when the number
+ * - ABI: libquillrun-replayer.so.1; see replayer.h for when the number
  *   changes. */
 #ifndef QUILLRUN_REPLAYER_C_H
 #define QUILLRUN_REPLAYER_C_H
@@ -33,8 +35,37 @@
 extern "C" {
 #endif
 
-#define QUILLRUN_SAMPLE_RATE 48000 /* frames per second */
+#define QUILLRUN_SAMPLE_RATE 48000 /* frames per second, the default */
 #define QUILLRUN_CHANNELS 2        /* interleaved, left first */
+
+#define QUILLRUN_INTERPOLATION_NEAREST 0
+#define QUILLRUN_INTERPOLATION_LINEAR 1
+#define QUILLRUN_INTERPOLATION_CUBIC 2
+#define QUILLRUN_INTERPOLATION_SINC 3
+#define QUILLRUN_FORMAT_F32 0 /* interleaved floats */
+#define QUILLRUN_FORMAT_S16 1 /* interleaved int16_t */
+
+/* How a module renders; every field, its range and its default:
+ *   sample_rate        8000..192000 frames per second; 48000
+ *   interpolation      QUILLRUN_INTERPOLATION_*; nearest (sinc: 16 taps,
+ *                      stretched to lower its cutoff for voices stepping
+ *                      faster than the output rate)
+ *   ramping            0 or 1: gains, note starts and ends move over 1 ms; 0
+ *   stereo_separation  0..200 percent; 100
+ *   gain_db            -60..+24; 0
+ *   sample_format      QUILLRUN_FORMAT_*, for quillrun_render_output: floats,
+ *                      or 16-bit integers (v x 32768 rounded to nearest, halves
+ *                      to even, clipped to -32768..32767); floats
+ * quillrun/render_settings.h says more of each. */
+typedef struct quillrun_settings {
+    uint32_t sample_rate;
+    uint8_t interpolation;
+    uint8_t ramping;
+    uint16_t stereo_separation;
+    float gain_db;
+    uint8_t sample_format;
+    uint8_t reserved[3]; /* 0 */
+} quillrun_settings;
 
 typedef struct quillrun_module quillrun_module;
 
@@ -57,6 +88,26 @@ QUILLRUN_API void quillrun_free(quillrun_module* module);
  * at its restart position. */
 QUILLRUN_API void quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count);
 
+/* As quillrun_render, in the settings' sample format: 2 floats or 2 int16_t
+ * per frame. */
+QUILLRUN_API void quillrun_render_output(quillrun_module* module, void* frames,
+                                         uint32_t frame_count);
+
+/* The intro's rendering (the default) and the one for listening: 48000 Hz,
+ * sinc interpolation, ramping. */
+QUILLRUN_API quillrun_settings quillrun_default_settings(void);
+QUILLRUN_API quillrun_settings quillrun_listening_settings(void);
+
+/* Renders from the next frame on with *settings; returns NULL, or a static
+ * one-line reason (a field out of range) and changes nothing. Between two
+ * render calls, on the rendering thread; allocates nothing. A new sample rate
+ * also re-measures the pass (quillrun_pass_frames) by running the sequencer
+ * through the song without mixing, which takes a few milliseconds: choose the
+ * rate before playback rather than inside an audio callback. */
+QUILLRUN_API const char* quillrun_set_settings(quillrun_module* module,
+                                               const quillrun_settings* settings);
+QUILLRUN_API quillrun_settings quillrun_get_settings(const quillrun_module* module);
+
 QUILLRUN_API quillrun_position quillrun_get_position(const quillrun_module* module);
 
 /* 1 once playback has fetched a row it played before (the repeats of a
@@ -64,8 +115,8 @@ QUILLRUN_API quillrun_position quillrun_get_position(const quillrun_module* modu
 QUILLRUN_API int quillrun_pass_ended(const quillrun_module* module);
 
 /* The first pass through the song, measured at load without mixing: its
- * length in frames (at most an hour's; a song that never repeats a row is
- * cut there) and in seconds, and the row whose second visit ends it.
+ * length in frames at the current sample rate (at most an hour's; a song that
+ * never repeats a row is cut there) and in seconds, and the row whose second visit ends it.
  * quillrun_pass_end returns 0 (and leaves *order and *row alone) for a song
  * that never repeats a row within that hour. */
 QUILLRUN_API uint64_t quillrun_pass_frames(const quillrun_module* module);

@@ -53,8 +53,12 @@ enum class SlideMode : uint8_t {
 // -------------------------------------------------------------- sequencer
 
 // Zeroes the playback state, channels and row visits and sets the song's
-// starting values, ready to render at OUTPUT_SAMPLE_RATE.
+// starting values, ready to render at the context's settings (the defaults
+// for a context that has none yet).
 void prepare_playback(ReplayContext& ctx);
+
+// Gives a fresh context the default render settings; keeps any set before.
+void init_render_settings(ReplayContext& ctx);
 
 void advance_frame(ReplayContext& ctx);
 void run_tick(ReplayContext& ctx);
@@ -129,6 +133,14 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch);
 // Each frame's sum is still built in channel order, so the result equals
 // mixing frame by frame.
 void mix_block(ReplayContext& ctx, float* output, uint32_t frames);
+
+// The same for every setting but the intro's rendering: interpolation, 32.32
+// positions and, with ramping, ramped gains and fading voices.
+void mix_block_interpolated(ReplayContext& ctx, float* output, uint32_t frames);
+
+// Makes the mixer's ramps start from where the channels stand now, so that a
+// change of settings does not ramp from stale gains.
+void synchronise_mixer(ReplayContext& ctx);
 
 // ------------------------------------------------------- effect handlers
 

@@ -4,6 +4,7 @@
 // after channel. Each frame's sum is still formed in channel order, so the
 // output equals running the sequencer and mixer frame by frame.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine.h"
@@ -13,6 +14,18 @@ namespace replayer {
 namespace {
 
 constexpr uint32_t MAX_RUN_FRAMES = 0xFFFF; // the generator counts a run's frames in 16 bits
+constexpr uint32_t CONVERT_FRAMES =
+    256; // 16-bit output is rendered through floats this many at a time
+constexpr float S16_SCALE = 32768.0f;
+constexpr float S16_HIGHEST = 32767.0f;
+constexpr float S16_LOWEST = -32768.0f;
+
+int16_t to_s16(float value) {
+    const float scaled = value * S16_SCALE;
+    if (scaled >= S16_HIGHEST) return INT16_MAX;
+    if (scaled <= S16_LOWEST) return INT16_MIN;
+    return static_cast<int16_t>(nearbyintf(scaled)); // halves to even
+}
 
 void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
     uint32_t done = 0;
@@ -27,7 +40,11 @@ void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
         const uint32_t quiet = std::min(frames_before_tick(ctx.playback), frames - done - block);
         ctx.playback.tick_remainder -= quiet * TICK_UNITS_PER_FRAME;
         block += quiet;
-        mix_block(ctx, output + size_t{done} * OUTPUT_CHANNELS, block);
+        float* out = output + size_t{done} * OUTPUT_CHANNELS;
+        if (ctx.mix.exact)
+            mix_block(ctx, out, block);
+        else
+            mix_block_interpolated(ctx, out, block);
         done += block;
     }
 }
@@ -44,6 +61,26 @@ void generate_frames(ReplayContext* context, float* output, uint32_t frame_count
         generate_run(*context, output + size_t{done} * OUTPUT_CHANNELS, run);
         done += run;
     }
+}
+
+// 16-bit output is rendered as floats, a short stretch at a time, and converted.
+void render(ReplayContext* context, void* output, uint32_t frame_count) {
+    if (!context || context->settings.sample_format != SAMPLE_FORMAT_S16) {
+        generate_frames(context, static_cast<float*>(output), frame_count);
+        return;
+    }
+    auto* out = static_cast<int16_t*>(output);
+    float buffer[CONVERT_FRAMES * OUTPUT_CHANNELS];
+    for (uint32_t done = 0; done < frame_count;) {
+        const uint32_t n = std::min(frame_count - done, CONVERT_FRAMES);
+        generate_frames(context, buffer, n);
+        convert_to_s16(buffer, out + size_t{done} * OUTPUT_CHANNELS, size_t{n} * OUTPUT_CHANNELS);
+        done += n;
+    }
+}
+
+void convert_to_s16(const float* input, int16_t* output, size_t count) {
+    for (size_t i = 0; i < count; ++i) output[i] = to_s16(input[i]);
 }
 
 } // namespace replayer

@@ -132,6 +132,7 @@ void fetch_row(ReplayContext& ctx) {
 }
 
 void prepare_playback(ReplayContext& ctx) {
+    init_render_settings(ctx);
     std::memset(ctx.channels, 0, sizeof(ChannelState) * ctx.channel_count);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channels[c].channel_panning = ctx.channel_panning[c];
@@ -139,7 +140,7 @@ void prepare_playback(ReplayContext& ctx) {
     ctx.playback = PlaybackState{};
     ctx.playing_order = 0;
     ctx.playing_row = 0;
-    ctx.playback.frame_rate = OUTPUT_SAMPLE_RATE;
+    ctx.playback.frame_rate = ctx.settings.sample_rate;
     ctx.playback.global_volume = ctx.default_global_volume;
     ctx.playback.speed = ctx.default_speed;
     ctx.playback.bpm = ctx.default_bpm;

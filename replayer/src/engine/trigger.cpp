@@ -166,6 +166,9 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
         ch.position = 0;
         ch.sample_ended = 0;
     }
+    ch.mix.position_fine = 0;
+    ch.mix.looped = 0;
+    ++ch.mix.voice_serial; // a new voice, for the mixer's ramps
     ch.period_residual = 0;
     ch.vibrato_offset = 0;
 }

@@ -25,6 +25,11 @@ constexpr float LEVEL_SCALE = 0x1p-31f;
 constexpr int PAN_CENTRE = 128;
 constexpr int PAN_FULL = 256;
 constexpr float PAN_SCALE = 256.0f;
+constexpr int SEPARATION_AS_PANNED = 100;              // percent
+constexpr int FINE_STEP_BITS = 20;                     // below the 20.12 step
+constexpr double WIDE_STEP_ONE = 4294967296.0;         // one frame in 32.32
+constexpr double WIDE_STEP_LIMIT = 4503599627370496.0; // 2^52: 20.12 steps up to 2^32
+constexpr uint64_t WIDE_STEP_MAX = (uint64_t{1} << 52) - 1;
 
 float amiga_frequency(const ReplayContext& ctx, int period, int arpeggio) {
     float m = static_cast<float>(period);
@@ -51,6 +56,15 @@ uint32_t step_for(float frequency, uint32_t frame_rate) {
     return static_cast<uint32_t>((uint64_t{whole} * POSITION_ONE + frame_rate / 2) / frame_rate);
 }
 
+// The step from the exact frequency, 32.32: the top in `step` as 20.12, the
+// rest in step_fine.
+void set_precise_step(ChannelState& ch, float frequency, uint32_t frame_rate) {
+    const double wide = static_cast<double>(frequency) * WIDE_STEP_ONE / frame_rate;
+    const uint64_t step = wide >= WIDE_STEP_LIMIT ? WIDE_STEP_MAX : static_cast<uint64_t>(wide);
+    ch.step = static_cast<uint32_t>(step >> FINE_STEP_BITS);
+    ch.mix.step_fine = static_cast<uint32_t>(step) & ((1u << FINE_STEP_BITS) - 1);
+}
+
 float amplitude(const ReplayContext& ctx, const ChannelState& ch) {
     const int level = std::clamp(int{ch.volume} - ch.volume_offset, 0, int{MAX_VOLUME});
     const int64_t product =
@@ -71,6 +85,13 @@ int panning_position(const ChannelState& ch) {
     return std::clamp(c, 0, PAN_FULL);
 }
 
+// Stereo separation moves the position towards the centre or away from it.
+int separated(int position, int separation) {
+    if (separation == SEPARATION_AS_PANNED) return position;
+    const int moved = PAN_CENTRE + (position - PAN_CENTRE) * separation / SEPARATION_AS_PANNED;
+    return std::clamp(moved, 0, PAN_FULL);
+}
+
 } // namespace
 
 void update_voice(const ReplayContext& ctx, ChannelState& ch) {
@@ -79,10 +100,13 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch) {
     const int arpeggio = ch.arpeggio_offset;
     const float frequency = ctx.amiga_periods ? amiga_frequency(ctx, period, arpeggio)
                                               : linear_frequency(period, arpeggio);
-    ch.step = step_for(frequency, ctx.playback.frame_rate);
+    if (ctx.mix.precise)
+        set_precise_step(ch, frequency, ctx.playback.frame_rate);
+    else
+        ch.step = step_for(frequency, ctx.playback.frame_rate);
 
-    const float a = amplitude(ctx, ch);
-    const int c = panning_position(ch);
+    const float a = amplitude(ctx, ch) * ctx.mix.gain;
+    const int c = separated(panning_position(ch), ctx.settings.stereo_separation);
     ch.gain_left = sqrtf(static_cast<float>(PAN_FULL - c) / PAN_SCALE) * a;
     ch.gain_right = a * sqrtf(static_cast<float>(c) / PAN_SCALE);
 }

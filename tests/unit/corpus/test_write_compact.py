@@ -34,8 +34,8 @@ def main(modrender, corpus):
             want, got = info(modrender, module), info(modrender, image)
             for key in ("format", "title"):  # a compact image keeps no texts
                 want.pop(key), got.pop(key)
-            same_sound = run(modrender, "-t", RENDER_SECONDS, "-o", "-", module) == run(
-                modrender, "-t", RENDER_SECONDS, "-o", "-", image)
+            same_sound = run(modrender, "--exact", "-t", RENDER_SECONDS, "-o", "-", module) == run(
+                modrender, "--exact", "-t", RENDER_SECONDS, "-o", "-", image)
             if want != got or not same_sound:
                 failures += 1
                 print(f"FAIL {name}: info {want} != {got}" if want != got else

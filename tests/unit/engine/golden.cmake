@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Pins the first 30 s of a module as rendered (raw little-endian
-# floats, no master gain): any change to the sound must be deliberate.
-execute_process(COMMAND ${MODRENDER} -t 30 -o - ${MODULE} OUTPUT_FILE ${OUTPUT}
+# floats, no master gain, the intro's exact rendering): any change to the
+# sound must be deliberate.
+execute_process(COMMAND ${MODRENDER} --exact -t 30 -o - ${MODULE} OUTPUT_FILE ${OUTPUT}
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "modrender failed: ${status}")

@@ -43,12 +43,12 @@ def floats(data):
 
 
 def ours(path):
-    return floats(subprocess.run([MODRENDER, "-t", str(SECONDS), "-o", "-", path], check=True,
-                                 capture_output=True).stdout)
+    return floats(subprocess.run([MODRENDER, "--exact", "-t", str(SECONDS), "-o", "-", path],
+                                 check=True, capture_output=True).stdout)
 
 
 def ours_pass(path):
-    return floats(subprocess.run([MODRENDER, "-o", "-", path], check=True,
+    return floats(subprocess.run([MODRENDER, "--exact", "-o", "-", path], check=True,
                                  capture_output=True).stdout)
 
 

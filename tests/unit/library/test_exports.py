@@ -10,7 +10,7 @@ import sys
 import unittest
 
 LIBRARY = sys.argv.pop(1) if len(sys.argv) > 1 else "lib/libquillrun-replayer.so"
-SONAME = "libquillrun-replayer.so.0"
+SONAME = "libquillrun-replayer.so.1"
 
 PUBLIC = {
     # C
@@ -18,6 +18,8 @@ PUBLIC = {
     "quillrun_pass_ended", "quillrun_pass_frames", "quillrun_duration", "quillrun_pass_end",
     "quillrun_set_position", "quillrun_title", "quillrun_instrument_count",
     "quillrun_instrument_name", "quillrun_sample_count", "quillrun_sample_name",
+    "quillrun_render_output", "quillrun_default_settings", "quillrun_listening_settings",
+    "quillrun_set_settings", "quillrun_get_settings",
     # C++
     "replayer::envelope_error(replayer::EnvelopeRecord const&)",
     "replayer::module_prescan(unsigned char const*, unsigned long)",
@@ -28,6 +30,10 @@ PUBLIC = {
     "replayer::playback_position(replayer::ReplayContext const&)",
     "replayer::pass_ended(replayer::ReplayContext const&)",
     "replayer::generate_frames(replayer::ReplayContext*, float*, unsigned int)",
+    "replayer::render(replayer::ReplayContext*, void*, unsigned int)",
+    "replayer::convert_to_s16(float const*, short*, unsigned long)",
+    "replayer::render_settings_error(replayer::RenderSettings const&)",
+    "replayer::set_render_settings(replayer::ReplayContext*, replayer::RenderSettings const&)",
     "replayer::measure_pass(replayer::ReplayContext*, unsigned long)",
     "replayer::restart_song(replayer::ReplayContext*)",
     "replayer::set_position(replayer::ReplayContext*, unsigned short, unsigned char)",

@@ -15,7 +15,7 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-FETCH = os.path.join(HERE, "..", "scripts", "fetch-corpus.sh")
+FETCH = os.path.join(HERE, "..", "..", "scripts", "fetch-corpus.sh")
 GOAL = 2 / 3
 DEFAULT_REPEATS = 3
 

@@ -1,0 +1,415 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The listening mixer: every setting but the intro's own rendering. Positions
+// and steps are 32.32 fixed point; a voice reads its value through the chosen
+// interpolation kernel; with ramping its gains move linearly to each tick's
+// values, a new note starts from silence while the voice it replaces fades
+// out beside it, and a sample that runs out fades from its last value.
+//
+// The taps of a kernel are read in the voice's own frame numbering, which
+// goes on past the sample's end: there a forward loop repeats, the backward
+// half of a ping-pong loop reads the loop mirrored, and a sample without loop
+// reads silence (as do frames before its start).
+#include <algorithm>
+
+#include "engine.h"
+#include "interpolation.h"
+
+namespace replayer {
+
+namespace {
+
+constexpr float SAMPLE_SCALE = 0x1p-15f;  // 16-bit frame to -1.0 .. just under 1.0
+constexpr float CHANNEL_HEADROOM = 0.25f; // four full-scale channels reach full scale
+constexpr float OUTPUT_SCALE = SAMPLE_SCALE * CHANNEL_HEADROOM;
+constexpr int FINE_BITS = 20; // position_fine and step_fine lie below the 20.12 values
+constexpr uint32_t FINE_MASK = (1u << FINE_BITS) - 1;
+constexpr int FRAME_SHIFT = 32;
+constexpr uint64_t ONE_FRAME = uint64_t{1} << FRAME_SHIFT;
+
+constexpr uint8_t MIXED_AUDIBLE = 1;
+constexpr uint8_t MIXED_LOOPED = 2;
+
+struct Span {
+    const int16_t* data;
+    int64_t length;     // frames
+    int64_t loop_start; // frames
+    int64_t loop_cycle; // frames of one loop cycle (twice the loop for ping-pong); 0 none
+    bool pingpong;
+    bool looped; // been round the loop: every frame, those before it too, is in the loop
+};
+
+Span span_of(const ReplayContext& ctx, const SampleRecord& s, bool looped) {
+    const bool pingpong = s.loop_length && (s.flags_volume & SAMPLE_FLAG_PINGPONG);
+    return {ctx.sample_data + s.data_index,
+            s.length,
+            int64_t{s.length} - s.loop_length,
+            int64_t{s.loop_length} * (pingpong ? 2 : 1),
+            pingpong,
+            looped && s.loop_length};
+}
+
+// Frames from j on of the voice's own numbering, frame by frame: the loop
+// position is found once and then followed.
+void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
+    int k = 0;
+    if (!g.looped)
+        for (; k < count && j < g.length; ++k, ++j) taps[k] = j < 0 ? 0.0f : g.data[j];
+    if (k == count) return;
+    if (!g.loop_cycle) {
+        for (; k < count; ++k) taps[k] = 0.0f;
+        return;
+    }
+    const int64_t loop = g.pingpong ? g.loop_cycle / 2 : g.loop_cycle;
+    int64_t at = (j - g.loop_start) % g.loop_cycle;
+    if (at < 0) at += g.loop_cycle;
+    for (; k < count; ++k) {
+        taps[k] = g.data[at < loop ? g.loop_start + at : g.loop_start + g.loop_cycle - 1 - at];
+        if (++at == g.loop_cycle) at = 0;
+    }
+}
+
+// The taps from frame `first` on: straight from the sample where they lie
+// inside it, in one direction; across an edge frame by frame.
+void gather(const Span& g, int64_t first, int count, bool mirrored, float* taps) {
+    const int64_t last = first + count - 1;
+    if (!mirrored && first >= 0 && last < g.length) {
+        const int16_t* p = g.data + first;
+        for (int k = 0; k < count; ++k) taps[k] = p[k];
+    } else if (mirrored && first >= g.length && last < g.length + g.loop_cycle / 2) {
+        const int16_t* p = g.data + (2 * g.length - 1 - first);
+        for (int k = 0; k < count; ++k) taps[k] = p[-k];
+    } else {
+        gather_across_edges(g, first, count, taps);
+    }
+}
+
+// Gains for the frames of a run: constant, ramping towards a target, or
+// fading to silence.
+struct Gains {
+    float left, right;
+    float delta_left, delta_right; // per frame while frames_left > 0
+    float target_left, target_right;
+    uint32_t frames_left;
+
+    void next() {
+        if (frames_left == 0) return;
+        left += delta_left;
+        right += delta_right;
+        if (--frames_left == 0) {
+            left = target_left;
+            right = target_right;
+        }
+    }
+};
+
+// What one voice needs to read values: the kernel chosen for its step.
+struct Reader {
+    Span g;
+    uint8_t interpolation;
+    TapSpan taps;
+    const SincBank* sinc;
+};
+
+Reader reader_for(const ReplayContext& ctx, const SampleRecord& s, uint64_t step, bool looped) {
+    Reader r{span_of(ctx, s, looped), ctx.settings.interpolation, NEAREST_TAPS, nullptr};
+    switch (r.interpolation) {
+    case INTERPOLATION_LINEAR:
+        r.taps = LINEAR_TAPS;
+        break;
+    case INTERPOLATION_CUBIC:
+        r.taps = CUBIC_TAPS;
+        break;
+    case INTERPOLATION_SINC:
+        r.sinc = &sinc_bank_for_step(step);
+        r.taps = r.sinc->taps;
+        break;
+    default:
+        break;
+    }
+    return r;
+}
+
+// 24 bits of the fraction, exact as a float.
+inline float fraction_of(uint64_t x) {
+    return static_cast<float>(static_cast<uint32_t>(x) >> 8) * 0x1p-24f;
+}
+
+// The kernel of mode M over taps of type T (sample frames in place, or
+// floats gathered at an edge).
+template <int M, typename T> float kernel(const Reader& r, const T* taps, uint64_t x) {
+    if constexpr (M == INTERPOLATION_NEAREST) {
+        return static_cast<float>(taps[0]);
+    } else if constexpr (M == INTERPOLATION_LINEAR) {
+        const float pair[2] = {static_cast<float>(taps[0]), static_cast<float>(taps[1])};
+        return interpolate_linear(pair, fraction_of(x));
+    } else if constexpr (M == INTERPOLATION_CUBIC) {
+        const float four[4] = {static_cast<float>(taps[0]), static_cast<float>(taps[1]),
+                               static_cast<float>(taps[2]), static_cast<float>(taps[3])};
+        return interpolate_cubic(four, fraction_of(x));
+    } else {
+        return interpolate_sinc(*r.sinc, taps, static_cast<uint32_t>(x));
+    }
+}
+
+// Frames [0, count) of a run, reading through the kernel and adding into out.
+// Inside: every tap lies in the sample, in reading order, so the frames are
+// read in place; otherwise they are gathered frame by frame.
+template <int M, bool Ramp, bool Inside>
+__attribute__((always_inline)) inline void mix_frames(const Reader& r, uint64_t& x, uint64_t step,
+                                                      bool mirrored, Gains& gains, float* out,
+                                                      uint32_t count) {
+    float taps[SINC_MAX_TAPS];
+    for (uint32_t k = 0; k < count; ++k, x += step) {
+        const auto frame = static_cast<int64_t>(x >> FRAME_SHIFT) + r.taps.first;
+        float value;
+        if constexpr (Inside) {
+            value = kernel<M>(r, r.g.data + frame, x);
+        } else {
+            gather(r.g, frame, r.taps.count, mirrored, taps);
+            value = kernel<M>(r, static_cast<const float*>(taps), x);
+        }
+        value *= OUTPUT_SCALE;
+        if constexpr (Ramp) gains.next();
+        out[2 * k] += gains.left * value;
+        out[2 * k + 1] += value * gains.right;
+    }
+}
+
+// The sinc kernel's frames read in place, the bulk of its work, are built
+// twice on x86-64, for AVX2 and for the baseline: the same operations in the
+// same order, so the same bits, chosen by the processor at load.
+#if defined(__x86_64__)
+#define QUILLRUN_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define QUILLRUN_WIDE_VECTORS
+#endif
+
+QUILLRUN_WIDE_VECTORS void mix_sinc_inside(const Reader& r, uint64_t& x, uint64_t step,
+                                           Gains& gains, float* out, uint32_t count, bool ramp) {
+    if (ramp)
+        mix_frames<INTERPOLATION_SINC, true, true>(r, x, step, false, gains, out, count);
+    else
+        mix_frames<INTERPOLATION_SINC, false, true>(r, x, step, false, gains, out, count);
+}
+
+// Frames from x until the reading frame passes `frame` (exclusive), at most `limit`.
+uint32_t frames_until(uint64_t x, uint64_t step, int64_t frame, uint32_t limit) {
+    if (frame <= 0) return 0;
+    const uint64_t target = static_cast<uint64_t>(frame) << FRAME_SHIFT;
+    if (x >= target) return 0;
+    if (!step) return limit;
+    return static_cast<uint32_t>(std::min<uint64_t>(limit, (target - x + step - 1) / step));
+}
+
+// A run of `count` frames on one side of the sample end: the frames whose
+// taps cross an edge are gathered, those between read in place.
+template <int M, bool Ramp>
+void mix_run(const Reader& r, uint64_t& x, uint64_t step, bool mirrored, Gains& gains, float* out,
+             uint32_t count) {
+    const Span& g = r.g;
+    // Reading frames whose taps lie inside (forward: the sample; mirrored: the loop).
+    int64_t lo = (g.looped ? g.loop_start : 0) - r.taps.first;
+    int64_t hi = g.length - r.taps.first - r.taps.count; // inclusive
+    if (mirrored) {
+        lo = g.length - r.taps.first;
+        hi = g.length + g.loop_cycle / 2 - r.taps.first - r.taps.count;
+    }
+    uint32_t done = 0;
+    const uint32_t before = frames_until(x, step, lo, count);
+    mix_frames<M, Ramp, false>(r, x, step, mirrored, gains, out, before);
+    done += before;
+    if (!mirrored && done < count) {
+        const uint32_t inside = frames_until(x, step, hi + 1, count - done);
+        if constexpr (M == INTERPOLATION_SINC)
+            mix_sinc_inside(r, x, step, gains, out + 2 * size_t{done}, inside, Ramp);
+        else
+            mix_frames<M, Ramp, true>(r, x, step, mirrored, gains, out + 2 * size_t{done}, inside);
+        done += inside;
+    }
+    mix_frames<M, Ramp, false>(r, x, step, mirrored, gains, out + 2 * size_t{done}, count - done);
+}
+
+uint64_t end_of(const Span& g) {
+    return static_cast<uint64_t>(g.length) << FRAME_SHIFT;
+}
+
+template <int M, bool Ramp>
+uint32_t mix_voice_as(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
+                      uint32_t frames) {
+    Span& g = r.g;
+    const uint64_t end = end_of(g);
+    const uint64_t loop_start = static_cast<uint64_t>(g.loop_start) << FRAME_SHIFT;
+    const uint64_t cycle = static_cast<uint64_t>(g.loop_cycle) << FRAME_SHIFT;
+    uint32_t done = 0;
+    while (done < frames) {
+        if (x >= end) {
+            if (!cycle) return done;
+            x = loop_start + (x - loop_start) % cycle;
+            g.looped = true;
+        }
+        // A run ends at the sample's end, or at the end of a ping-pong cycle.
+        const bool mirrored = x >= end;
+        const uint64_t limit = mirrored ? loop_start + cycle : end;
+        uint32_t count = frames - done;
+        if (step)
+            count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
+        mix_run<M, Ramp>(r, x, step, mirrored, gains, out + 2 * size_t{done}, count);
+        done += count;
+    }
+    return done;
+}
+
+// Mixes up to `frames` frames of a voice from x on; returns how many it mixed
+// before the sample ran out (all of them when it did not). Leaves x where the
+// voice stands.
+uint32_t mix_voice(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
+                   uint32_t frames) {
+    const bool ramp = gains.frames_left != 0;
+#define QUILLRUN_MIX_AS(M)                                                                         \
+    return ramp ? mix_voice_as<M, true>(r, x, step, gains, out, frames)                            \
+                : mix_voice_as<M, false>(r, x, step, gains, out, frames)
+    switch (r.interpolation) {
+    case INTERPOLATION_LINEAR:
+        QUILLRUN_MIX_AS(INTERPOLATION_LINEAR);
+    case INTERPOLATION_CUBIC:
+        QUILLRUN_MIX_AS(INTERPOLATION_CUBIC);
+    case INTERPOLATION_SINC:
+        QUILLRUN_MIX_AS(INTERPOLATION_SINC);
+    default:
+        QUILLRUN_MIX_AS(INTERPOLATION_NEAREST);
+    }
+#undef QUILLRUN_MIX_AS
+}
+
+uint64_t wide_position(const ChannelState& ch) {
+    return uint64_t{ch.position} << FINE_BITS | (ch.mix.position_fine & FINE_MASK);
+}
+
+uint64_t wide_step(const ChannelState& ch) {
+    return uint64_t{ch.step} << FINE_BITS | (ch.mix.step_fine & FINE_MASK);
+}
+
+void store_wide_position(ChannelState& ch, uint64_t x) {
+    ch.position = static_cast<uint32_t>(std::min<uint64_t>(x >> FINE_BITS, UINT32_MAX));
+    ch.mix.position_fine = static_cast<uint32_t>(x) & FINE_MASK;
+}
+
+void start_fade(const ReplayContext& ctx, VoiceMix& m, const SampleRecord* sample,
+                uint64_t position, uint64_t step, float left, float right) {
+    m.fading = {sample, position, step, left, right, ctx.mix.ramp_frames, 0};
+}
+
+// A note start or a cut since the last block: the voice mixed before fades
+// out, and the new one rises from silence.
+void follow_voice_change(const ReplayContext& ctx, ChannelState& ch) {
+    VoiceMix& m = ch.mix;
+    if (m.voice_serial == m.mixed_serial && ch.sample == m.mixed_sample) return;
+    if (m.mixed_sample && (m.mixed_flags & MIXED_AUDIBLE)) {
+        start_fade(ctx, m, m.mixed_sample, m.mixed_position, m.mixed_step, m.gain_left,
+                   m.gain_right);
+        m.fading.looped = (m.mixed_flags & MIXED_LOOPED) != 0;
+    }
+    m.gain_left = m.gain_right = 0.0f;
+    m.ramp_frames_left = 0;
+    m.target_left = m.target_right = -1.0f; // forces a ramp to this tick's gains
+    m.mixed_serial = m.voice_serial;
+    m.mixed_sample = ch.sample;
+}
+
+Gains channel_gains(const ReplayContext& ctx, ChannelState& ch) {
+    VoiceMix& m = ch.mix;
+    if (!ctx.settings.ramping) return {ch.gain_left, ch.gain_right, 0, 0, 0, 0, 0};
+    if (ch.gain_left != m.target_left || ch.gain_right != m.target_right) {
+        const float frames = static_cast<float>(ctx.mix.ramp_frames);
+        m.target_left = ch.gain_left;
+        m.target_right = ch.gain_right;
+        m.delta_left = (m.target_left - m.gain_left) / frames;
+        m.delta_right = (m.target_right - m.gain_right) / frames;
+        m.ramp_frames_left = ctx.mix.ramp_frames;
+    }
+    return {m.gain_left,   m.gain_right,   m.delta_left,      m.delta_right,
+            m.target_left, m.target_right, m.ramp_frames_left};
+}
+
+void keep_gains(ChannelState& ch, const Gains& gains) {
+    ch.mix.gain_left = gains.left;
+    ch.mix.gain_right = gains.right;
+    ch.mix.ramp_frames_left = gains.frames_left;
+}
+
+void mix_fading(const ReplayContext& ctx, FadingVoice& f, float* out, uint32_t frames) {
+    const uint32_t n = std::min(frames, f.frames_left);
+    const float ramp = static_cast<float>(ctx.mix.ramp_frames);
+    const float left = f.gain_left, right = f.gain_right;
+    Gains gains{left, right, -left / ramp, -right / ramp, 0.0f, 0.0f, f.frames_left};
+    // Already faded part way: start where the fade stands.
+    const float done = static_cast<float>(ctx.mix.ramp_frames - f.frames_left);
+    gains.left = left + done * gains.delta_left;
+    gains.right = right + done * gains.delta_right;
+    Reader r = reader_for(ctx, *f.sample, f.step, f.looped);
+    mix_voice(r, f.position, f.step, gains, out, n);
+    f.looped = r.g.looped;
+    f.frames_left -= n;
+    if (f.frames_left == 0) f.sample = nullptr;
+}
+
+void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_t frames) {
+    const bool ramping = ctx.settings.ramping;
+    VoiceMix& m = ch.mix;
+    if (ramping) {
+        follow_voice_change(ctx, ch);
+        if (m.fading.sample) mix_fading(ctx, m.fading, out, frames);
+    }
+    Gains gains = channel_gains(ctx, ch);
+    const bool audible = ch.sample && !ch.sample_ended;
+    if (audible) {
+        uint64_t x = wide_position(ch);
+        const uint64_t step = wide_step(ch);
+        Reader r = reader_for(ctx, *ch.sample, step, m.looped);
+        const uint32_t mixed = mix_voice(r, x, step, gains, out, frames);
+        m.looped = r.g.looped;
+        if (mixed < frames) {
+            // Run out: silent from here until the next note; with ramping
+            // the last frame's value fades instead of stopping.
+            ch.sample_ended = 1;
+            if (ramping) {
+                const uint64_t last = static_cast<uint64_t>(r.g.length - 1) << FRAME_SHIFT;
+                start_fade(ctx, m, ch.sample, last, 0, gains.left, gains.right);
+                mix_fading(ctx, m.fading, out + 2 * size_t{mixed}, frames - mixed);
+            }
+        }
+        store_wide_position(ch, x);
+        m.mixed_position = x;
+        m.mixed_step = step;
+    } else {
+        for (uint32_t k = 0; k < frames; ++k) gains.next();
+    }
+    m.mixed_flags =
+        (ch.sample && !ch.sample_ended ? MIXED_AUDIBLE : 0) | (m.looped ? MIXED_LOOPED : 0);
+    if (ramping) keep_gains(ch, gains);
+}
+
+} // namespace
+
+void mix_block_interpolated(ReplayContext& ctx, float* output, uint32_t frames) {
+    for (int c = 0; c < ctx.channel_count; ++c) mix_channel(ctx, ctx.channels[c], output, frames);
+}
+
+void synchronise_mixer(ReplayContext& ctx) {
+    for (int c = 0; c < ctx.channel_count; ++c) {
+        ChannelState& ch = ctx.channels[c];
+        VoiceMix& m = ch.mix;
+        m.gain_left = m.target_left = ch.gain_left;
+        m.gain_right = m.target_right = ch.gain_right;
+        m.ramp_frames_left = 0;
+        m.mixed_serial = m.voice_serial;
+        m.mixed_sample = ch.sample;
+        m.mixed_flags =
+            (ch.sample && !ch.sample_ended ? MIXED_AUDIBLE : 0) | (m.looped ? MIXED_LOOPED : 0);
+        m.mixed_position = wide_position(ch);
+        m.mixed_step = wide_step(ch);
+        m.fading.sample = nullptr;
+    }
+}
+
+} // namespace replayer

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Writes the two tone modules the quality benchmark renders: a looped 16-bit
+// sine of period 8 frames held at C-5 (16726 Hz, a 2090.75 Hz tone), and one
+// of period 2.5 frames (two cycles in 5 frames) held at C-7 (66904 Hz: a
+// 26761.6 Hz tone, above the Nyquist frequency of 48000 Hz output).
+//
+// usage: tone_modules DIR   (writes DIR/sine8.xm and DIR/sine2p5.xm)
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "xm_writer.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+constexpr double FULL_SCALE = 32767.0;
+constexpr uint8_t NOTE_C5 = 61, NOTE_C7 = 85; // 1 = C-0
+constexpr uint16_t ROWS = 256;                // 30.72 s at speed 6, 125 BPM
+
+xmwriter::Module tone(int frames, int cycles, uint8_t note) {
+    xmwriter::Sample sample;
+    sample.sixteen_bit = true;
+    for (int i = 0; i < frames; ++i)
+        sample.frames.push_back(static_cast<int16_t>(
+            std::lround(FULL_SCALE * std::sin(2.0 * PI * cycles * i / frames))));
+    sample.loop = xmwriter::LOOP_FORWARD;
+    sample.loop_length = static_cast<uint32_t>(frames);
+    xmwriter::Instrument instrument;
+    instrument.samples = {sample};
+    xmwriter::Pattern pattern;
+    pattern.rows = ROWS;
+    pattern.cells.resize(size_t{ROWS} * 2);
+    pattern.cells[0] = {note, 1, 0, 0, 0};
+    xmwriter::Module m;
+    m.name = "tone";
+    m.channels = 2;
+    m.orders = {0};
+    m.patterns = {pattern};
+    m.instruments = {instrument};
+    return m;
+}
+
+bool write(const std::string& path, const xmwriter::Module& m) {
+    const std::vector<uint8_t> bytes = xmwriter::write_xm(m);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: tone_modules DIR\n", stderr);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    if (!write(dir + "/sine8.xm", tone(8, 1, NOTE_C5)) ||
+        !write(dir + "/sine2p5.xm", tone(5, 2, NOTE_C7))) {
+        std::fprintf(stderr, "tone_modules: cannot write into %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}
