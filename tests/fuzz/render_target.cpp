@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Load and render: a module that loads is played for a few seconds in buffers
 // whose sizes come from the input, from single frames and odd counts up to
-// counts past 65536 (which render in runs below it). Each buffer ends where its
+// counts past 65536 (which render in runs below it), at render settings that
+// come from the input too. Each buffer ends where its
 // allocation ends, so a frame written too many is an AddressSanitizer report.
 #include <cmath>
 #include <vector>
@@ -23,8 +24,14 @@ constexpr uint32_t LARGEST_BUFFER = 65537;
 // Every buffer renders at least one frame, so the loop ends after this many.
 constexpr int MAX_BUFFERS = RENDER_FRAMES;
 
-// Every channel adds its sample value (at most 1) x 0.25 x a gain of at most 1.
+// Every channel adds its sample value (at most 1) x 0.25 x a gain of at most
+// 1, the settings' gain aside. A kernel's taps weigh at most twice a sample
+// frame, and under ramping a fading voice sounds beside the new one.
 constexpr float CHANNEL_PEAK = 0.25f;
+constexpr float KERNEL_AND_FADE = 4.0f;
+constexpr uint32_t RATES[4] = {48000, 8000, 44100, 192000};
+constexpr float LOUDEST_DB = 24.0f;
+constexpr float LOUDEST_GAIN = 15.9f; // 10^(24/20), rounded up
 
 // The harness's own loops carry no coverage (it would only add noise to the
 // corpus) and no AddressSanitizer checks on its own buffer: they were a fifth
@@ -49,6 +56,20 @@ HARNESS_ONLY Plan plan_of(const uint8_t* data, size_t size) {
     return plan;
 }
 
+// The byte before the plan: interpolation (bits 0-1), ramping (2), rate (3-4),
+// separation 200 % (5), gain +24 dB (6).
+replayer::RenderSettings settings_of(const uint8_t* data, size_t size) {
+    replayer::RenderSettings s = replayer::DEFAULT_RENDER_SETTINGS;
+    if (size <= PLAN_BYTES) return s;
+    const uint8_t b = data[size - PLAN_BYTES - 1];
+    s.interpolation = b & 3u;
+    s.ramping = (b >> 2) & 1u;
+    s.sample_rate = RATES[(b >> 3) & 3u];
+    if (b & 0x20) s.stereo_separation = replayer::MAX_STEREO_SEPARATION;
+    if (b & 0x40) s.gain_db = LOUDEST_DB;
+    return s;
+}
+
 HARNESS_ONLY bool frames_sound(const float* values, size_t count, float peak) {
     bool sound = true;
     for (size_t k = 0; k < count; ++k) sound &= std::fabs(values[k]) <= peak;
@@ -61,7 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     replayer::ReplayContext* context = fuzz::load_checked(data, size);
     if (!context) return 0;
     static std::vector<float> output(size_t{LARGEST_BUFFER} * replayer::OUTPUT_CHANNELS);
-    const float peak = CHANNEL_PEAK * static_cast<float>(context->channel_count);
+    const replayer::RenderSettings settings = settings_of(data, size);
+    if (replayer::set_render_settings(context, settings))
+        fuzz::fail("render", "settings within their ranges refused");
+    const float loudness = settings.gain_db > 0 ? LOUDEST_GAIN : 1.0f;
+    const float kernel = context->mix.exact ? 1.0f : KERNEL_AND_FADE;
+    const float peak =
+        CHANNEL_PEAK * kernel * loudness * static_cast<float>(context->channel_count);
     const Plan plan = plan_of(data, size);
     uint32_t rendered = 0;
     for (int i = 0; i < MAX_BUFFERS && rendered < RENDER_FRAMES; ++i) {

@@ -36,6 +36,10 @@ struct Span {
     int64_t loop_cycle; // frames of one loop cycle (twice the loop for ping-pong); 0 none
     bool pingpong;
     bool looped; // been round the loop: every frame, those before it too, is in the loop
+    // Ramping: frames before the start read as the first one, and without a
+    // loop frames past the end as the last one, so that the kernel sees no
+    // edge of its own where the ramps already bring the voice in and out.
+    bool hold_edges;
 };
 
 Span span_of(const ReplayContext& ctx, const SampleRecord& s, bool looped) {
@@ -45,18 +49,21 @@ Span span_of(const ReplayContext& ctx, const SampleRecord& s, bool looped) {
             int64_t{s.length} - s.loop_length,
             int64_t{s.loop_length} * (pingpong ? 2 : 1),
             pingpong,
-            looped && s.loop_length};
+            looped && s.loop_length,
+            s.length && ctx.settings.ramping};
 }
 
 // Frames from j on of the voice's own numbering, frame by frame: the loop
 // position is found once and then followed.
 void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
     int k = 0;
+    const float before = g.hold_edges ? g.data[0] : 0.0f;
     if (!g.looped)
-        for (; k < count && j < g.length; ++k, ++j) taps[k] = j < 0 ? 0.0f : g.data[j];
+        for (; k < count && j < g.length; ++k, ++j) taps[k] = j < 0 ? before : g.data[j];
     if (k == count) return;
     if (!g.loop_cycle) {
-        for (; k < count; ++k) taps[k] = 0.0f;
+        const float past = g.hold_edges ? g.data[g.length - 1] : 0.0f;
+        for (; k < count; ++k) taps[k] = past;
         return;
     }
     const int64_t loop = g.pingpong ? g.loop_cycle / 2 : g.loop_cycle;
@@ -90,12 +97,23 @@ struct Gains {
     float delta_left, delta_right; // per frame while frames_left > 0
     float target_left, target_right;
     uint32_t frames_left;
+    // A fade: the gains at frame k before its end are k / ramp of its start's,
+    // however the frames are split between render calls.
+    bool fade = false;
+    float fade_scale = 0; // 1 / ramp frames
 
     void next() {
         if (frames_left == 0) return;
+        --frames_left;
+        if (fade) {
+            const float share = static_cast<float>(frames_left) * fade_scale;
+            left = target_left * share;
+            right = target_right * share;
+            return;
+        }
         left += delta_left;
         right += delta_right;
-        if (--frames_left == 0) {
+        if (frames_left == 0) {
             left = target_left;
             right = target_right;
         }
@@ -339,13 +357,9 @@ void keep_gains(ChannelState& ch, const Gains& gains) {
 
 void mix_fading(const ReplayContext& ctx, FadingVoice& f, float* out, uint32_t frames) {
     const uint32_t n = std::min(frames, f.frames_left);
-    const float ramp = static_cast<float>(ctx.mix.ramp_frames);
-    const float left = f.gain_left, right = f.gain_right;
-    Gains gains{left, right, -left / ramp, -right / ramp, 0.0f, 0.0f, f.frames_left};
-    // Already faded part way: start where the fade stands.
-    const float done = static_cast<float>(ctx.mix.ramp_frames - f.frames_left);
-    gains.left = left + done * gains.delta_left;
-    gains.right = right + done * gains.delta_right;
+    Gains gains{f.gain_left, f.gain_right, 0.0f, 0.0f, f.gain_left, f.gain_right, f.frames_left};
+    gains.fade = true;
+    gains.fade_scale = 1.0f / static_cast<float>(ctx.mix.ramp_frames);
     Reader r = reader_for(ctx, *f.sample, f.step, f.looped);
     mix_voice(r, f.position, f.step, gains, out, n);
     f.looped = r.g.looped;
@@ -370,10 +384,10 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
         m.looped = r.g.looped;
         if (mixed < frames) {
             // Run out: silent from here until the next note; with ramping
-            // the last frame's value fades instead of stopping.
+            // the last value read fades instead of stopping.
             ch.sample_ended = 1;
             if (ramping) {
-                const uint64_t last = static_cast<uint64_t>(r.g.length - 1) << FRAME_SHIFT;
+                const uint64_t last = x >= step ? x - step : x;
                 start_fade(ctx, m, ch.sample, last, 0, gains.left, gains.right);
                 mix_fading(ctx, m.fading, out + 2 * size_t{mixed}, frames - mixed);
             }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "test_module.h"
 
@@ -64,7 +65,7 @@ void* realloc(void* p, std::size_t size) {
 namespace replayer::test {
 namespace {
 
-TEST(RealTime, GenerateFramesMakesNoHeapAllocation) {
+TEST(RealTime, RenderingMakesNoHeapAllocationAtAnySetting) {
     ModuleShape shape;
     shape.channels = 2;
     shape.sample_frames = {4000};
@@ -76,8 +77,21 @@ TEST(RealTime, GenerateFramesMakesNoHeapAllocation) {
     }
     m.finish();
     float buffer[2 * 1024];
+    int16_t integers[2 * 1024];
+    // Every kernel, with and without ramping, at the lowest, a common and the
+    // highest rate; the settings themselves changed on the rendering thread.
+    std::vector<RenderSettings> every;
+    for (uint8_t interpolation = 0; interpolation <= INTERPOLATION_SINC; ++interpolation)
+        for (uint8_t ramping = 0; ramping < 2; ++ramping)
+            for (uint32_t rate : {8000u, 44100u, 48000u, 192000u})
+                every.push_back(
+                    {rate, interpolation, ramping, 150, -3.0f, static_cast<uint8_t>(ramping), {}});
     const long before = allocations.load();
-    for (int i = 0; i < 200; ++i) generate_frames(m.ctx, buffer, 1024);
+    for (const RenderSettings& settings : every) {
+        ASSERT_EQ(set_render_settings(m.ctx, settings), nullptr);
+        for (int i = 0; i < 25; ++i) generate_frames(m.ctx, buffer, 1024);
+        render(m.ctx, integers, 1024);
+    }
     EXPECT_EQ(allocations.load(), before);
     EXPECT_GT(allocations.load(), 0) << "the counter sees allocations at all";
 }

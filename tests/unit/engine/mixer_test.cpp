@@ -3,6 +3,7 @@
 // bit-for-bit agreement with the per-frame rule.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -199,52 +200,155 @@ TEST(Mixer, BlockMixingIsBitIdenticalToThePerFrameRule) {
 }
 
 // A small song with notes, slides, vibrato, envelopes and loops, rendered in
-// uneven buffer sizes and frame by frame.
+// uneven buffer sizes and frame by frame: by the per-frame rule for the
+// intro's rendering, by one-frame calls for the other settings (their ramps
+// and fades carry across calls).
 TEST(Mixer, GeneratedFramesEqualTheFrameByFrameRule) {
-    ModuleShape shape;
-    shape.channels = 4;
-    shape.instruments = 2;
-    shape.samples = 2;
-    shape.sample_frames = {5000, 800};
-    shape.pattern_rows = {16, 16};
-    shape.orders = {0, 1, 0};
-    shape.bpm = 131;
-    shape.speed = 3;
-    auto build = [&](TestModule& m) {
-        for (uint32_t i = 0; i < 5800; ++i) m.ctx->sample_data[i] = static_cast<int16_t>(i * 7919);
-        m.sample(1).loop_length = 300;
-        m.sample(1).flags_volume |= SAMPLE_FLAG_PINGPONG;
-        EnvelopeRecord& e = m.instrument(1).volume_envelope;
-        e.points[0] = {0, 64};
-        e.points[1] = {20, 10};
-        e.point_count = 2;
-        e.sustain = SUSTAIN_NONE;
-        m.instrument(1).fadeout = 500;
-        for (int p = 0; p < 2; ++p)
-            for (int r = 0; r < 16; r += 2) {
-                m.slot(p, r, 0) = {static_cast<uint8_t>(30 + r + p), 1, 0, EFFECT_VIBRATO, 0x46};
-                m.slot(p, r, 1) = {static_cast<uint8_t>(40 + r), 2, 0, EFFECT_PORTA_UP, 0x03};
-                m.slot(p, r + 1, 1) = {NOTE_KEY_OFF, 0, 0, EFFECT_VOLUME_SLIDE, 0x02};
-                m.slot(p, r, 2) = {static_cast<uint8_t>(50 - r), 1, 0xC3, EFFECT_ARPEGGIO, 0x47};
-                m.slot(p, r, 3) = {static_cast<uint8_t>(20 + r), 2, 0, EFFECT_TREMOLO, 0x88};
-            }
-        m.finish();
-    };
-    TestModule a(shape), b(shape);
-    build(a);
-    build(b);
-    const uint32_t total = 48000 * 3;
-    std::vector<float> chunked;
-    for (uint32_t done = 0, n = 1; done < total; done += n, n = n * 3 % 2000 + 1) {
-        const std::vector<float> part = render(*a.ctx, std::min(n, total - done));
-        chunked.insert(chunked.end(), part.begin(), part.end());
+    RenderSettings ramped_linear = LISTENING_RENDER_SETTINGS;
+    ramped_linear.interpolation = INTERPOLATION_LINEAR;
+    ramped_linear.sample_rate = 44100;
+    for (const RenderSettings& settings :
+         {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS, ramped_linear}) {
+        ModuleShape shape;
+        shape.channels = 4;
+        shape.instruments = 2;
+        shape.samples = 2;
+        shape.sample_frames = {5000, 800};
+        shape.pattern_rows = {16, 16};
+        shape.orders = {0, 1, 0};
+        shape.bpm = 131;
+        shape.speed = 3;
+        auto build = [&](TestModule& m) {
+            for (uint32_t i = 0; i < 5800; ++i)
+                m.ctx->sample_data[i] = static_cast<int16_t>(i * 7919);
+            m.sample(1).loop_length = 300;
+            m.sample(1).flags_volume |= SAMPLE_FLAG_PINGPONG;
+            EnvelopeRecord& e = m.instrument(1).volume_envelope;
+            e.points[0] = {0, 64};
+            e.points[1] = {20, 10};
+            e.point_count = 2;
+            e.sustain = SUSTAIN_NONE;
+            m.instrument(1).fadeout = 500;
+            for (int p = 0; p < 2; ++p)
+                for (int r = 0; r < 16; r += 2) {
+                    m.slot(p, r, 0) = {static_cast<uint8_t>(30 + r + p), 1, 0, EFFECT_VIBRATO,
+                                       0x46};
+                    m.slot(p, r, 1) = {static_cast<uint8_t>(40 + r), 2, 0, EFFECT_PORTA_UP, 0x03};
+                    m.slot(p, r + 1, 1) = {NOTE_KEY_OFF, 0, 0, EFFECT_VOLUME_SLIDE, 0x02};
+                    m.slot(p, r, 2) = {static_cast<uint8_t>(50 - r), 1, 0xC3, EFFECT_ARPEGGIO,
+                                       0x47};
+                    m.slot(p, r, 3) = {static_cast<uint8_t>(20 + r), 2, 0, EFFECT_TREMOLO, 0x88};
+                }
+            m.finish();
+            ASSERT_EQ(set_render_settings(m.ctx, settings), nullptr);
+        };
+        TestModule a(shape), b(shape);
+        build(a);
+        build(b);
+        const uint32_t total = 48000 * 3;
+        std::vector<float> chunked;
+        for (uint32_t done = 0, n = 1; done < total; done += n, n = n * 3 % 2000 + 1) {
+            const std::vector<float> part = render(*a.ctx, std::min(n, total - done));
+            chunked.insert(chunked.end(), part.begin(), part.end());
+        }
+        std::vector<float> reference(size_t{total} * 2);
+        if (b.ctx->mix.exact)
+            reference = render_per_frame(*b.ctx, total);
+        else
+            for (uint32_t f = 0; f < total; ++f)
+                generate_frames(b.ctx, &reference[2 * size_t{f}], 1);
+        ASSERT_EQ(chunked.size(), reference.size());
+        EXPECT_EQ(std::memcmp(chunked.data(), reference.data(), chunked.size() * sizeof(float)), 0)
+            << "interpolation " << int{settings.interpolation};
+        float peak = 0;
+        for (float v : reference) peak = std::max(peak, std::abs(v));
+        EXPECT_GT(peak, 0.01f) << "the song is audible";
     }
-    const std::vector<float> reference = render_per_frame(*b.ctx, total);
-    ASSERT_EQ(chunked.size(), reference.size());
-    EXPECT_EQ(std::memcmp(chunked.data(), reference.data(), chunked.size() * sizeof(float)), 0);
-    float peak = 0;
-    for (float v : reference) peak = std::max(peak, std::abs(v));
-    EXPECT_GT(peak, 0.01f) << "the song is audible";
+}
+
+// Every interpolation: a constant sample renders a constant at any step, and
+// a sample played at its own rate renders its own frames.
+class Interpolation : public testing::TestWithParam<uint8_t> {
+  protected:
+    // The rig's sample at `step` (32.32 frames per output frame) from frame 40 on.
+    std::vector<float> left(MixRig& rig, uint64_t step, uint32_t frames) {
+        RenderSettings settings = DEFAULT_RENDER_SETTINGS;
+        settings.interpolation = GetParam();
+        settings.sample_rate = 44100; // never the intro's own mixer
+        EXPECT_EQ(set_render_settings(rig.m.ctx, settings), nullptr);
+        ChannelState& ch = rig.m.channel();
+        ch.position = 40 * POSITION_ONE;
+        ch.step = static_cast<uint32_t>(step >> 20);
+        ch.mix.step_fine = static_cast<uint32_t>(step) & 0xFFFFF;
+        std::vector<float> out(size_t{frames} * 2, 0.0f);
+        mix_block_interpolated(*rig.m.ctx, out.data(), frames);
+        std::vector<float> l;
+        for (uint32_t f = 0; f < frames; ++f) l.push_back(out[2 * f]);
+        return l;
+    }
+};
+
+TEST_P(Interpolation, ConstantStaysConstantAndTheSamplesOwnRateReadsItsFrames) {
+    for (const uint64_t step : {0x5E35A3B1ull, 0x100000000ull, 0x24CCCCCCDull, 0x500000000ull}) {
+        MixRig rig(300, 300); // a looped constant: the loop seam must not show
+        for (int i = 0; i < 300; ++i) rig.m.sample_frames()[i] = 1000;
+        // The sinc rows sum to 1 before they are rounded to floats: -80 dB.
+        for (float v : left(rig, step, 2000))
+            ASSERT_NEAR(v, 1000 * UNIT, 1e-4f * 1000 * UNIT) << "step " << step;
+    }
+    MixRig rig(300); // frame i holds i + 1
+    const std::vector<float> read = left(rig, 0x100000000ull, 100);
+    for (int f = 0; f < 100; ++f) ASSERT_EQ(read[f], (41 + f) * UNIT) << "frame " << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, Interpolation,
+                         testing::Values(INTERPOLATION_NEAREST, INTERPOLATION_LINEAR,
+                                         INTERPOLATION_CUBIC, INTERPOLATION_SINC));
+
+// With ramping, no event makes a step between output frames larger than a
+// full-scale change spread over the ramp; without it, the same events jump.
+TEST(Ramping, BoundsTheStepOfEveryEvent) {
+    struct Case {
+        const char* name;
+        PatternSlot second_row; // on row 1, after a full-scale note on row 0
+        bool looped = true;
+    };
+    const Case cases[] = {
+        {"note cut", {NOTE_NONE, 0, 0, EFFECT_NOTE_CUT, 0x03}},
+        {"volume to 0", {NOTE_NONE, 0, 0, EFFECT_SET_VOLUME, 0}},
+        {"key off", {NOTE_KEY_OFF, 0, 0, 0, 0}},
+        {"new note on the other sample", {50, 2, 0, 0, 0}},
+        {"sample end without loop", {}, false},
+    };
+    for (const Case& c : cases) {
+        // Without ramping (the intro's rendering), then ramped in every kernel.
+        float steps[2] = {};
+        for (int run = 0; run < 5; ++run) {
+            ModuleShape shape;
+            shape.instruments = 2;
+            shape.samples = 2;
+            shape.sample_frames = {4000, 4000};
+            TestModule m(shape);
+            // Full scale, of opposite signs: every change is a full-scale one.
+            for (int i = 0; i < 8000; ++i) m.sample_frames()[i] = i < 4000 ? 32767 : -32768;
+            if (c.looped) m.sample(0).loop_length = 1000;
+            m.slot(0, 0) = {49, 1, 0, 0, 0};
+            m.slot(0, 1) = c.second_row;
+            m.finish();
+            RenderSettings settings = DEFAULT_RENDER_SETTINGS;
+            settings.ramping = run > 0;
+            settings.interpolation = static_cast<uint8_t>(run > 0 ? run - 1 : 0);
+            ASSERT_EQ(set_render_settings(m.ctx, settings), nullptr);
+            const std::vector<float> out = render(*m.ctx, 48000);
+            float& step = steps[run > 0];
+            for (size_t i = 2; i < out.size(); ++i)
+                step = std::max(step, std::abs(out[i] - out[i - 2]));
+        }
+        // Full scale through one channel is 0.25 x sqrt(1/2) per side.
+        const float full = 0.25f * sqrtf(0.5f);
+        EXPECT_GT(steps[0], 0.9f * full) << c.name << ": a jump without ramping";
+        EXPECT_LE(steps[1], 2.0f * full / 48 * 1.01f) << c.name << ": ramped over 48 frames";
+    }
 }
 
 } // namespace

@@ -19,24 +19,30 @@ std::vector<uint32_t> tick_frames(ReplayContext& ctx, uint32_t frames) {
     return ticks;
 }
 
-TEST(Sequencer, TickLengthsFollowTheTempoAndCarryTheFraction) {
+TEST(Sequencer, TickLengthsFollowTheTempoAndTheRateAndCarryTheFraction) {
     struct Case {
+        uint32_t rate;
         uint8_t bpm;
         uint32_t shortest, longest;
     };
     for (const Case& c :
-         {Case{125, 960, 960}, Case{130, 923, 924}, Case{32, 3750, 3750}, Case{255, 470, 471}}) {
+         {Case{48000, 125, 960, 960}, Case{48000, 130, 923, 924}, Case{48000, 32, 3750, 3750},
+          Case{48000, 255, 470, 471}, Case{44100, 125, 882, 882}, Case{44100, 130, 848, 849},
+          Case{8000, 255, 78, 79}, Case{192000, 125, 3840, 3840}, Case{192000, 32, 15000, 15000}}) {
         TestModule m({.bpm = c.bpm});
-        const std::vector<uint32_t> ticks = tick_frames(*m.ctx, 200000);
+        RenderSettings settings = DEFAULT_RENDER_SETTINGS;
+        settings.sample_rate = c.rate;
+        ASSERT_EQ(set_render_settings(m.ctx, settings), nullptr);
+        const std::vector<uint32_t> ticks = tick_frames(*m.ctx, 200000 * (c.rate / 8000));
         ASSERT_GT(ticks.size(), 40u);
         EXPECT_EQ(ticks[0], 0u) << "the first tick falls on the first frame";
         for (size_t i = 1; i < ticks.size(); ++i) {
             EXPECT_GE(ticks[i] - ticks[i - 1], c.shortest) << int{c.bpm};
             EXPECT_LE(ticks[i] - ticks[i - 1], c.longest) << int{c.bpm};
         }
-        // The fraction is carried: n ticks last n x 2.5 x 48000 / BPM frames, to a frame.
-        const double exact = (ticks.size() - 1) * 120000.0 / c.bpm;
-        EXPECT_NEAR(ticks.back() - ticks[0], exact, 1.0) << int{c.bpm};
+        // The fraction is carried: n ticks last n x 2.5 x rate / BPM frames, to a frame.
+        const double exact = (ticks.size() - 1) * 2.5 * c.rate / c.bpm;
+        EXPECT_NEAR(ticks.back() - ticks[0], exact, 1.0) << int{c.bpm} << " at " << c.rate;
     }
 }
 

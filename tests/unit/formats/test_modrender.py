@@ -61,7 +61,14 @@ class Modrender(unittest.TestCase):
                  ["--info", "--gain", INTRO_XM], [INTRO_XM],
                  ["--write-compact", compact, "-t", "1", INTRO_XM],
                  ["--write-compact", compact, "--gain", INTRO_XM],
-                 ["-t", "20000", "-o", os.path.join(self.dir.name, "long.wav"), INTRO_XM]]
+                 ["-t", "20000", "-o", os.path.join(self.dir.name, "long.wav"), INTRO_XM],
+                 ["--exact", "--rate", "44100", "-o", "-", INTRO_XM],
+                 ["--exact", "--interp", "sinc", "-o", "-", INTRO_XM],
+                 ["--rate", "7999", "-o", "-", INTRO_XM], ["--rate", "44100.5", "-o", "-", INTRO_XM],
+                 ["--interp", "spline", "-o", "-", INTRO_XM], ["--stereo", "201", "-o", "-", INTRO_XM],
+                 ["--gain-db", "25", "-o", "-", INTRO_XM], ["--format", "s24", "-o", "-", INTRO_XM],
+                 ["--format", "s16", "--play", INTRO_XM], ["--info", "--exact", INTRO_XM],
+                 ["--rate"]]
         for args in cases:
             with self.subTest(args=args):
                 r = run(*args)
@@ -119,19 +126,28 @@ class Modrender(unittest.TestCase):
         self.assertRegex(got["duration_s"], r"^\d+\.\d{3}$")
 
     def test_timed_wav(self):
-        out = os.path.join(self.dir.name, "out.wav")
-        r = run("-t", "1.5", "--gain", "-o", out, INTRO_XM)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        with open(out, "rb") as f:
-            data = f.read()
-        frames = 72000
-        self.assertEqual(len(data), WAV_HEADER_BYTES + frames * FRAME_BYTES)
-        self.assertEqual(wav_fields(data), dict(
-            riff=b"RIFF", riff_size=len(data) - 8, wave=b"WAVE", fmt=b"fmt ", tag=3, channels=2,
-            rate=RATE, byte_rate=RATE * FRAME_BYTES, align=FRAME_BYTES, bits=32, fact=b"fact",
-            fact_frames=frames, chunk=b"data", data_size=frames * FRAME_BYTES))
-        values = struct.unpack_from("<%df" % (frames * 2), data, WAV_HEADER_BYTES)
-        self.assertLessEqual(max(abs(v) for v in values), 1.0)
+        # (options, rate, WAV format tag, bytes per value)
+        cases = [((), RATE, 3, 4), (("--rate", "44100", "--format", "s16"), 44100, 1, 2),
+                 (("--exact", "--stereo", "50"), RATE, 3, 4),
+                 (("--rate", "8000", "--interp", "linear", "--no-ramp"), 8000, 3, 4)]
+        for options, rate, tag, size in cases:
+            with self.subTest(options=options):
+                out = os.path.join(self.dir.name, "out.wav")
+                r = run("-t", "1.5", "--gain", *options, "-o", out, INTRO_XM)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                with open(out, "rb") as f:
+                    data = f.read()
+                frames, frame_bytes = rate * 3 // 2, 2 * size
+                self.assertEqual(len(data), WAV_HEADER_BYTES + frames * frame_bytes)
+                self.assertEqual(wav_fields(data), dict(
+                    riff=b"RIFF", riff_size=len(data) - 8, wave=b"WAVE", fmt=b"fmt ", tag=tag,
+                    channels=2, rate=rate, byte_rate=rate * frame_bytes, align=frame_bytes,
+                    bits=8 * size, fact=b"fact", fact_frames=frames, chunk=b"data",
+                    data_size=frames * frame_bytes))
+                code = "f" if size == 4 else "h"
+                values = struct.unpack_from("<%d%s" % (frames * 2, code), data, WAV_HEADER_BYTES)
+                self.assertLessEqual(max(abs(v) for v in values), 1.0 if size == 4 else 32768)
+                self.assertGreater(max(abs(v) for v in values), 0)
 
     def test_raw_output_on_stdout(self):
         r = run("-t", "0.25", "-o", "-", INTRO_XM)

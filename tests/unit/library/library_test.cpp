@@ -5,6 +5,8 @@
 // interface.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -245,6 +247,110 @@ TEST(LibrarySetPosition, PlaysAsASongThatStartsThere) {
     generate_frames(a.loaded.context, x.data(), 1000);
     generate_frames(b.loaded.context, y.data(), 1000);
     EXPECT_EQ(first_difference(x, y), -1);
+}
+
+TEST(LibrarySettings, AreCheckedAndShapeWhatRenders) {
+    const Bytes song = intro_module();
+    struct Refused {
+        const char* name;
+        RenderSettings settings;
+    };
+    auto with = [](auto change) {
+        RenderSettings s = LISTENING_RENDER_SETTINGS;
+        change(s);
+        return s;
+    };
+    const Refused refused[] = {
+        {"rate too low", with([](RenderSettings& s) { s.sample_rate = 7999; })},
+        {"rate too high", with([](RenderSettings& s) { s.sample_rate = 192001; })},
+        {"interpolation", with([](RenderSettings& s) { s.interpolation = 4; })},
+        {"ramping", with([](RenderSettings& s) { s.ramping = 2; })},
+        {"separation", with([](RenderSettings& s) { s.stereo_separation = 201; })},
+        {"gain", with([](RenderSettings& s) { s.gain_db = 24.5f; })},
+        {"gain not a number", with([](RenderSettings& s) { s.gain_db = NAN; })},
+        {"format", with([](RenderSettings& s) { s.sample_format = 2; })},
+    };
+    CModule c(song);
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.name);
+        CppModule m(song);
+        EXPECT_NE(set_render_settings(m.loaded.context, r.settings), nullptr);
+        EXPECT_EQ(m.loaded.context->settings.sample_rate, OUTPUT_SAMPLE_RATE) << "unchanged";
+        quillrun_settings q;
+        std::memcpy(&q, &r.settings, sizeof q);
+        EXPECT_NE(quillrun_set_settings(c.handle, &q), nullptr);
+    }
+
+    // Mid-song, the C handle takes 44100 Hz, measures its pass again at that
+    // rate and plays on where it was, as the C++ context does.
+    CppModule cpp(song), measured(song);
+    std::vector<float> a(2 * 30000), b(2 * 30000);
+    generate_frames(cpp.loaded.context, a.data(), 30000);
+    quillrun_render(c.handle, b.data(), 30000);
+    const RenderSettings at_44100 = with([](RenderSettings& s) { s.sample_rate = 44100; });
+    quillrun_settings q;
+    std::memcpy(&q, &at_44100, sizeof q);
+    ASSERT_EQ(quillrun_set_settings(c.handle, &q), nullptr);
+    ASSERT_EQ(set_render_settings(cpp.loaded.context, at_44100), nullptr);
+    const quillrun_settings taken = quillrun_get_settings(c.handle);
+    EXPECT_EQ(std::memcmp(&taken, &q, sizeof q), 0);
+    generate_frames(cpp.loaded.context, a.data(), 30000);
+    quillrun_render(c.handle, b.data(), 30000);
+    EXPECT_EQ(first_difference(a, b), -1);
+    ASSERT_EQ(set_render_settings(measured.loaded.context, at_44100), nullptr);
+    const uint64_t limit = uint64_t{PASS_LIMIT_SECONDS} * 44100;
+    EXPECT_EQ(quillrun_pass_frames(c.handle), measure_pass(measured.loaded.context, limit).frames);
+    CModule at_48000(song);
+    EXPECT_NEAR(quillrun_duration(c.handle), quillrun_duration(at_48000.handle), 0.001)
+        << "seconds, whatever the rate";
+
+    // 16-bit output is the float output x 32768, rounded (halves to even) and
+    // clipped; +24 dB drives it into clipping.
+    RenderSettings loud = with([](RenderSettings& s) { s.gain_db = 24.0f; });
+    RenderSettings loud_s16 = loud;
+    loud_s16.sample_format = SAMPLE_FORMAT_S16;
+    CppModule floats(song), integers(song);
+    ASSERT_EQ(set_render_settings(floats.loaded.context, loud), nullptr);
+    ASSERT_EQ(set_render_settings(integers.loaded.context, loud_s16), nullptr);
+    constexpr uint32_t FRAMES = 48000;
+    std::vector<float> f(2 * FRAMES);
+    std::vector<int16_t> i(2 * FRAMES);
+    render(floats.loaded.context, f.data(), FRAMES);
+    render(integers.loaded.context, i.data(), FRAMES);
+    int clipped = 0;
+    for (size_t k = 0; k < f.size(); ++k) {
+        const double scaled = std::clamp(std::nearbyint(f[k] * 32768.0), -32768.0, 32767.0);
+        clipped += scaled != std::nearbyint(f[k] * 32768.0);
+        ASSERT_EQ(i[k], static_cast<int16_t>(scaled)) << "value " << k << " of " << f[k];
+    }
+    EXPECT_GT(clipped, 0);
+
+    // No separation: both sides alike. The gain scales: -20 dB is a tenth.
+    xmwriter::Module panned = test_modules::small_module();
+    xmwriter::Sample& tone = panned.instruments[0].samples[0];
+    tone.loop = xmwriter::LOOP_FORWARD;
+    tone.loop_length = static_cast<uint32_t>(tone.frames.size());
+    tone.panning = 40;
+    const Bytes left_tone = xmwriter::write_xm(panned);
+    CppModule mono(left_tone), quiet(left_tone), plain(left_tone);
+    ASSERT_EQ(set_render_settings(mono.loaded.context,
+                                  with([](RenderSettings& s) { s.stereo_separation = 0; })),
+              nullptr);
+    ASSERT_EQ(set_render_settings(quiet.loaded.context,
+                                  with([](RenderSettings& s) { s.gain_db = -20.0f; })),
+              nullptr);
+    ASSERT_EQ(set_render_settings(plain.loaded.context, LISTENING_RENDER_SETTINGS), nullptr);
+    std::vector<float> m(2 * FRAMES), lo(2 * FRAMES), p(2 * FRAMES);
+    generate_frames(mono.loaded.context, m.data(), FRAMES);
+    generate_frames(quiet.loaded.context, lo.data(), FRAMES);
+    generate_frames(plain.loaded.context, p.data(), FRAMES);
+    bool stereo = false;
+    for (size_t k = 0; k < p.size(); k += 2) {
+        ASSERT_EQ(m[k], m[k + 1]) << "frame " << k / 2;
+        stereo |= p[k] != p[k + 1];
+        ASSERT_NEAR(lo[k], p[k] * 0.1f, 1e-6f);
+    }
+    EXPECT_TRUE(stereo) << "the tone is panned: separation 0 changed something";
 }
 
 } // namespace
