@@ -61,9 +61,11 @@ test: build sanitized-build cross-build package
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) -L 'unit|corpus'
 
-# Rendering speed against the reference players on the public corpus.
+# Interpolation quality on two tone modules and rendering speed on the public
+# corpus, each beside the reference players.
 bench: build
-	@python3 tools/bench_render.py $(BUILD)/bin/modrender
+	@python3 tools/bench/bench_quality.py $(BUILD)/bin/modrender $(BUILD)/bin/tone_modules
+	@python3 tools/bench/bench_render.py $(BUILD)/bin/modrender
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED_BUILD) $(CROSS_BUILD) $(PACKAGES)

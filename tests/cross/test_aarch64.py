@@ -42,7 +42,7 @@ def corpus_files():
                   if name.lower().endswith((".xm", ".s3m", ".mod")))
 
 
-def render_digest(command, rendering, module):
+def render_digest(command, module, rendering):
     out = subprocess.run(command + [*rendering, "-o", "-", module], capture_output=True,
                          check=True, timeout=600).stdout
     return hashlib.sha256(out).hexdigest(), len(out)

@@ -10,6 +10,10 @@
   24 kHz Nyquist frequency, whose whole output is aliasing: its power in
   seconds 1 to 3, in dB against the first module's tone.
 
+And clicks: a module that cuts a full-scale note mid-cycle and starts
+another mid-cycle, rendered by modrender with and without ramping: the
+largest step between two output frames.
+
 usage: bench_quality.py MODRENDER TONE_MODULES"""
 import math
 import os
@@ -122,7 +126,16 @@ def main():
             tone, quality = sinad(results[0])
             alias = sum(v * v for v in results[1]) / len(results[1])
             print(f"{name:<28}{quality:>7.1f} dB{10 * math.log10(max(alias, 1e-30) / tone):>8.1f} dB")
-    print(GOALS)
+        print(GOALS)
+        print(f"\n{'clicks: largest step between frames':<40}{'':>10}")
+        for options in (["--exact"], ["--interp", "nearest", "--ramp"], []):
+            out = os.path.join(tmp, "cut.wav")
+            subprocess.run([modrender, "-t", "2", *options, "-o", out,
+                            os.path.join(tmp, "cut.xm")], check=True)
+            x = left_channel(out)
+            step = max(abs(b - a) for a, b in zip(x, x[1:]))
+            name = "modrender " + (" ".join(options) or "(sinc, ramping)")
+            print(f"{name:<40}{step:>10.4f}")
     return 0
 
 

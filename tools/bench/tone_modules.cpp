@@ -4,7 +4,11 @@
 // of period 2.5 frames (two cycles in 5 frames) held at C-7 (66904 Hz: a
 // 26761.6 Hz tone, above the Nyquist frequency of 48000 Hz output).
 //
-// usage: tone_modules DIR   (writes DIR/sine8.xm and DIR/sine2p5.xm)
+// And the click module: a full-scale sine of period 100 frames at C-4, cut on
+// tick 3 of row 1 while it sounds mid-cycle, then the same sample started
+// again on row 2 at frame 256 (sample offset 1), mid-cycle too.
+//
+// usage: tone_modules DIR   (writes DIR/sine8.xm, DIR/sine2p5.xm, DIR/cut.xm)
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -15,8 +19,10 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 constexpr double FULL_SCALE = 32767.0;
-constexpr uint8_t NOTE_C5 = 61, NOTE_C7 = 85; // 1 = C-0
-constexpr uint16_t ROWS = 256;                // 30.72 s at speed 6, 125 BPM
+constexpr uint8_t NOTE_C4 = 49, NOTE_C5 = 61, NOTE_C7 = 85; // 1 = C-0
+constexpr uint8_t EFFECT_EXTENDED = 0xE, EFFECT_SAMPLE_OFFSET = 0x9;
+constexpr uint8_t CUT_ON_TICK_3 = 0xC3;
+constexpr uint16_t ROWS = 256; // 30.72 s at speed 6, 125 BPM
 
 xmwriter::Module tone(int frames, int cycles, uint8_t note) {
     xmwriter::Sample sample;
@@ -41,6 +47,15 @@ xmwriter::Module tone(int frames, int cycles, uint8_t note) {
     return m;
 }
 
+xmwriter::Module cut() {
+    xmwriter::Module m = tone(100, 1, NOTE_C4);
+    m.patterns[0].cells[2] = {0, 0, 0, EFFECT_EXTENDED, CUT_ON_TICK_3};
+    m.patterns[0].cells[4] = {NOTE_C4, 1, 0, EFFECT_SAMPLE_OFFSET, 1};
+    m.patterns[0].rows = 8;
+    m.patterns[0].cells.resize(16);
+    return m;
+}
+
 bool write(const std::string& path, const xmwriter::Module& m) {
     const std::vector<uint8_t> bytes = xmwriter::write_xm(m);
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -58,7 +73,7 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     if (!write(dir + "/sine8.xm", tone(8, 1, NOTE_C5)) ||
-        !write(dir + "/sine2p5.xm", tone(5, 2, NOTE_C7))) {
+        !write(dir + "/sine2p5.xm", tone(5, 2, NOTE_C7)) || !write(dir + "/cut.xm", cut())) {
         std::fprintf(stderr, "tone_modules: cannot write into %s\n", dir.c_str());
         return 1;
     }

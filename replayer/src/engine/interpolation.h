@@ -23,16 +23,18 @@ inline constexpr TapSpan NEAREST_TAPS = {0, 1};
 inline constexpr TapSpan LINEAR_TAPS = {0, 2};
 inline constexpr TapSpan CUBIC_TAPS = {-1, 4};
 
-inline float interpolate_linear(const float* taps, float t) {
+// Linear and cubic kernels take floats, or vectors of floats (one frame a
+// lane, each lane computed exactly as a float alone).
+template <typename T> inline T interpolate_linear(const T* taps, T t) {
     return taps[0] + t * (taps[1] - taps[0]);
 }
 
 // Catmull-Rom spline through taps[1] (t = 0) and taps[2] (t = 1).
-inline float interpolate_cubic(const float* taps, float t) {
-    const float p0 = taps[0], p1 = taps[1], p2 = taps[2], p3 = taps[3];
-    const float c3 = 3.0f * (p1 - p2) + p3 - p0;
-    const float c2 = 2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3;
-    const float c1 = p2 - p0;
+template <typename T> inline T interpolate_cubic(const T* taps, T t) {
+    const T p0 = taps[0], p1 = taps[1], p2 = taps[2], p3 = taps[3];
+    const T c3 = 3.0f * (p1 - p2) + p3 - p0;
+    const T c2 = 2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3;
+    const T c1 = p2 - p0;
     return p1 + 0.5f * t * (c1 + t * (c2 + t * c3));
 }
 

@@ -210,6 +210,46 @@ QUILLRUN_WIDE_VECTORS void mix_sinc_inside(const Reader& r, uint64_t& x, uint64_
         mix_frames<INTERPOLATION_SINC, false, true>(r, x, step, false, gains, out, count);
 }
 
+using Lanes = float __attribute__((vector_size(4 * sizeof(float))));
+
+// The short kernels' frames read in place at steady gains, four at a time:
+// each lane is one frame computed exactly as mix_frames computes it.
+template <int M>
+void mix_inside_steady(const Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
+                       uint32_t count) {
+    constexpr int N = M == INTERPOLATION_NEAREST  ? NEAREST_TAPS.count
+                      : M == INTERPOLATION_LINEAR ? LINEAR_TAPS.count
+                                                  : CUBIC_TAPS.count;
+    const Lanes sides = {gains.left, gains.right, gains.left, gains.right};
+    uint32_t k = 0;
+    for (; k + 4 <= count; k += 4, x += 4 * step) {
+        Lanes taps[N], t;
+        for (int f = 0; f < 4; ++f) {
+            const uint64_t at = x + f * step;
+            const int16_t* p = r.g.data + static_cast<int64_t>(at >> FRAME_SHIFT) + r.taps.first;
+            for (int j = 0; j < N; ++j) taps[j][f] = p[j];
+            t[f] = fraction_of(at);
+        }
+        Lanes v;
+        if constexpr (M == INTERPOLATION_NEAREST)
+            v = taps[0];
+        else if constexpr (M == INTERPOLATION_LINEAR)
+            v = interpolate_linear(taps, t);
+        else
+            v = interpolate_cubic(taps, t);
+        v *= OUTPUT_SCALE;
+        const Lanes first = {v[0], v[0], v[1], v[1]}, second = {v[2], v[2], v[3], v[3]};
+        Lanes a, b;
+        __builtin_memcpy(&a, out + 2 * k, sizeof a);
+        __builtin_memcpy(&b, out + 2 * k + 4, sizeof b);
+        a += sides * first;
+        b += sides * second;
+        __builtin_memcpy(out + 2 * k, &a, sizeof a);
+        __builtin_memcpy(out + 2 * k + 4, &b, sizeof b);
+    }
+    mix_frames<M, false, true>(r, x, step, false, gains, out + 2 * size_t{k}, count - k);
+}
+
 // Frames from x until the reading frame passes `frame` (exclusive), at most `limit`.
 uint32_t frames_until(uint64_t x, uint64_t step, int64_t frame, uint32_t limit) {
     if (frame <= 0) return 0;
@@ -240,6 +280,8 @@ void mix_run(const Reader& r, uint64_t& x, uint64_t step, bool mirrored, Gains& 
         const uint32_t inside = frames_until(x, step, hi + 1, count - done);
         if constexpr (M == INTERPOLATION_SINC)
             mix_sinc_inside(r, x, step, gains, out + 2 * size_t{done}, inside, Ramp);
+        else if constexpr (!Ramp)
+            mix_inside_steady<M>(r, x, step, gains, out + 2 * size_t{done}, inside);
         else
             mix_frames<M, Ramp, true>(r, x, step, mirrored, gains, out + 2 * size_t{done}, inside);
         done += inside;

@@ -9,8 +9,12 @@ a timing fault breaks the contour.
 The built module of every loading variant (make_fuzz_seeds, variant_seeds.h)
 plays one pass as long as in openmpt123 and with the same contour as the
 reference players that play it the way this replayer does; the variants this
-replayer refuses are refused with their reason."""
+replayer refuses are refused with their reason.
+
+At every output rate from 22050 to 192000 Hz a tone module (tone_modules)
+plays at the pitch openmpt123 plays it, within a cent."""
 import array
+import math
 import os
 import re
 import shutil
@@ -181,6 +185,40 @@ class LoadingVariants(unittest.TestCase):
                 r = subprocess.run([MODRENDER, "--info", path], capture_output=True, text=True)
                 self.assertEqual(r.returncode, 1)
                 self.assertEqual(r.stderr, f"modrender: {path}: {reason}\n")
+
+
+def rising_crossings(left, rate):
+    """The tone's frequency from its rising zero crossings, placed between
+    frames by linear interpolation."""
+    times = [i + left[i] / (left[i] - left[i + 1]) for i in range(len(left) - 1)
+             if left[i] < 0 <= left[i + 1]]
+    return (len(times) - 1) / (times[-1] - times[0]) * rate
+
+
+@unittest.skipUnless(shutil.which("openmpt123"), "openmpt123 is not installed")
+class PitchAtEveryRate(unittest.TestCase):
+    RATES = (22050, 44100, 48000, 96000, 192000)
+
+    def test_a_tone_plays_within_a_cent_of_openmpt123(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            subprocess.run([os.environ["TONE_MODULES"], tmp], check=True)
+            module = os.path.join(tmp, "sine8.xm")
+            for rate in self.RATES:
+                with self.subTest(rate=rate):
+                    out = os.path.join(tmp, "theirs.raw")
+                    subprocess.run(["openmpt123", "--quiet", "--batch", "--end-time", "2",
+                                    "--filter", "2", "--ramping", "0", "--samplerate", str(rate),
+                                    "--float", "--force", "-o", out, module], check=True,
+                                   capture_output=True)
+                    with open(out, "rb") as f:
+                        theirs = floats(f.read())[2 * rate // 2:2 * rate * 3 // 2:2]
+                    mine = floats(subprocess.run(
+                        [MODRENDER, "--rate", str(rate), "--interp", "linear", "--no-ramp", "-t",
+                         "2", "-o", "-", module], check=True, capture_output=True).stdout)
+                    mine = mine[2 * rate // 2:2 * rate * 3 // 2:2]
+                    cents = 1200 * math.log2(rising_crossings(mine, rate) /
+                                             rising_crossings(theirs, rate))
+                    self.assertLess(abs(cents), 1.0)
 
 
 if __name__ == "__main__":
