@@ -52,7 +52,7 @@ double sin_pi(double x) {
 double bessel_i0(double x) {
     const double q = x * x * 0.25;
     double term = 1.0, sum = 1.0;
-    for (int k = 1; k < 60; ++k) {
+    for (int k = 1; k < 60 && term > 1e-17 * sum; ++k) {
         term = term * q / static_cast<double>(k * k);
         sum += term;
     }

@@ -10,6 +10,7 @@
 // half of a ping-pong loop reads the loop mirrored, and a sample without loop
 // reads silence (as do frames before its start).
 #include <algorithm>
+#include <bit>
 
 #include "engine.h"
 #include "interpolation.h"
@@ -211,32 +212,55 @@ QUILLRUN_WIDE_VECTORS void mix_sinc_inside(const Reader& r, uint64_t& x, uint64_
 }
 
 using Lanes = float __attribute__((vector_size(4 * sizeof(float))));
+using Words = int32_t __attribute__((vector_size(4 * sizeof(int32_t))));
+static_assert(std::endian::native == std::endian::little, "a word's low half is its first frame");
 
 // The short kernels' frames read in place at steady gains, four at a time:
 // each lane is one frame computed exactly as mix_frames computes it.
 template <int M>
-void mix_inside_steady(const Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
+void mix_inside_steady(const Reader& r, uint64_t& position, uint64_t step, Gains& gains, float* out,
                        uint32_t count) {
-    constexpr int N = M == INTERPOLATION_NEAREST  ? NEAREST_TAPS.count
-                      : M == INTERPOLATION_LINEAR ? LINEAR_TAPS.count
-                                                  : CUBIC_TAPS.count;
     const Lanes sides = {gains.left, gains.right, gains.left, gains.right};
+    const int16_t* data = r.g.data + r.taps.first;
+    uint64_t x = position; // a local: the stores to `out` cannot touch it
     uint32_t k = 0;
     for (; k + 4 <= count; k += 4, x += 4 * step) {
-        Lanes taps[N], t;
-        for (int f = 0; f < 4; ++f) {
-            const uint64_t at = x + f * step;
-            const int16_t* p = r.g.data + static_cast<int64_t>(at >> FRAME_SHIFT) + r.taps.first;
-            for (int j = 0; j < N; ++j) taps[j][f] = p[j];
-            t[f] = fraction_of(at);
-        }
+        const uint64_t x1 = x + step, x2 = x + 2 * step, x3 = x + 3 * step;
+        const int16_t* p0 = data + static_cast<int64_t>(x >> FRAME_SHIFT);
+        const int16_t* p1 = data + static_cast<int64_t>(x1 >> FRAME_SHIFT);
+        const int16_t* p2 = data + static_cast<int64_t>(x2 >> FRAME_SHIFT);
+        const int16_t* p3 = data + static_cast<int64_t>(x3 >> FRAME_SHIFT);
+        // Taps j and j + 1 of the four frames, as one 32-bit word a lane.
+        auto pair = [&](int j, Lanes& even, Lanes& odd) {
+            uint32_t w[4];
+            __builtin_memcpy(&w[0], p0 + j, 4);
+            __builtin_memcpy(&w[1], p1 + j, 4);
+            __builtin_memcpy(&w[2], p2 + j, 4);
+            __builtin_memcpy(&w[3], p3 + j, 4);
+            const Words words = {static_cast<int32_t>(w[0]), static_cast<int32_t>(w[1]),
+                                 static_cast<int32_t>(w[2]), static_cast<int32_t>(w[3])};
+            even = __builtin_convertvector((words << 16) >> 16, Lanes); // little-endian
+            odd = __builtin_convertvector(words >> 16, Lanes);
+        };
         Lanes v;
-        if constexpr (M == INTERPOLATION_NEAREST)
-            v = taps[0];
-        else if constexpr (M == INTERPOLATION_LINEAR)
-            v = interpolate_linear(taps, t);
-        else
-            v = interpolate_cubic(taps, t);
+        if constexpr (M == INTERPOLATION_NEAREST) {
+            v = Lanes{static_cast<float>(p0[0]), static_cast<float>(p1[0]),
+                      static_cast<float>(p2[0]), static_cast<float>(p3[0])};
+        } else {
+            const Words below = {static_cast<int32_t>(static_cast<uint32_t>(x) >> 8),
+                                 static_cast<int32_t>(static_cast<uint32_t>(x1) >> 8),
+                                 static_cast<int32_t>(static_cast<uint32_t>(x2) >> 8),
+                                 static_cast<int32_t>(static_cast<uint32_t>(x3) >> 8)};
+            const Lanes t = __builtin_convertvector(below, Lanes) * 0x1p-24f; // as fraction_of
+            Lanes taps[4];
+            pair(0, taps[0], taps[1]);
+            if constexpr (M == INTERPOLATION_LINEAR) {
+                v = interpolate_linear(taps, t);
+            } else {
+                pair(2, taps[2], taps[3]);
+                v = interpolate_cubic(taps, t);
+            }
+        }
         v *= OUTPUT_SCALE;
         const Lanes first = {v[0], v[0], v[1], v[1]}, second = {v[2], v[2], v[3], v[3]};
         Lanes a, b;
@@ -247,7 +271,8 @@ void mix_inside_steady(const Reader& r, uint64_t& x, uint64_t step, Gains& gains
         __builtin_memcpy(out + 2 * k, &a, sizeof a);
         __builtin_memcpy(out + 2 * k + 4, &b, sizeof b);
     }
-    mix_frames<M, false, true>(r, x, step, false, gains, out + 2 * size_t{k}, count - k);
+    position = x;
+    mix_frames<M, false, true>(r, position, step, false, gains, out + 2 * size_t{k}, count - k);
 }
 
 // Frames from x until the reading frame passes `frame` (exclusive), at most `limit`.

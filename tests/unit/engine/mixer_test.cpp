@@ -207,8 +207,12 @@ TEST(Mixer, GeneratedFramesEqualTheFrameByFrameRule) {
     RenderSettings ramped_linear = LISTENING_RENDER_SETTINGS;
     ramped_linear.interpolation = INTERPOLATION_LINEAR;
     ramped_linear.sample_rate = 44100;
+    RenderSettings steady_cubic = ramped_linear;
+    steady_cubic.interpolation = INTERPOLATION_CUBIC;
+    steady_cubic.ramping = 0;
+    steady_cubic.sample_rate = 22050;
     for (const RenderSettings& settings :
-         {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS, ramped_linear}) {
+         {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS, ramped_linear, steady_cubic}) {
         ModuleShape shape;
         shape.channels = 4;
         shape.instruments = 2;
