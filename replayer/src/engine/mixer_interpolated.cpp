@@ -25,7 +25,6 @@ constexpr float OUTPUT_SCALE = SAMPLE_SCALE * CHANNEL_HEADROOM;
 constexpr int FINE_BITS = 20; // position_fine and step_fine lie below the 20.12 values
 constexpr uint32_t FINE_MASK = (1u << FINE_BITS) - 1;
 constexpr int FRAME_SHIFT = 32;
-constexpr uint64_t ONE_FRAME = uint64_t{1} << FRAME_SHIFT;
 
 constexpr uint8_t MIXED_AUDIBLE = 1;
 constexpr uint8_t MIXED_LOOPED = 2;
