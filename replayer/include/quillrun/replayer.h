@@ -27,8 +27,9 @@
 //   every setting they allocate nothing, take no lock and do no I/O, so they
 //   may run on a real-time audio thread. One context must be rendered by one
 //   thread at a time, and its settings changed by that thread between render
-//   calls; loading may happen on any thread. The interpolation kernels are
-//   built once per process, by the first load.
+//   calls; loading may happen on any thread. The sinc kernels are built once
+//   per process (a few milliseconds), by the first set_render_settings that
+//   asks for them; no render call builds anything.
 // - Output is bit-identical on every build and architecture, at every
 //   setting: the engine uses fixed-point and single-precision arithmetic in a
 //   fixed order, and builds its kernel tables with its own arithmetic. All playback

@@ -5,8 +5,8 @@
 // before it.
 //
 // The sinc kernels are tabulated once per process (build_sinc_tables, which
-// the first load runs) with the engine's own double arithmetic, so that the
-// tables hold the same bits on every architecture.
+// the first setting of sinc interpolation runs) with the engine's own double
+// arithmetic, so that the tables hold the same bits on every architecture.
 #pragma once
 
 #include <cstdint>

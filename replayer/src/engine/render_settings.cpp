@@ -45,12 +45,13 @@ void init_render_settings(ReplayContext& ctx) {
     if (ctx.settings.sample_rate != 0) return;
     ctx.settings = DEFAULT_RENDER_SETTINGS;
     ctx.mix = derive(ctx.settings);
-    build_sinc_tables();
 }
 
 const char* set_render_settings(ReplayContext* context, const RenderSettings& settings) {
     if (!context) return "no module";
     if (const char* error = render_settings_error(settings)) return error;
+    // Once per process, before any voice can read them.
+    if (settings.interpolation == INTERPOLATION_SINC) build_sinc_tables();
     ReplayContext& ctx = *context;
     PlaybackState& playback = ctx.playback;
     // The time left in the tick keeps its share of the tick.
