@@ -102,7 +102,7 @@ double parse_seconds(const char* text) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text, &end);
-    const double max_seconds = double{UINT32_MAX} / replayer::MAX_SAMPLE_RATE;
+    const double max_seconds = double{UINT32_MAX} / replayer::OUTPUT_SAMPLE_RATE;
     if (errno || end == text || *end || !std::isfinite(value) || value < 0 || value > max_seconds)
         usage_error("-t wants a number of seconds");
     return value;

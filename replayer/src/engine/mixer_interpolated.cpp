@@ -195,8 +195,9 @@ __attribute__((always_inline)) inline void mix_frames(const Reader& r, uint64_t&
 
 // The sinc kernel's frames read in place, the bulk of its work, are built
 // twice on x86-64, for AVX2 and for the baseline: the same operations in the
-// same order, so the same bits, chosen by the processor at load.
-#if defined(__x86_64__)
+// same order, so the same bits, chosen by the processor at load. Not under
+// ThreadSanitizer, whose runtime is not up yet when the loader picks a clone.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define QUILLRUN_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define QUILLRUN_WIDE_VECTORS
