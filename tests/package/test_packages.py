@@ -131,6 +131,16 @@ class ConsumerTest(unittest.TestCase):
             built = run(["cc", "-Wall", "-Wextra", "-o", by_pkg_config,
                          os.path.join(EXAMPLES, "render_second.c"), *flags.stdout.split()])
             self.assertEqual(built.returncode, 0, built.stderr)
+            # The C++ header and the headers it includes are installed too.
+            cpp = os.path.join(tmp, "settings.cpp")
+            with open(cpp, "w") as f:
+                f.write("#include <quillrun/replayer.h>\n"
+                        "int main() { return replayer::render_settings_error("
+                        "replayer::LISTENING_RENDER_SETTINGS) != nullptr; }\n")
+            built = run(["c++", "-std=c++17", "-Wall", "-Wextra", "-o", cpp + ".out", cpp,
+                         *flags.stdout.split()])
+            self.assertEqual(built.returncode, 0, built.stderr)
+            self.assertEqual(run([cpp + ".out"]).returncode, 0)
             cmake_tree = os.path.join(tmp, "cmake")
             for step in (["cmake", "-S", EXAMPLES, "-B", cmake_tree],
                          ["cmake", "--build", cmake_tree]):

@@ -8,8 +8,8 @@
 // Contract
 // - Formats: XM 1.04, MOD (31 samples, 1..99 channels, FLT8 paired patterns;
 //   15 samples and 4 channels without a signature), S3M, and the compact
-//   format (a loaded context written out; its layout is at the end of this
-//   header). Limits: 256 patterns of 1..256 rows, 255 channels, 255
+//   format (a loaded context written out; its layout is in compact_format.h,
+//   which this header includes). Limits: 256 patterns of 1..256 rows, 255 channels, 255
 //   instruments, 256 orders, samples under 2^20 frames.
 // - Loading: `load_module_checked` prescans the bytes, sizes the context, makes
 //   exactly one allocation (at most CONTEXT_SIZE_LIMIT bytes), fills it and
@@ -559,91 +559,5 @@ QUILLRUN_API size_t module_name(const uint8_t* data, size_t length, NameKind kin
 
 } // namespace replayer
 
-// ------------------------------------------------------- compact module format
-
-// The compact module format: a loaded replay context written out record by
-// record (after the clean-up pass), so that loading it needs no format
-// conversion. Loading still checks every record playback indexes with, clamps
-// values to the ranges the format loaders produce and turns the float sample
-// frames back into 16-bit ones. The reader lives in the replayer; tools write
-// it. All values little-endian.
-//
-// Header (64 bytes, then one default panning byte per channel), then the
-// sections in this order, the first at 8 x header[HEADER_FIRST_SECTION]:
-// pattern records, slots (rows x channels, row by row), instrument records,
-// sample records, sample data (one float32 in [-1, 1) per frame), order table
-// (2 bytes per entry, the first is the pattern index). Record strides are
-// stored in units of 8 bytes and must hold at least the bytes read.
-
-namespace replayer::compact {
-
-inline constexpr uint8_t MAGIC[8] = {'V', 'O', 'R', 'L', 'E', 'K', 'T', 0xFF};
-inline constexpr uint32_t STRIDE_UNIT = 8; // strides and the first section, in bytes
-
-// Header offsets.
-inline constexpr uint32_t HEADER_FIRST_SECTION = 0;     // u8, units of STRIDE_UNIT
-inline constexpr uint32_t HEADER_RESERVED = 1;          // u8, must be 0
-inline constexpr uint32_t HEADER_MAGIC = 2;             // 8 bytes
-inline constexpr uint32_t HEADER_SONG_LENGTH = 10;      // u16
-inline constexpr uint32_t HEADER_TOTAL_ROWS = 12;       // u32, at most 0xFFFFFF
-inline constexpr uint32_t HEADER_TOTAL_FRAMES = 16;     // u32
-inline constexpr uint32_t HEADER_PATTERN_COUNT = 20;    // u16
-inline constexpr uint32_t HEADER_SAMPLE_COUNT = 22;     // u16
-inline constexpr uint32_t HEADER_INSTRUMENT_COUNT = 24; // u8
-inline constexpr uint32_t HEADER_CHANNEL_COUNT = 25;    // u8
-inline constexpr uint32_t HEADER_RESTART = 26;
-inline constexpr uint32_t HEADER_SPEED = 27; // ticks per row
-inline constexpr uint32_t HEADER_BPM = 28;
-inline constexpr uint32_t HEADER_GLOBAL_VOLUME = 29;
-inline constexpr uint32_t HEADER_FLAGS = 30; // u16
-inline constexpr uint32_t HEADER_PATTERN_STRIDE = 32;
-inline constexpr uint32_t HEADER_SLOT_STRIDE = 33;
-inline constexpr uint32_t HEADER_INSTRUMENT_STRIDE = 34;
-inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
-inline constexpr uint32_t HEADER_PANNING = 64; // channel count bytes
-inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
-inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE
-inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
-inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
-inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
-
-// Pattern record.
-inline constexpr uint32_t PATTERN_FIRST_ROW = 0; // u16
-inline constexpr uint32_t PATTERN_ROW_COUNT = 2; // u16
-inline constexpr uint32_t PATTERN_BYTES = 4;
-
-// Slot: note, instrument, volume column, effect, parameter.
-inline constexpr uint32_t SLOT_BYTES = 5;
-
-// Instrument record: two envelopes, then the rest.
-inline constexpr uint32_t INSTRUMENT_VOLUME_ENVELOPE = 0;
-inline constexpr uint32_t INSTRUMENT_PANNING_ENVELOPE = 52;
-inline constexpr uint32_t ENVELOPE_POINT_BYTES = 4; // frame u16, value u8, 1 unused
-inline constexpr uint32_t ENVELOPE_COUNT = 48;
-inline constexpr uint32_t ENVELOPE_SUSTAIN = 49;
-inline constexpr uint32_t ENVELOPE_LOOP_START = 50;
-inline constexpr uint32_t ENVELOPE_LOOP_END = 51;
-inline constexpr uint32_t INSTRUMENT_FADEOUT = 104; // u16
-inline constexpr uint32_t INSTRUMENT_VIBRATO_WAVEFORM = 106;
-inline constexpr uint32_t INSTRUMENT_VIBRATO_SWEEP = 107;
-inline constexpr uint32_t INSTRUMENT_VIBRATO_DEPTH = 108;
-inline constexpr uint32_t INSTRUMENT_VIBRATO_RATE = 109;
-inline constexpr uint32_t INSTRUMENT_SAMPLE_MAP = 112; // 96 x u16
-inline constexpr uint32_t INSTRUMENT_BYTES = 304;
-
-// Sample record.
-inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32
-inline constexpr uint32_t SAMPLE_LENGTH = 4;      // u32
-inline constexpr uint32_t SAMPLE_LOOP_LENGTH = 8; // u32
-inline constexpr uint32_t SAMPLE_PINGPONG = 12;   // bit 0
-inline constexpr uint32_t SAMPLE_VOLUME = 13;     // low 7 bits
-inline constexpr uint32_t SAMPLE_PANNING = 14;
-inline constexpr uint32_t SAMPLE_FINETUNE = 15;      // s8
-inline constexpr uint32_t SAMPLE_RELATIVE_NOTE = 16; // s8
-inline constexpr uint32_t SAMPLE_BYTES = 17;
-
-inline constexpr uint32_t FRAME_BYTES = 4;       // float32
-inline constexpr float FRAME_SCALE = 32768.0f;   // 16-bit frame = trunc(value x scale)
-inline constexpr uint32_t ORDER_ENTRY_BYTES = 2; // pattern index, unused byte
-
-} // namespace replayer::compact
+// The compact module format's layout.
+#include "quillrun/compact_format.h"
