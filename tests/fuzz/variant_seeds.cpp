@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "variant_seeds.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 
@@ -224,7 +225,8 @@ struct ModShape {
     bool fifteen_samples;
 };
 
-Bytes mod_melody(const ModShape& shape) {
+// Two patterns in the song, a plucked sample and a held, looped one; no notes.
+test_modules::ModBuilder mod_base(const ModShape& shape) {
     test_modules::ModBuilder mod;
     mod.signature = shape.signature;
     mod.channels = shape.channels;
@@ -238,9 +240,90 @@ Bytes mod_melody(const ModShape& shape) {
     mod.samples[1] = {PERIOD * CYCLES / 2, 0, 64, 0, PERIOD * CYCLES / 2};
     mod.sample_data = {raw(pluck(PLUCK_FRAMES, PERIOD, AMPLITUDE_8), false),
                        raw(held(CYCLES, PERIOD, AMPLITUDE_8, false), false)};
+    return mod;
+}
+
+test_modules::ModBuilder mod_melody(const ModShape& shape) {
+    test_modules::ModBuilder mod = mod_base(shape);
     for (const Note& n : melody(shape.channels))
         mod.cell(n.pattern, n.row, n.channel,
                  {PERIODS[n.pitch], static_cast<uint8_t>(n.instrument), 0, 0});
+    return mod;
+}
+
+// One channel's notes of the held sample, at stepped volumes: the loudness
+// contour is then the same at any pitch (the reference players differ by half
+// a semitone on MOD pitch, which moves where a plucked note has decayed and
+// how voices of one pitch add up).
+test_modules::ModBuilder held_notes_at_stepped_volumes(const ModShape& shape) {
+    constexpr uint8_t RAW_SET_VOLUME = 0xC;
+    constexpr uint8_t VOLUMES[] = {64, 12, 40, 0, 56, 24, 48};
+    constexpr int ROWS_PER_NOTE = 2;
+    test_modules::ModBuilder mod = mod_base(shape);
+    size_t k = 0;
+    for (int p = 0; p < PATTERNS; ++p)
+        for (int row = 0; row < ROWS; row += ROWS_PER_NOTE, ++k)
+            mod.cell(p, row, 0,
+                     {PERIODS[SCALE[k % std::size(SCALE)]], 2, RAW_SET_VOLUME,
+                      VOLUMES[k % std::size(VOLUMES)]});
+    return mod;
+}
+
+// The held sample's loop as the 15-sample trackers wrote it: its start in
+// bytes (read as words it would pass the sample's end), the loop alone played.
+// Silence before the loop start makes either misreading heard.
+constexpr uint16_t HELD_LOOP_START_BYTES = PERIOD * 6;
+constexpr uint16_t HELD_LOOP_WORDS = (PERIOD * CYCLES - HELD_LOOP_START_BYTES) / 2;
+
+Bytes fifteen_samples_loop_in_bytes() {
+    test_modules::ModBuilder mod = held_notes_at_stepped_volumes({"", 4, true});
+    mod.samples[1].loop_start_words = HELD_LOOP_START_BYTES;
+    mod.samples[1].loop_length_words = HELD_LOOP_WORDS;
+    std::fill_n(mod.sample_data[1].begin(), HELD_LOOP_START_BYTES, 0);
+    return mod.build();
+}
+
+// A 15-sample module with what real ones hold beside the music: bytes outside
+// printable ASCII in the title and a sample name, an empty sample with
+// leftover loop fields, order entries past the song naming patterns the file
+// lacks, 120 after the song length (the trackers' timer setting), and the
+// file cut short inside its last sample (unplayed, so no reference player's
+// reading of the missing bytes matters).
+Bytes fifteen_samples_as_found() {
+    constexpr size_t TITLE_AT = 0, TITLE_BYTES = 20, NAME_AT = 20, TIMER_AT = 471;
+    constexpr uint8_t TIMER_SETTING = 120, UNSTORED_PATTERN = 40;
+    constexpr uint16_t LAST_SAMPLE_WORDS = 500, CUT_BYTES = 300;
+    test_modules::ModBuilder mod = held_notes_at_stepped_volumes({"", 4, true});
+    mod.samples[1].loop_start_words = HELD_LOOP_START_BYTES;
+    mod.samples[1].loop_length_words = HELD_LOOP_WORDS;
+    mod.samples[2] = {0, 0, 0, 300, 7};
+    mod.samples[3] = {LAST_SAMPLE_WORDS, 0, 64, 0, 0};
+    for (int i = PATTERNS; i < 10; ++i) mod.orders[i] = UNSTORED_PATTERN;
+    Bytes b = mod.build();
+    const uint8_t title[] = {0xA9, '1', '9', '8', '8', 0x01, 'o', 'l', 'd'};
+    std::fill_n(b.begin() + TITLE_AT, TITLE_BYTES, 0);
+    std::copy(std::begin(title), std::end(title), b.begin() + TITLE_AT);
+    b[NAME_AT + 1] = 0xE4;
+    b[TIMER_AT] = TIMER_SETTING;
+    b.resize(b.size() - CUT_BYTES);
+    return b;
+}
+
+// An "M.K." module of a tracker without tempo: speed 31, then F20 meant as
+// speed 32. Read as tempo (32 BPM) its pass lasts over 8 minutes. Its restart
+// byte holds 120, as the Soundtrackers kept it.
+Bytes mod_speed_fxx() {
+    constexpr uint8_t SPEED = 0x1F, OLD_SPEED = 0x20, TIMER_SETTING = 120;
+    test_modules::ModBuilder mod = held_notes_at_stepped_volumes({"M.K.", 4, false});
+    // Unlooped samples with a loop of one word, as those trackers wrote them.
+    for (test_modules::ModSample& sample : mod.samples)
+        if (sample.loop_length_words == 0) sample.loop_length_words = 1;
+    mod.restart = TIMER_SETTING;
+    mod.song_length = 4;
+    mod.orders[2] = 0;
+    mod.orders[3] = 1;
+    mod.cell(0, 0, 1, {0, 0, 0xF, SPEED});
+    mod.cell(0, 1, 1, {0, 0, 0xF, OLD_SPEED});
     return mod.build();
 }
 
@@ -264,8 +347,11 @@ std::vector<Seed> variant_seeds() {
                            : m.channels == 8 && std::string(m.signature) == "M.K."
                                ? "M.K.-8-channels.mod"
                                : std::string("sig-") + m.signature + ".mod";
-        seeds.push_back({name, mod_melody(m), nullptr});
+        seeds.push_back({name, mod_melody(m).build(), nullptr});
     }
+    seeds.push_back({"15-samples-loop-in-bytes.mod", fifteen_samples_loop_in_bytes(), nullptr});
+    seeds.push_back({"15-samples-as-found.mod", fifteen_samples_as_found(), nullptr});
+    seeds.push_back({"M.K.-speed-fxx.mod", mod_speed_fxx(), nullptr});
     return seeds;
 }
 

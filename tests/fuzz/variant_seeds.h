@@ -2,9 +2,11 @@
 // Small modules of every loading variant beyond the plain formats: stereo and
 // 4-bit ADPCM samples in XM and S3M, S3M pattern lengths that leave out their
 // own two bytes, the rarer MOD signatures, an 8-channel MOD under the
-// 4-channel tag, the 15-sample MOD layout, and the XM variants that are
-// refused. Each plays a plain melody of plucked and held notes, so that its
-// render can be set beside the reference players' (see
+// 4-channel tag, the 15-sample MOD layout (plain, with loop starts in bytes,
+// and with what real files hold beside the music), an "M.K." song of a
+// tracker without tempo, and the XM variants that are refused. Each plays a
+// plain melody of plucked and held notes (or held notes at stepped volumes),
+// so that its render can be set beside the reference players' (see
 // tests/unit/engine/test_reference_player.py); the fuzzers start from them.
 #pragma once
 

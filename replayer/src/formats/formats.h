@@ -123,6 +123,10 @@ inline constexpr uint8_t DEFAULT_BPM = 125;
 // Rewrites a raw XM/MOD effect (0..15) and parameter into internal codes.
 void convert_effect(PatternSlot& slot);
 
+// Decides, on a loaded MOD ready to play, whether its Fxx from 0x20 up set
+// the speed (the trackers before ProTracker) rather than the tempo.
+void settle_mod_timing(ReplayContext& ctx, const ByteReader& in);
+
 // ---------------------------------------------------------------- envelopes
 
 // Bits of a file's envelope type byte.
@@ -367,18 +371,32 @@ inline uint64_t sample_bytes(const ByteReader& in, int i) {
     return 2u * uint64_t{in.u16be(sample_header(i) + SAMPLE_LENGTH)};
 }
 
-// Stored length and loop of one sample, in frames. A looped sample keeps only
-// the data up to its loop end.
+inline constexpr uint64_t PATTERN_BYTES_PER_CHANNEL = ROWS * CELL_BYTES;
+inline constexpr uint8_t FIFTEEN_SAMPLE_CHANNELS = 4;
+
+inline bool is_15_sample(const Layout& layout) {
+    return layout.samples == LAYOUT_15.samples;
+}
+
+// The part of one sample the context keeps, in frames. A looped sample keeps
+// only the data up to its loop end; in the 15-sample layout its loop start
+// counts bytes, and it plays its loop alone, from the loop start on.
 struct SampleShape {
     uint32_t stored;
     uint32_t loop_length;
+    uint32_t first = 0; // the frame of the file's data the kept part starts at
 };
 
-SampleShape sample_shape(const ByteReader& in, int i);
+SampleShape sample_shape(const ByteReader& in, const Layout& layout, int i);
 
-// Patterns are stored up to the highest entry of all ORDER_COUNT orders,
-// whatever the song length says.
-uint8_t highest_order(const ByteReader& in, const Layout& layout);
+// The highest of the first `orders` order entries.
+uint8_t highest_order(const ByteReader& in, const Layout& layout, int orders = ORDER_COUNT);
+
+// How many 64-row patterns the file stores: up to the highest entry of all
+// ORDER_COUNT orders, whatever the song length says. The 15-sample trackers
+// stored only the patterns the song plays, so there the entries past the song
+// length count only when the file is long enough to hold what they name.
+uint32_t stored_patterns(const ByteReader& in, const Layout& layout);
 
 } // namespace replayer::mod
 

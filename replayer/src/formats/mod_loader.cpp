@@ -59,7 +59,9 @@ int8_t mod_finetune(uint8_t f) {
 }
 
 // One 4-byte cell into a slot in the engine's numbering.
-PatternSlot read_cell(const ByteReader& in, uint64_t at) {
+// The 15-sample trackers had no tempo command: their Fxx sets the speed,
+// whatever its value.
+PatternSlot read_cell(const ByteReader& in, uint64_t at, bool speed_only) {
     const uint8_t b0 = in.u8(at), b1 = in.u8(at + 1), b2 = in.u8(at + 2), b3 = in.u8(at + 3);
     PatternSlot slot{};
     slot.instrument = static_cast<uint8_t>((b0 & 0xF0) | (b2 >> 4));
@@ -67,6 +69,7 @@ PatternSlot read_cell(const ByteReader& in, uint64_t at) {
     slot.effect = b2 & 0x0F;
     slot.parameter = b3;
     convert_effect(slot);
+    if (speed_only && slot.effect == EFFECT_SET_BPM) slot.effect = EFFECT_SET_SPEED;
     if (slot.note == NOTE_NONE && slot.instrument != 0) slot.note = NOTE_INSTRUMENT_ONLY;
     if (slot.parameter == 0) {
         if (std::find(std::begin(NO_MEMORY_EFFECTS), std::end(NO_MEMORY_EFFECTS), slot.effect) !=
@@ -88,7 +91,7 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
         InstrumentRecord& instrument = ctx.instruments[i];
         std::fill(std::begin(instrument.sample_map), std::end(instrument.sample_map),
                   static_cast<uint16_t>(i));
-        const SampleShape shape = sample_shape(in, i);
+        const SampleShape shape = sample_shape(in, layout, i);
         SampleRecord& sample = ctx.samples[i];
         sample.length = shape.stored;
         sample.loop_length = shape.loop_length;
@@ -100,14 +103,15 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
 }
 
 // Sample data follows the patterns: signed 8-bit, each sample's full length,
-// of which the stored part is kept.
+// of which the kept part is read. A file cut short reads as silence past its end.
 void load_sample_data(ReplayContext& ctx, const ByteReader& in, const Layout& layout, uint64_t at) {
     uint32_t frame = 0;
     for (int i = 0; i < layout.samples; ++i) {
         SampleRecord& sample = ctx.samples[i];
         sample.data_index = frame;
+        const uint64_t first = at + sample_shape(in, layout, i).first;
         for (uint32_t f = 0; f < sample.length; ++f)
-            ctx.sample_data[frame + f] = static_cast<int16_t>(in.s8(at + f) * 256);
+            ctx.sample_data[frame + f] = static_cast<int16_t>(in.s8(first + f) * 256);
         frame += sample.length;
         at += sample_bytes(in, i);
     }
@@ -132,13 +136,9 @@ void regroup_flt8(PatternSlot* pattern) {
 
 namespace mod {
 
-SampleShape sample_shape(const ByteReader& in, int i) {
-    const uint64_t h = sample_header(i);
-    const uint16_t loop_words = in.u16be(h + SAMPLE_LOOP_LENGTH);
-    const uint32_t length = 2u * in.u16be(h + SAMPLE_LENGTH);
-    const uint32_t loop_start = 2u * in.u16be(h + SAMPLE_LOOP_START);
-    const uint32_t loop_length = 2u * loop_words;
-    if (loop_words <= 1) return {length, 0};
+namespace {
+
+SampleShape shape_31(uint32_t length, uint32_t loop_start, uint32_t loop_length) {
     if (length < loop_start) return {length, std::min(length, loop_length)};
     if (length < loop_start + loop_length) {
         // Keeping data only up to the loop start would leave nothing of a
@@ -149,10 +149,43 @@ SampleShape sample_shape(const ByteReader& in, int i) {
     return {loop_start + loop_length, loop_length};
 }
 
-uint8_t highest_order(const ByteReader& in, const Layout& layout) {
+// The 15-sample trackers played a looped sample's loop alone, from its start
+// (counted in bytes) to its end; a loop starting at the sample's end or later
+// leaves the sample unlooped.
+SampleShape shape_15(uint32_t length, uint32_t loop_start_bytes, uint32_t loop_length) {
+    if (loop_start_bytes >= length) return {length, 0};
+    const uint32_t loop = std::min(loop_length, length - loop_start_bytes);
+    return {loop, loop, loop_start_bytes};
+}
+
+} // namespace
+
+SampleShape sample_shape(const ByteReader& in, const Layout& layout, int i) {
+    const uint64_t h = sample_header(i);
+    const uint16_t loop_words = in.u16be(h + SAMPLE_LOOP_LENGTH);
+    const uint32_t length = 2u * in.u16be(h + SAMPLE_LENGTH);
+    const uint16_t loop_start = in.u16be(h + SAMPLE_LOOP_START);
+    const uint32_t loop_length = 2u * loop_words;
+    if (loop_words <= 1) return {length, 0};
+    if (is_15_sample(layout)) return shape_15(length, loop_start, loop_length);
+    return shape_31(length, 2u * loop_start, loop_length);
+}
+
+uint8_t highest_order(const ByteReader& in, const Layout& layout, int orders) {
     uint8_t highest = 0;
-    for (int i = 0; i < ORDER_COUNT; ++i) highest = std::max(highest, in.u8(layout.orders + i));
+    for (int i = 0; i < orders && i < ORDER_COUNT; ++i)
+        highest = std::max(highest, in.u8(layout.orders + i));
     return highest;
+}
+
+uint32_t stored_patterns(const ByteReader& in, const Layout& layout) {
+    const uint32_t all = highest_order(in, layout) + 1u;
+    if (!is_15_sample(layout)) return all;
+    const uint32_t played = highest_order(in, layout, in.u8(layout.song_length)) + 1u;
+    uint64_t bytes =
+        layout.patterns + uint64_t{all} * FIFTEEN_SAMPLE_CHANNELS * PATTERN_BYTES_PER_CHANNEL;
+    for (int i = 0; i < layout.samples; ++i) bytes += sample_bytes(in, i);
+    return in.length >= bytes ? all : played;
 }
 
 } // namespace mod
@@ -160,6 +193,7 @@ uint8_t highest_order(const ByteReader& in, const Layout& layout) {
 const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
     const bool paired = scan.format == FORMAT_MOD_FLT8;
     const Layout& layout = layout_of(scan.format);
+    const bool fifteen = is_15_sample(layout);
     ctx.amiga_periods = 1;
     ctx.tracker_rules = RULE_NO_LOOP_START_CARRY;
     ctx.default_global_volume = MAX_VOLUME;
@@ -170,11 +204,17 @@ const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
 
     // The prescan counted the song length byte as stored; only 128 orders exist.
     ctx.song_length = std::min<uint16_t>(ctx.song_length, ORDER_COUNT);
-    const uint8_t restart = in.u8(layout.song_length + 1);
+    // The byte after the song length is a restart position, except in the
+    // 15-sample layout: there its trackers kept their timer setting (120 in
+    // most files), and the song restarts from its start.
+    const uint8_t restart = fifteen ? 0 : in.u8(layout.song_length + 1);
     ctx.restart_position = restart < ctx.song_length ? restart : 0;
     // Paired patterns: two 4-channel pattern numbers name one 8-channel pattern.
-    for (int i = 0; i < ORDER_COUNT; ++i)
-        ctx.order_table[i] = paired ? in.u8(layout.orders + i) >> 1 : in.u8(layout.orders + i);
+    // Entries past the song length may name patterns the file does not store.
+    for (int i = 0; i < ORDER_COUNT; ++i) {
+        const uint8_t entry = paired ? in.u8(layout.orders + i) >> 1 : in.u8(layout.orders + i);
+        ctx.order_table[i] = entry < ctx.pattern_count ? entry : 0;
+    }
 
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_panning[c] = ((c ^ (c >> 1)) & 1) ? PANNING_RIGHT : PANNING_LEFT;
@@ -184,7 +224,8 @@ const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     for (uint32_t p = 0; p < ctx.pattern_count; ++p) {
         ctx.patterns[p] = {static_cast<uint16_t>(ROWS * p), static_cast<uint16_t>(ROWS)};
         PatternSlot* slots = ctx.slots + uint64_t{p} * cells;
-        for (uint32_t i = 0; i < cells; ++i, at += CELL_BYTES) slots[i] = read_cell(in, at);
+        for (uint32_t i = 0; i < cells; ++i, at += CELL_BYTES)
+            slots[i] = read_cell(in, at, fifteen);
         if (paired) regroup_flt8(slots);
     }
     load_sample_data(ctx, in, layout, at);

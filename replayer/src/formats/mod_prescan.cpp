@@ -73,50 +73,58 @@ bool eight_channels_tagged_as_four(const ByteReader& in) {
     return in.length == size || in.length == size + 1;
 }
 
-// The 15-sample layout has no signature, so only a file whose every field is
-// one its trackers wrote is taken for one: the title and sample names are
-// text, volumes at most 64, no finetune (those trackers had none), samples of
-// at most 64 KiB whose loops start within them (loop starts may count bytes
-// there), a song of 1 to 128 orders naming patterns 0..63 and some sample
-// data, and the file holds all the patterns and samples it declares.
-constexpr uint8_t FIRST_PRINTABLE = 0x20, LAST_PRINTABLE = 0x7E;
+// The 15-sample layout has no signature, so a file is taken for one only on
+// the evidence its trackers left in every field they wrote: no finetune
+// (those trackers had none), volumes at most 64, samples of at most 64 KiB
+// whose loops start within them (counted in bytes), a song of 1 to 128 orders
+// naming patterns 0..63, some sample data, pattern cells whose sample numbers
+// fit in four bits (the bits 31-sample trackers added stay 0), and a file that
+// holds its patterns and every sample but the last, which may be cut short.
+// Names are no evidence: real files hold any bytes in them.
 constexpr uint16_t MAX_SAMPLE_WORDS = 0x8000;
 constexpr uint8_t MAX_15_SAMPLE_PATTERNS = 64;
-
-bool is_text(const ByteReader& in, uint64_t at, uint64_t bytes) {
-    for (uint64_t i = 0; i < bytes; ++i) {
-        const uint8_t c = in.u8(at + i);
-        if (c != 0 && (c < FIRST_PRINTABLE || c > LAST_PRINTABLE)) return false;
-    }
-    return true;
-}
+constexpr uint8_t SAMPLE_NUMBER_HIGH_BITS = 0xF0; // of a cell's first byte
 
 bool plausible_15_sample_header(const ByteReader& in, int i) {
     const uint64_t h = sample_header(i);
     const uint16_t length = in.u16be(h + SAMPLE_LENGTH);
-    return is_text(in, h, SAMPLE_NAME_BYTES) && in.u8(h + SAMPLE_FINETUNE) == 0 &&
-           in.u8(h + SAMPLE_VOLUME) <= MAX_VOLUME && length <= MAX_SAMPLE_WORDS &&
-           in.u16be(h + SAMPLE_LOOP_START) <= 2u * length &&
-           in.u16be(h + SAMPLE_LOOP_LENGTH) <= MAX_SAMPLE_WORDS;
+    if (in.u8(h + SAMPLE_FINETUNE) != 0 || in.u8(h + SAMPLE_VOLUME) > MAX_VOLUME ||
+        length > MAX_SAMPLE_WORDS)
+        return false;
+    // An empty sample's loop fields were never looked at; some files hold
+    // leftovers there.
+    return length == 0 || (in.u16be(h + SAMPLE_LOOP_START) <= 2u * length &&
+                           in.u16be(h + SAMPLE_LOOP_LENGTH) <= MAX_SAMPLE_WORDS);
+}
+
+bool cells_name_15_samples(const ByteReader& in, uint64_t from, uint64_t to) {
+    for (uint64_t at = from; at < to; at += CELL_BYTES)
+        if (in.u8(at) & SAMPLE_NUMBER_HIGH_BITS) return false;
+    return true;
 }
 
 enum class Fifteen { NO, SHORT, YES };
 
 // A file that passes every check but its length is a 15-sample module cut
-// short: it is refused as that, which says more than "unrecognised".
+// short before its last sample: it is refused as that, which says more than
+// "unrecognised".
 Fifteen fifteen_sample_module(const ByteReader& in) {
     const Layout& layout = LAYOUT_15;
-    if (!is_text(in, TITLE, TITLE_BYTES)) return Fifteen::NO;
-    uint64_t sample_data = 0;
+    uint64_t sample_data = 0, before_last = 0;
     for (int i = 0; i < layout.samples; ++i) {
         if (!plausible_15_sample_header(in, i)) return Fifteen::NO;
+        if (sample_bytes(in, i) != 0) before_last = sample_data;
         sample_data += sample_bytes(in, i);
     }
     const uint8_t song_length = in.u8(layout.song_length);
     if (sample_data == 0 || song_length < 1 || song_length > ORDER_COUNT ||
-        highest_order(in, layout) >= MAX_15_SAMPLE_PATTERNS)
+        highest_order(in, layout, song_length) >= MAX_15_SAMPLE_PATTERNS)
         return Fifteen::NO;
-    return in.length >= module_bytes(in, layout, FOUR_CHANNELS) ? Fifteen::YES : Fifteen::SHORT;
+    const uint64_t patterns_end = layout.patterns + uint64_t{stored_patterns(in, layout)} *
+                                                        FIFTEEN_SAMPLE_CHANNELS *
+                                                        PATTERN_BYTES_PER_CHANNEL;
+    if (!cells_name_15_samples(in, layout.patterns, patterns_end)) return Fifteen::NO;
+    return in.length >= patterns_end + before_last ? Fifteen::YES : Fifteen::SHORT;
 }
 
 } // namespace
@@ -142,14 +150,16 @@ const char* prescan_mod(const ByteReader& in, ModuleScan& scan) {
     scan.instrument_count = layout.samples;
     scan.sample_count = layout.samples;
     uint64_t frames = 0;
-    for (int i = 0; i < layout.samples; ++i) frames += sample_shape(in, i).stored;
+    for (int i = 0; i < layout.samples; ++i) frames += sample_shape(in, layout, i).stored;
     scan.total_sample_frames = static_cast<uint32_t>(frames);
     scan.song_length = in.u8(layout.song_length);
-    uint32_t patterns = highest_order(in, layout) + 1u;
+    uint32_t patterns = stored_patterns(in, layout);
     if (signature.format == FORMAT_MOD_FLT8) patterns = (patterns + 1) >> 1;
     scan.pattern_count = static_cast<uint16_t>(patterns);
     scan.total_rows = ROWS * patterns;
-    if (frames + layout.patterns > in.length) return "module shorter than its sample data";
+    // The 15-sample recognition has bounded the file's length already.
+    if (!is_15_sample(layout) && frames + layout.patterns > in.length)
+        return "module shorter than its sample data";
     return nullptr;
 }
 

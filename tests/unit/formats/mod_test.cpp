@@ -90,9 +90,11 @@ TEST(Mod, EightChannelsUnderTheFourChannelTag) {
     }
 }
 
-// The oldest layout (15 samples, no signature) is taken only when every field
-// is one its trackers wrote; a file that fails any check is no module, one
-// that fails only its length a module cut short.
+// The oldest layout (15 samples, no signature) is taken only on the evidence
+// its trackers left, with what real files hold beside it (any bytes in names,
+// leftovers in an empty sample's loop, orders past the song naming patterns
+// the file lacks, a last sample cut short); a file that fails any check is no
+// module, one cut short before its last sample a module cut short.
 TEST(Mod, FifteenSamplesOnlyWhenEveryFieldFits) {
     using Edit = void (*)(ModBuilder&);
     using Cut = void (*)(Bytes&);
@@ -105,8 +107,17 @@ TEST(Mod, FifteenSamplesOnlyWhenEveryFieldFits) {
     };
     const Case cases[] = {
         {"a module cut down to 15 samples", nullptr, nullptr, true},
-        {"a sample name with a control byte", nullptr, [](Bytes& b) { b[20 + 3] = 0x01; }, false},
-        {"a title byte above ASCII", nullptr, [](Bytes& b) { b[2] = 0xE9; }, false},
+        {"a sample name with a control byte", nullptr, [](Bytes& b) { b[20 + 3] = 0x01; }, true},
+        {"a title byte above ASCII", nullptr, [](Bytes& b) { b[2] = 0xE9; }, true},
+        {"an empty sample with loop fields",
+         [](ModBuilder& m) {
+             m.samples[5] = {0, 0, 0, 300, 7};
+         },
+         nullptr, true},
+        {"an order past the song naming a pattern not stored",
+         [](ModBuilder& m) { m.orders[7] = 40; }, nullptr, true},
+        {"one byte short of its last sample", nullptr, [](Bytes& b) { b.pop_back(); }, true},
+        {"byte 471 holding 1", [](ModBuilder& m) { m.restart = 1; }, nullptr, true},
         {"volume 65", [](ModBuilder& m) { m.samples[1].volume = 65; }, nullptr, false},
         {"a finetune", [](ModBuilder& m) { m.samples[0].finetune = 1; }, nullptr, false},
         {"a sample over 64 KiB", [](ModBuilder& m) { m.samples[14].length_words = 0x8001; },
@@ -115,16 +126,21 @@ TEST(Mod, FifteenSamplesOnlyWhenEveryFieldFits) {
          [](ModBuilder& m) { m.samples[1].loop_start_words = 2 * 20 + 1; }, nullptr, false},
         {"song length 0", [](ModBuilder& m) { m.song_length = 0; }, nullptr, false},
         {"song length 129", [](ModBuilder& m) { m.song_length = 129; }, nullptr, false},
-        {"an order naming pattern 64, past the song",
+        {"an order naming pattern 64 in the song",
          [](ModBuilder& m) {
-             m.orders[100] = 64;
+             m.orders[1] = 64;
              m.patterns = 65; // stored, so that the file is long enough
+         },
+         nullptr, false},
+        {"a cell naming sample 16",
+         [](ModBuilder& m) {
+             m.cell(1, 5, 2, {428, 16, 0, 0});
          },
          nullptr, false},
         {"no sample data", [](ModBuilder& m) { m.samples[0] = m.samples[1] = ModSample{}; },
          nullptr, false},
-        {"one byte short of its last sample", nullptr, [](Bytes& b) { b.pop_back(); }, false,
-         "15-sample module shorter than its patterns and samples"},
+        {"cut short before its last sample", nullptr, [](Bytes& b) { b.resize(b.size() - 41); },
+         false, "15-sample module shorter than its patterns and samples"},
     };
     for (const Case& c : cases) {
         ModBuilder mod = fifteen_sample_module();
@@ -149,10 +165,15 @@ TEST(Mod, FifteenSamplesOnlyWhenEveryFieldFits) {
         EXPECT_EQ(slot(*ctx, 0, 0, 0).note, 49);
         EXPECT_EQ(slot(*ctx, 0, 0, 0).effect, EFFECT_SET_VOLUME);
         EXPECT_EQ(slot(*ctx, 1, 63, 3).note, 61);
-        EXPECT_EQ(ctx->samples[1].length, 40u);
+        // The looped sample keeps its loop alone, from byte 10 to byte 30.
+        EXPECT_EQ(ctx->samples[1].length, 20u);
         EXPECT_EQ(ctx->samples[1].loop_length, 20u);
         // Sample data follows the two patterns; the ramp restarts per sample.
-        EXPECT_EQ(ctx->sample_data[ctx->samples[1].data_index + 1], 7 * 256);
+        EXPECT_EQ(ctx->sample_data[ctx->samples[1].data_index + 1], 11 * 7 * 256);
+        EXPECT_EQ(ctx->restart_position, 0);
+        // Those trackers had no tempo command.
+        EXPECT_EQ(slot(*ctx, 1, 0, 1).effect, EFFECT_SET_SPEED);
+        EXPECT_EQ(slot(*ctx, 1, 0, 1).parameter, 0x7D);
         EXPECT_EQ(check_context(*ctx), "");
     }
 }
@@ -266,6 +287,47 @@ TEST(Mod, EffectCleanUps) {
     for (int i = 0; i < 13; ++i) {
         EXPECT_EQ(slot(*ctx, 0, i, 1).effect, cases[i].code) << i;
         EXPECT_EQ(slot(*ctx, 0, i, 1).parameter, cases[i].code_parameter) << i;
+    }
+}
+
+// Fxx from 0x20 up is a tempo, except in a 4-channel "M.K." song that reads
+// as a tracker's without tempo: a pass of 8 minutes or more with them as
+// tempo, shorter with them as speed, and no row setting both.
+TEST(Mod, FxxFromTwentyIsSpeedOnlyWhereTheSongWasWrittenSo) {
+    using Edit = void (*)(ModBuilder&);
+    struct Case {
+        const char* what;
+        Edit edit;
+        uint8_t code;
+    };
+    const Case cases[] = {
+        {"speed 31 then F20, 10 minutes as tempo, under 3 as speed", nullptr, EFFECT_SET_SPEED},
+        {"the same under M!K!", [](ModBuilder& m) { m.signature = "M!K!"; }, EFFECT_SET_BPM},
+        {"F20 on the row of F1F",
+         [](ModBuilder& m) {
+             m.cell(0, 0, 2, {0, 0, 0xF, 0x20});
+         },
+         EFFECT_SET_BPM},
+        {"three orders: under 8 minutes", [](ModBuilder& m) { m.song_length = 3; }, EFFECT_SET_BPM},
+        {"F40 alone, longer still as speed",
+         [](ModBuilder& m) {
+             m.cell(0, 0, 1, {});
+             m.cell(0, 1, 1, {0, 0, 0xF, 0x40});
+             m.song_length = 100;
+         },
+         EFFECT_SET_BPM},
+    };
+    for (const Case& c : cases) {
+        ModBuilder mod;
+        mod.song_length = 4;
+        mod.cell(0, 0, 0, {428, 1, 0, 0});
+        mod.cell(0, 0, 1, {0, 0, 0xF, 0x1F});
+        mod.cell(0, 1, 1, {0, 0, 0xF, 0x20});
+        mod.samples[0] = {1000, 0, 64, 0, 1};
+        if (c.edit) c.edit(mod);
+        Context ctx = load(mod.build());
+        ASSERT_TRUE(ctx) << c.what;
+        EXPECT_EQ(slot(*ctx, 0, 1, 1).effect, c.code) << c.what;
     }
 }
 

@@ -68,6 +68,7 @@ ModBuilder fifteen_sample_module() {
     mod.samples[1] = {20, 0, 40, 10, 10};
     mod.cell(0, 0, 0, {428, 1, 0xC, 0x20});
     mod.cell(1, 63, 3, {214, 2, 0, 0});
+    mod.cell(1, 0, 1, {0, 0, 0xF, 0x7D});
     return mod;
 }
 

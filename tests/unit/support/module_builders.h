@@ -64,8 +64,9 @@ struct ModBuilder {
 };
 
 // The oldest layout: two patterns in the song, a plain sample and a looped
-// one (30 and 20 words, the loop from word 10 to 20), a note on row 0 of
-// channel 0 (C-3 with C20) and on row 63 of channel 3 (C-5).
+// one (30 and 20 words, the loop fields 10 and 10: 20 bytes from byte 10), a note on row 0 of
+// channel 0 (C-3 with C20) and on row 63 of channel 3 (C-5), and F7D on row 0
+// of the second pattern.
 ModBuilder fifteen_sample_module();
 
 // ------------------------------------------------------------------ S3M
