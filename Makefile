@@ -62,10 +62,11 @@ test: build sanitized-build cross-build package
 	@cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) -L 'unit|corpus'
 
 # Interpolation quality on two tone modules and rendering speed on the public
-# corpus, each beside the reference players.
+# corpus, each beside the reference players, and what a seek costs.
 bench: build
 	@python3 tools/bench/bench_quality.py $(BUILD)/bin/modrender $(BUILD)/bin/tone_modules
 	@python3 tools/bench/bench_render.py $(BUILD)/bin/modrender
+	@$(BUILD)/bin/seek_cost 600 "$$(bash scripts/fetch-corpus.sh)"/*
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED_BUILD) $(CROSS_BUILD) $(PACKAGES)

@@ -179,6 +179,31 @@ int quillrun_pass_end(const quillrun_module* module, uint16_t* order, uint8_t* r
     return 1;
 }
 
+void quillrun_seek_frame(quillrun_module* module, uint64_t frame) {
+    if (module) replayer::seek_to_frame(module->context, frame);
+}
+
+int quillrun_seek_seconds(quillrun_module* module, double seconds) {
+    return module && replayer::seek_to_seconds(module->context, seconds);
+}
+
+int quillrun_seek_row(quillrun_module* module, uint16_t order, uint8_t row) {
+    return module && replayer::seek_to_row(module->context, order, row);
+}
+
+int quillrun_time_at(quillrun_module* module, uint16_t order, uint8_t row, uint64_t* frame,
+                     double* seconds) {
+    if (!module) return 0;
+    replayer::ReplayContext& ctx = *module->context;
+    copy_state<true>(ctx, module->saved);
+    const replayer::RowTime at = replayer::time_at(&ctx, order, row);
+    copy_state<false>(ctx, module->saved);
+    if (!at.found) return 0;
+    if (frame) *frame = at.frame;
+    if (seconds) *seconds = at.seconds;
+    return 1;
+}
+
 int quillrun_set_position(quillrun_module* module, uint16_t order, uint8_t row) {
     return module && replayer::set_position(module->context, order, row);
 }

@@ -2,8 +2,9 @@
 // Load and render: a module that loads is played for a few seconds in buffers
 // whose sizes come from the input, from single frames and odd counts up to
 // counts past 65536 (which render in runs below it), at render settings that
-// come from the input too. Each buffer ends where its
-// allocation ends, so a frame written too many is an AddressSanitizer report.
+// come from the input too, from the start or after a seek. Each buffer ends
+// where its allocation ends, so a frame written too many is an
+// AddressSanitizer report.
 #include <cmath>
 #include <vector>
 
@@ -57,7 +58,7 @@ HARNESS_ONLY Plan plan_of(const uint8_t* data, size_t size) {
 }
 
 // The byte before the plan: interpolation (bits 0-1), ramping (2), rate (3-4),
-// separation 200 % (5), gain +24 dB (6).
+// separation 200 % (5), gain +24 dB (6), a seek first (7).
 replayer::RenderSettings settings_of(const uint8_t* data, size_t size) {
     replayer::RenderSettings s = replayer::DEFAULT_RENDER_SETTINGS;
     if (size <= PLAN_BYTES) return s;
@@ -85,6 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const replayer::RenderSettings settings = settings_of(data, size);
     if (replayer::set_render_settings(context, settings))
         fuzz::fail("render", "settings within their ranges refused");
+    // Halfway through the render time: the frames after it go through the
+    // same checks as those of a song played from its start.
+    if (size > PLAN_BYTES && (data[size - PLAN_BYTES - 1] & 0x80))
+        replayer::seek_to_frame(context, RENDER_FRAMES / 2 * uint64_t{settings.sample_rate} /
+                                             replayer::OUTPUT_SAMPLE_RATE);
     const float loudness = settings.gain_db > 0 ? LOUDEST_GAIN : 1.0f;
     const float kernel = context->mix.exact ? 1.0f : KERNEL_AND_FADE;
     const float peak =

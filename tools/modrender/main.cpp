@@ -22,6 +22,7 @@
 #include "quillrun/replayer.h"
 #include "render_options.h"
 #include "song_pass.h"
+#include "start_point.h"
 
 namespace {
 
@@ -32,8 +33,9 @@ constexpr uint32_t CHUNK_FRAMES = 4096;
 
 const char HELP[] =
     "usage: modrender --info FILE\n"
-    "       modrender [-t SECONDS] [--gain] [RENDERING] [--format f32|s16] -o OUT FILE\n"
-    "       modrender [-t SECONDS] [--gain] [RENDERING] --play FILE\n"
+    "       modrender [--start AT] [-t SECONDS] [--gain] [RENDERING] [--format f32|s16]\n"
+    "                 -o OUT FILE\n"
+    "       modrender [--start AT] [-t SECONDS] [--gain] [RENDERING] --play FILE\n"
     "       modrender --write-compact OUT FILE\n"
     "\n"
     "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
@@ -53,6 +55,10 @@ const char HELP[] =
     "  -t SECONDS   render or play this long; without it, one pass through the\n"
     "               song (until playback returns to a row already played, at\n"
     "               most one hour)\n"
+    "  --start AT   begin at AT: SECONDS from the song's start, or ORDER:ROW\n"
+    "               (where the first pass first plays that row); the song\n"
+    "               is played up to there unheard, so what follows sounds\n"
+    "               exactly as it does when played from the start\n"
     "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
     "  --format f32|s16\n"
     "               what -o writes: 32-bit floats (the default) or 16-bit\n"
@@ -83,6 +89,7 @@ struct Options {
     bool gain = false;
     bool timed = false;
     double seconds = 0;
+    StartPoint start;
     const char* output = nullptr;
     const char* compact_output = nullptr;
     const char* input = nullptr;
@@ -122,6 +129,10 @@ Options parse_options(int argc, char** argv) {
         } else if (arg == "--gain") {
             o.gain = true;
         } else if (take_render_option(o.rendering, arg, argc, argv, i, usage_error)) {
+        } else if (arg == "--start") {
+            if (i + 1 >= argc) usage_error("--start needs a value");
+            if (!parse_start_point(argv[++i], o.start))
+                usage_error("--start wants SECONDS or ORDER:ROW");
         } else if (arg == "--write-compact") {
             if (i + 1 >= argc) usage_error("--write-compact needs a value");
             o.compact_output = argv[++i];
@@ -144,8 +155,10 @@ Options parse_options(int argc, char** argv) {
     if (!o.input) usage_error("no module given");
     if (o.info + o.play + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
         usage_error("give one of --info, -o OUT, --play and --write-compact OUT");
-    if (!o.output && !o.play && (o.timed || o.gain || o.rendering.shaped || o.rendering.exact))
-        usage_error("-t, --gain and the rendering options only apply to -o and --play");
+    if (!o.output && !o.play &&
+        (o.timed || o.gain || o.rendering.shaped || o.rendering.exact ||
+         o.start.kind != StartPoint::SONG_START))
+        usage_error("-t, --start, --gain and the rendering options only apply to -o and --play");
     if (!o.output && o.rendering.format_set) usage_error("--format only applies to -o");
     if (const char* conflict = render_options_conflict(o.rendering)) usage_error(conflict);
     replayer::RenderSettings& s = o.rendering.settings;
@@ -201,6 +214,13 @@ void render(const Options& o, replayer::ReplayContext* ctx) {
     if (!finish_audio(writer)) reject(o.output, "write failed");
 }
 
+// A row the song never plays is a fault of the request against this module.
+void check_start(const Options& o, replayer::ReplayContext* ctx) {
+    if (o.start.kind != StartPoint::ROW) return;
+    if (!replayer::time_at(ctx, o.start.order, o.start.row).found)
+        reject(o.input, "--start names a row the song's first pass never plays");
+}
+
 void write_compact_file(const char* path, const replayer::ReplayContext& ctx) {
     const std::vector<uint8_t> image = compact_writer::write_compact(ctx);
     std::FILE* f = std::fopen(path, "wb");
@@ -221,7 +241,9 @@ int main(int argc, char** argv) {
     if (o.info) {
         print_module_info(stdout, loaded, bytes);
     } else if (o.play) {
+        check_start(o, loaded.context);
         PlayOptions play;
+        play.start = o.start;
         play.settings = o.rendering.settings;
         play.device_rate = !o.rendering.exact && !o.rendering.rate_set;
         play.timed = o.timed;
@@ -238,6 +260,8 @@ int main(int argc, char** argv) {
     } else {
         if (const char* error = replayer::set_render_settings(loaded.context, o.rendering.settings))
             usage_error(error);
+        check_start(o, loaded.context);
+        seek_to_start(loaded.context, o.start);
         render(o, loaded.context);
     }
     replayer::free_module(loaded.context);

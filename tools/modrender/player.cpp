@@ -166,6 +166,10 @@ const char* play_module(replayer::ReplayContext* ctx, const PlayOptions& options
     // Measured before playing: the measure leaves the song at its start.
     const uint64_t total =
         options.timed ? timed_frames : replayer::measure_pass(ctx, pass_limit).frames;
+    // The status line counts from the song's start; -t from where playing starts.
+    const uint64_t first = seek_to_start(ctx, options.start);
+    p.renderer.frames_rendered = first;
+    p.limit += first;
 
     struct sigaction action {};
     action.sa_handler = on_interrupt;

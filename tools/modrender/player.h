@@ -5,12 +5,14 @@
 #include <cstdint>
 
 #include "quillrun/replayer.h"
+#include "start_point.h"
 
 struct PlayOptions {
     replayer::RenderSettings settings = replayer::LISTENING_RENDER_SETTINGS;
     bool device_rate = true; // render at the rate the device runs at, not settings'
     bool timed = false;      // false: one pass through the song
     double seconds = 0;      // with timed: how long
+    StartPoint start;        // where playing begins (found: checked before)
     bool gain = false;       // the intro's master gain and clipping
     bool status = false;     // a status line on standard error, redrawn in place
     bool keyboard = false;   // standard input is a terminal: q stops

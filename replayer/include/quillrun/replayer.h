@@ -40,7 +40,8 @@
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
 //   the row-visit table; set_render_settings writes `settings` and `mix`.
 // - Library and ABI: libquillrun-replayer.so.1 (and a static library) exports
-//   exactly the functions declared here and in replayer_c.h, nothing else.
+//   exactly the functions declared here, in song_time.h (which this header
+//   includes) and in replayer_c.h, nothing else.
 //   The number in the SONAME goes up whenever a declaration here or there
 //   changes its signature or a record here changes its layout (the context's
 //   included); added functions and constants keep it. The C interface
@@ -63,9 +64,6 @@ namespace replayer {
 inline constexpr uint32_t OUTPUT_SAMPLE_RATE = 48000;     // frames per second, the default
 inline constexpr uint32_t OUTPUT_CHANNELS = 2;            // interleaved, left first
 inline constexpr uint32_t CONTEXT_SIZE_LIMIT = 0x8000000; // bytes, largest context
-// The longest first pass measured: a song that never plays a row twice (an
-// endless pattern loop) is cut here.
-inline constexpr uint32_t PASS_LIMIT_SECONDS = 3600;
 
 enum ModuleFormat : uint8_t {
     FORMAT_COMPACT = 0,
@@ -506,33 +504,7 @@ QUILLRUN_API const char* set_render_settings(ReplayContext* context,
                                              const RenderSettings& settings);
 
 // ------------------------------------------------------------- song control
-// For one rendering thread at a time, like generate_frames; neither allocates.
-
-// Where the song's first pass ends, and how long it lasts.
-struct PassInfo {
-    uint64_t frames;    // output frames in the pass (at most the limit asked for)
-    bool ended;         // false: the limit came first (the song never repeated a row)
-    uint16_t end_order; // the row played again that ends the pass: its order position
-    uint8_t end_row;    //   and its row
-};
-
-// Runs the sequencer alone, without mixing, from the song's start until the
-// first pass ends (see pass_ended) or `limit_frames` have passed: the same
-// count of frames as rendering that pass. Leaves the song at its start, as
-// after loading.
-QUILLRUN_API PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames);
-
-// Puts playback back at the song's start, exactly as after loading.
-QUILLRUN_API void restart_song(ReplayContext* context);
-
-// Jumps to row `row` of order position `order` (a row past the pattern's end
-// means row 0), as a position jump does: the next frame starts that row.
-// Playing voices stop. What the jump keeps, as a position jump keeps it: the
-// speed, BPM and global volume, and each channel's volume, panning,
-// instrument, pitch and effect memories. Row visits start afresh, so a pass
-// (pass_ended, measure_pass) counts from here. False, and nothing changed,
-// when `order` is not below the song length.
-QUILLRUN_API bool set_position(ReplayContext* context, uint16_t order, uint8_t row);
+// One pass's length, when a row plays, seeking and jumps: song_time.h.
 
 // ------------------------------------------------------------------- names
 
@@ -561,3 +533,5 @@ QUILLRUN_API size_t module_name(const uint8_t* data, size_t length, NameKind kin
 
 // The compact module format's layout.
 #include "quillrun/compact_format.h"
+// Time: one pass's length, when a row plays, seeking, jumps.
+#include "quillrun/song_time.h"

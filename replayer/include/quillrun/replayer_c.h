@@ -123,6 +123,25 @@ QUILLRUN_API uint64_t quillrun_pass_frames(const quillrun_module* module);
 QUILLRUN_API double quillrun_duration(const quillrun_module* module);
 QUILLRUN_API int quillrun_pass_end(const quillrun_module* module, uint16_t* order, uint8_t* row);
 
+/* Exact seeking: afterwards the module renders, bit for bit, what it would
+ * have rendered from that point when played from the start, at every setting
+ * (replayer/song_time.h). Each runs the song from its start without mixing:
+ * about a hundredth of the time rendering it takes at listening settings.
+ * quillrun_seek_seconds rounds to the nearest frame at the current rate and
+ * returns 0, changing nothing, for a time below 0 or over a day;
+ * quillrun_seek_row seeks to where the first pass first plays that row and
+ * returns 0 (the song at its start) when it never does. */
+QUILLRUN_API void quillrun_seek_frame(quillrun_module* module, uint64_t frame);
+QUILLRUN_API int quillrun_seek_seconds(quillrun_module* module, double seconds);
+QUILLRUN_API int quillrun_seek_row(quillrun_module* module, uint16_t order, uint8_t row);
+
+/* When the first pass first plays row `row` of order position `order`: 1 and
+ * the frame (at the current rate) and seconds from the song's start in
+ * *frame and *seconds (either may be NULL), or 0 when it never does.
+ * Playback is left where it was. */
+QUILLRUN_API int quillrun_time_at(quillrun_module* module, uint16_t order, uint8_t row,
+                                  uint64_t* frame, double* seconds);
+
 /* Jumps to row `row` of order position `order`, as a position jump does:
  * the next frame starts that row, playing voices stop, speed, BPM, global
  * volume and each channel's settings and effect memories stay (replayer.h,

@@ -138,6 +138,15 @@ void mix_block(ReplayContext& ctx, float* output, uint32_t frames);
 // positions and, with ramping, ramped gains and fading voices.
 void mix_block_interpolated(ReplayContext& ctx, float* output, uint32_t frames);
 
+// What the two mixers leave behind after `frames` frames, without reading a
+// sample or writing a frame: the positions, loops, ramps and fades move on
+// exactly as mixing would move them.
+void skip_block(ReplayContext& ctx, uint32_t frames);
+void skip_block_interpolated(ReplayContext& ctx, uint32_t frames);
+
+// Plays `frame_count` frames as generate_frames would, writing none: a seek.
+void skip_frames(ReplayContext& ctx, uint64_t frame_count);
+
 // Makes the mixer's ramps start from where the channels stand now, so that a
 // change of settings does not ramp from stale gains.
 void synchronise_mixer(ReplayContext& ctx);

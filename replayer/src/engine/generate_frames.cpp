@@ -27,7 +27,8 @@ int16_t to_s16(float value) {
     return static_cast<int16_t>(nearbyintf(scaled)); // halves to even
 }
 
-void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
+// Without Mix (a seek) the same frames pass, with nothing read or written.
+template <bool Mix> void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
     uint32_t done = 0;
     while (done < frames) {
         // The first frame of a block may run a tick; the rest of the block
@@ -40,11 +41,17 @@ void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
         const uint32_t quiet = std::min(frames_before_tick(ctx.playback), frames - done - block);
         ctx.playback.tick_remainder -= quiet * TICK_UNITS_PER_FRAME;
         block += quiet;
-        float* out = output + size_t{done} * OUTPUT_CHANNELS;
-        if (ctx.mix.exact)
-            mix_block(ctx, out, block);
-        else
-            mix_block_interpolated(ctx, out, block);
+        if constexpr (Mix) {
+            float* out = output + size_t{done} * OUTPUT_CHANNELS;
+            if (ctx.mix.exact)
+                mix_block(ctx, out, block);
+            else
+                mix_block_interpolated(ctx, out, block);
+        } else if (ctx.mix.exact) {
+            skip_block(ctx, block);
+        } else {
+            skip_block_interpolated(ctx, block);
+        }
         done += block;
     }
 }
@@ -58,7 +65,7 @@ void generate_frames(ReplayContext* context, float* output, uint32_t frame_count
     if (!context) return;
     for (uint32_t done = 0; done < frame_count;) {
         const uint32_t run = std::min(frame_count - done, MAX_RUN_FRAMES);
-        generate_run(*context, output + size_t{done} * OUTPUT_CHANNELS, run);
+        generate_run<true>(*context, output + size_t{done} * OUTPUT_CHANNELS, run);
         done += run;
     }
 }
@@ -76,6 +83,15 @@ void render(ReplayContext* context, void* output, uint32_t frame_count) {
         generate_frames(context, buffer, n);
         convert_to_s16(buffer, out + size_t{done} * OUTPUT_CHANNELS, size_t{n} * OUTPUT_CHANNELS);
         done += n;
+    }
+}
+
+void skip_frames(ReplayContext& ctx, uint64_t frame_count) {
+    for (uint64_t done = 0; done < frame_count;) {
+        const auto run =
+            static_cast<uint32_t>(std::min<uint64_t>(frame_count - done, MAX_RUN_FRAMES));
+        generate_run<false>(ctx, nullptr, run);
+        done += run;
     }
 }
 

@@ -99,9 +99,21 @@ void mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, fl
     }
 }
 
+// Mix: adds the voice into out. Otherwise only moves its position on exactly
+// as mixing would (a seek), reading nothing.
+template <bool Mix>
 void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t frames) {
     const uint32_t step = ch.step;
     uint64_t x = ch.position;
+    if constexpr (!Mix) {
+        // Most blocks end before the sample does, in one run the walk below
+        // would take to the same place.
+        const uint64_t after = x + uint64_t{step} * frames;
+        if (after < g.end) {
+            ch.position = static_cast<uint32_t>(after);
+            return;
+        }
+    }
     uint32_t done = 0;
     while (done < frames) {
         if (x >= g.end) {
@@ -116,12 +128,14 @@ void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t fra
         uint32_t count = frames - done;
         if (step)
             count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
-        if (mirrored)
-            mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
-                          out + 2 * done, count);
-        else
-            mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
-                           out + 2 * done, count);
+        if constexpr (Mix) {
+            if (mirrored)
+                mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                              out + 2 * done, count);
+            else
+                mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
+                               out + 2 * done, count);
+        }
         x += uint64_t{step} * count;
         done += count;
         if (x >= POSITION_LIMIT && !store_position(ch, g, x)) return;
@@ -136,7 +150,15 @@ void mix_block(ReplayContext& ctx, float* output, uint32_t frames) {
     for (int c = 0; c < ctx.channel_count; ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
-        mix_channel(ch, span(ctx, *ch.sample), output, frames);
+        mix_channel<true>(ch, span(ctx, *ch.sample), output, frames);
+    }
+}
+
+void skip_block(ReplayContext& ctx, uint32_t frames) {
+    for (int c = 0; c < ctx.channel_count; ++c) {
+        ChannelState& ch = ctx.channels[c];
+        if (!ch.sample || ch.sample_ended) continue;
+        mix_channel<false>(ch, span(ctx, *ch.sample), nullptr, frames);
     }
 }
 

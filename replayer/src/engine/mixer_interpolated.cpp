@@ -318,10 +318,12 @@ uint64_t end_of(const Span& g) {
     return static_cast<uint64_t>(g.length) << FRAME_SHIFT;
 }
 
-template <int M, bool Ramp>
-uint32_t mix_voice_as(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
-                      uint32_t frames) {
-    Span& g = r.g;
+// Walks a voice from x on through up to `frames` frames, in runs that end at
+// the sample's end or at the end of a ping-pong cycle: run(x, mirrored,
+// count, done) handles each and moves x on. Returns how many frames it walked
+// before the sample ran out (all of them when it did not).
+template <typename Run>
+uint32_t walk_voice(Span& g, uint64_t& x, uint64_t step, uint32_t frames, Run run) {
     const uint64_t end = end_of(g);
     const uint64_t loop_start = static_cast<uint64_t>(g.loop_start) << FRAME_SHIFT;
     const uint64_t cycle = static_cast<uint64_t>(g.loop_cycle) << FRAME_SHIFT;
@@ -332,23 +334,39 @@ uint32_t mix_voice_as(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float
             x = loop_start + (x - loop_start) % cycle;
             g.looped = true;
         }
-        // A run ends at the sample's end, or at the end of a ping-pong cycle.
         const bool mirrored = x >= end;
         const uint64_t limit = mirrored ? loop_start + cycle : end;
         uint32_t count = frames - done;
         if (step)
             count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
-        mix_run<M, Ramp>(r, x, step, mirrored, gains, out + 2 * size_t{done}, count);
+        run(x, mirrored, count, done);
         done += count;
     }
     return done;
 }
 
+template <int M, bool Ramp>
+uint32_t mix_voice_as(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
+                      uint32_t frames) {
+    return walk_voice(
+        r.g, x, step, frames, [&](uint64_t& at, bool mirrored, uint32_t count, uint32_t done) {
+            mix_run<M, Ramp>(r, at, step, mirrored, gains, out + 2 * size_t{done}, count);
+        });
+}
+
 // Mixes up to `frames` frames of a voice from x on; returns how many it mixed
 // before the sample ran out (all of them when it did not). Leaves x where the
-// voice stands.
+// voice stands. Without Mix it reads nothing and writes nothing, and leaves
+// the voice and its gains exactly where mixing would (a seek).
+template <bool Mix>
 uint32_t mix_voice(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
                    uint32_t frames) {
+    if constexpr (!Mix) {
+        return walk_voice(r.g, x, step, frames, [&](uint64_t& at, bool, uint32_t count, uint32_t) {
+            at += step * count;
+            for (uint32_t k = 0; k < count && gains.frames_left; ++k) gains.next();
+        });
+    }
     const bool ramp = gains.frames_left != 0;
 #define QUILLRUN_MIX_AS(M)                                                                         \
     return ramp ? mix_voice_as<M, true>(r, x, step, gains, out, frames)                            \
@@ -422,24 +440,26 @@ void keep_gains(ChannelState& ch, const Gains& gains) {
     ch.mix.ramp_frames_left = gains.frames_left;
 }
 
+template <bool Mix>
 void mix_fading(const ReplayContext& ctx, FadingVoice& f, float* out, uint32_t frames) {
     const uint32_t n = std::min(frames, f.frames_left);
     Gains gains{f.gain_left, f.gain_right, 0.0f, 0.0f, f.gain_left, f.gain_right, f.frames_left};
     gains.fade = true;
     gains.fade_scale = 1.0f / static_cast<float>(ctx.mix.ramp_frames);
     Reader r = reader_for(ctx, *f.sample, f.step, f.looped);
-    mix_voice(r, f.position, f.step, gains, out, n);
+    mix_voice<Mix>(r, f.position, f.step, gains, out, n);
     f.looped = r.g.looped;
     f.frames_left -= n;
     if (f.frames_left == 0) f.sample = nullptr;
 }
 
+template <bool Mix>
 void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_t frames) {
     const bool ramping = ctx.settings.ramping;
     VoiceMix& m = ch.mix;
     if (ramping) {
         follow_voice_change(ctx, ch);
-        if (m.fading.sample) mix_fading(ctx, m.fading, out, frames);
+        if (m.fading.sample) mix_fading<Mix>(ctx, m.fading, out, frames);
     }
     Gains gains = channel_gains(ctx, ch);
     const bool audible = ch.sample && !ch.sample_ended;
@@ -447,7 +467,7 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
         uint64_t x = wide_position(ch);
         const uint64_t step = wide_step(ch);
         Reader r = reader_for(ctx, *ch.sample, step, m.looped);
-        const uint32_t mixed = mix_voice(r, x, step, gains, out, frames);
+        const uint32_t mixed = mix_voice<Mix>(r, x, step, gains, out, frames);
         m.looped = r.g.looped;
         if (mixed < frames) {
             // Run out: silent from here until the next note; with ramping
@@ -456,14 +476,15 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
             if (ramping) {
                 const uint64_t last = x >= step ? x - step : x;
                 start_fade(ctx, m, ch.sample, last, 0, gains.left, gains.right);
-                mix_fading(ctx, m.fading, out + 2 * size_t{mixed}, frames - mixed);
+                mix_fading<Mix>(ctx, m.fading, Mix ? out + 2 * size_t{mixed} : nullptr,
+                                frames - mixed);
             }
         }
         store_wide_position(ch, x);
         m.mixed_position = x;
         m.mixed_step = step;
     } else {
-        for (uint32_t k = 0; k < frames; ++k) gains.next();
+        for (uint32_t k = 0; k < frames && gains.frames_left; ++k) gains.next();
     }
     m.mixed_flags =
         (ch.sample && !ch.sample_ended ? MIXED_AUDIBLE : 0) | (m.looped ? MIXED_LOOPED : 0);
@@ -473,7 +494,13 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
 } // namespace
 
 void mix_block_interpolated(ReplayContext& ctx, float* output, uint32_t frames) {
-    for (int c = 0; c < ctx.channel_count; ++c) mix_channel(ctx, ctx.channels[c], output, frames);
+    for (int c = 0; c < ctx.channel_count; ++c)
+        mix_channel<true>(ctx, ctx.channels[c], output, frames);
+}
+
+void skip_block_interpolated(ReplayContext& ctx, uint32_t frames) {
+    for (int c = 0; c < ctx.channel_count; ++c)
+        mix_channel<false>(ctx, ctx.channels[c], nullptr, frames);
 }
 
 void synchronise_mixer(ReplayContext& ctx) {

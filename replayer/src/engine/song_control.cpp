@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What an embedding program asks of a song beyond its frames: how long one
-// pass lasts, and a jump to another section. Both work on the sequencer
-// alone; neither mixes.
+// pass lasts, when a row plays, seeking, and a jump to another section. All
+// run the sequencer alone; none mixes.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine.h"
@@ -13,34 +14,92 @@ void restart_song(ReplayContext* context) {
     if (context) prepare_playback(*context);
 }
 
-// Counts frames exactly as the generator spends them: a frame that starts
-// with less than one frame of tick left runs a tick, the frames before it do
-// not. The frame whose tick fetches a row played before is not part of the
-// pass.
+namespace {
+
+// Counts frames exactly as the generator spends them, from the song's start:
+// a frame that starts with less than one frame of tick left runs a tick, the
+// frames before it do not. Stops at the frame whose tick makes stop() true
+// (that frame not counted) or after `limit_frames`.
+template <typename Stop>
+uint64_t walk_song(ReplayContext& ctx, uint64_t limit_frames, bool& stopped, Stop stop) {
+    prepare_playback(ctx);
+    uint64_t frames = 0;
+    stopped = false;
+    while (frames < limit_frames) {
+        const uint32_t quiet = frames_before_tick(ctx.playback);
+        if (quiet > 0) {
+            const uint64_t take = std::min<uint64_t>(quiet, limit_frames - frames);
+            ctx.playback.tick_remainder -= static_cast<uint32_t>(take) * TICK_UNITS_PER_FRAME;
+            frames += take;
+            continue;
+        }
+        advance_frame(ctx);
+        if (stop()) {
+            stopped = true;
+            break;
+        }
+        ++frames;
+    }
+    return frames;
+}
+
+// The tick just run fetched a row (not a repeat of one under a pattern delay).
+bool fetched_row(const ReplayContext& ctx) {
+    return ctx.playback.tick == 1 && ctx.playback.delay_repeats == 0;
+}
+
+} // namespace
+
+// The frame whose tick fetches a row played before is not part of the pass.
 PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames) {
     PassInfo pass{};
     if (!context) return pass;
     ReplayContext& ctx = *context;
-    prepare_playback(ctx);
-    while (pass.frames < limit_frames) {
-        const uint32_t quiet = frames_before_tick(ctx.playback);
-        if (quiet > 0) {
-            const uint64_t take = std::min<uint64_t>(quiet, limit_frames - pass.frames);
-            ctx.playback.tick_remainder -= static_cast<uint32_t>(take) * TICK_UNITS_PER_FRAME;
-            pass.frames += take;
-            continue;
-        }
-        advance_frame(ctx);
-        if (pass_ended(ctx)) {
-            pass.ended = true;
-            pass.end_order = ctx.playing_order;
-            pass.end_row = ctx.playing_row;
-            break;
-        }
-        ++pass.frames;
+    pass.frames = walk_song(ctx, limit_frames, pass.ended, [&] { return pass_ended(ctx); });
+    if (pass.ended) {
+        pass.end_order = ctx.playing_order;
+        pass.end_row = ctx.playing_row;
     }
     prepare_playback(ctx);
     return pass;
+}
+
+RowTime time_at(ReplayContext* context, uint16_t order, uint8_t row) {
+    RowTime at{};
+    if (!context || order >= context->song_length) return at;
+    ReplayContext& ctx = *context;
+    const uint64_t limit = uint64_t{PASS_LIMIT_SECONDS} * ctx.settings.sample_rate;
+    bool stopped = false;
+    const uint64_t frame = walk_song(ctx, limit, stopped, [&] {
+        return pass_ended(ctx) ||
+               (fetched_row(ctx) && ctx.playing_order == order && ctx.playing_row == row);
+    });
+    at.found = stopped && !pass_ended(ctx);
+    if (at.found) {
+        at.frame = frame;
+        at.seconds = static_cast<double>(frame) / ctx.settings.sample_rate;
+    }
+    prepare_playback(ctx);
+    return at;
+}
+
+void seek_to_frame(ReplayContext* context, uint64_t frame) {
+    if (!context) return;
+    prepare_playback(*context);
+    skip_frames(*context, frame);
+}
+
+bool seek_to_seconds(ReplayContext* context, double seconds) {
+    if (!context || !(seconds >= 0.0) || seconds > SEEK_LIMIT_SECONDS) return false;
+    seek_to_frame(context,
+                  static_cast<uint64_t>(std::llround(seconds * context->settings.sample_rate)));
+    return true;
+}
+
+bool seek_to_row(ReplayContext* context, uint16_t order, uint8_t row) {
+    const RowTime at = time_at(context, order, row);
+    if (at.found) seek_to_frame(context, at.frame);
+    return at.found;
 }
 
 bool set_position(ReplayContext* context, uint16_t order, uint8_t row) {

@@ -65,7 +65,7 @@ void* realloc(void* p, std::size_t size) {
 namespace replayer::test {
 namespace {
 
-TEST(RealTime, RenderingMakesNoHeapAllocationAtAnySetting) {
+TEST(RealTime, RenderingAndSeekingMakeNoHeapAllocationAtAnySetting) {
     ModuleShape shape;
     shape.channels = 2;
     shape.sample_frames = {4000};
@@ -94,6 +94,11 @@ TEST(RealTime, RenderingMakesNoHeapAllocationAtAnySetting) {
                settings.sample_format == SAMPLE_FORMAT_S16 ? static_cast<void*>(integers)
                                                            : static_cast<void*>(buffer),
                1024);
+        // Seeking and asking for time belong to the rendering thread as well.
+        ASSERT_TRUE(seek_to_seconds(m.ctx, 1.5));
+        ASSERT_TRUE(time_at(m.ctx, 0, 10).found);
+        ASSERT_TRUE(seek_to_row(m.ctx, 0, 20));
+        generate_frames(m.ctx, buffer, 1024);
     }
     EXPECT_EQ(allocations.load(), before);
     EXPECT_GT(allocations.load(), 0) << "the counter sees allocations at all";

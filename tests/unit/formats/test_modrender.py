@@ -68,7 +68,9 @@ class Modrender(unittest.TestCase):
                  ["--interp", "spline", "-o", "-", INTRO_XM], ["--stereo", "201", "-o", "-", INTRO_XM],
                  ["--gain-db", "25", "-o", "-", INTRO_XM], ["--format", "s24", "-o", "-", INTRO_XM],
                  ["--format", "s16", "--play", INTRO_XM], ["--info", "--exact", INTRO_XM],
-                 ["--rate"]]
+                 ["--rate"], ["--start", "-1", "-o", "-", INTRO_XM],
+                 ["--start", "1:x", "-o", "-", INTRO_XM], ["--start", "256:0", "-o", "-", INTRO_XM],
+                 ["--info", "--start", "2", INTRO_XM], ["-o", "-", INTRO_XM, "--start"]]
         for args in cases:
             with self.subTest(args=args):
                 r = run(*args)
@@ -163,6 +165,23 @@ class Modrender(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(len(r.stdout) % FRAME_BYTES, 0)
         self.assertAlmostEqual(len(r.stdout) / FRAME_BYTES / RATE, duration, places=3)
+
+    def test_start_renders_the_rest_of_the_pass_exactly(self):
+        whole = run("--exact", "-o", "-", INTRO_XM).stdout
+        r = run("--exact", "--start", "2.5", "-o", "-", INTRO_XM)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout, whole[int(2.5 * RATE) * FRAME_BYTES:])
+        # A row: the rest of the pass from where the first pass plays it.
+        r = run("--exact", "--start", "1:0", "-o", "-", INTRO_XM)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(whole.endswith(r.stdout))
+        self.assertGreater(len(r.stdout), 0)
+        self.assertLess(len(r.stdout), len(whole))
+        r = run("--start", "200:0", "-o", "-", INTRO_XM)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode(),
+                         f"modrender: {INTRO_XM}: --start names a row the song's first pass "
+                         "never plays\n")
 
     def test_unwritable_output_exits_1(self):
         r = run("-t", "0.1", "-o", os.path.join(self.dir.name, "no", "such.wav"), INTRO_XM)

@@ -249,6 +249,49 @@ TEST(LibrarySetPosition, PlaysAsASongThatStartsThere) {
     EXPECT_EQ(first_difference(x, y), -1);
 }
 
+// Seeks through the C interface land where the song played from its start
+// stands (the corpus test holds the C++ ones to every corpus module), a time
+// query leaves playback where it was, and what cannot be sought is refused.
+TEST(LibrarySeek, LandsWhereTheSongPlayedFromTheStartIs) {
+    constexpr uint32_t PLAYED = 120000, AFTER = 20000;
+    const Bytes song = jumping_xm();
+    CModule played(song), sought(song);
+    std::vector<float> full(2 * size_t{PLAYED + AFTER}), got(2 * AFTER);
+    quillrun_render(played.handle, full.data(), PLAYED + AFTER);
+    auto from = [&](uint64_t frame) {
+        return std::vector<float>(full.begin() + 2 * frame, full.begin() + 2 * (frame + AFTER));
+    };
+    ASSERT_EQ(quillrun_seek_seconds(sought.handle, 1.25), 1);
+    quillrun_render(sought.handle, got.data(), AFTER);
+    EXPECT_EQ(first_difference(got, from(60000)), -1);
+    quillrun_seek_frame(sought.handle, 12345);
+    quillrun_render(sought.handle, got.data(), AFTER);
+    EXPECT_EQ(first_difference(got, from(12345)), -1);
+
+    // The time of a row, asked mid-song, leaves the song where it is.
+    uint64_t frame = 0;
+    double seconds = 0;
+    ASSERT_EQ(quillrun_time_at(sought.handle, 2, 0, &frame, &seconds), 1);
+    EXPECT_DOUBLE_EQ(seconds, static_cast<double>(frame) / OUTPUT_SAMPLE_RATE);
+    quillrun_render(sought.handle, got.data(), AFTER);
+    EXPECT_EQ(first_difference(got, from(12345 + AFTER)), -1);
+    ASSERT_LE(frame, PLAYED);
+    ASSERT_EQ(quillrun_seek_row(sought.handle, 2, 0), 1);
+    quillrun_render(sought.handle, got.data(), AFTER);
+    EXPECT_EQ(first_difference(got, from(frame)), -1);
+    EXPECT_EQ(quillrun_get_position(sought.handle).order, 2);
+
+    // Order 0 row 0 is frame 0; the rows after the jump back are never
+    // played, nor is an order past the song.
+    ASSERT_EQ(quillrun_time_at(sought.handle, 0, 0, &frame, nullptr), 1);
+    EXPECT_EQ(frame, 0u);
+    EXPECT_EQ(quillrun_time_at(sought.handle, 2, 5, nullptr, nullptr), 0);
+    EXPECT_EQ(quillrun_time_at(sought.handle, 3, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(quillrun_seek_row(sought.handle, 2, 5), 0);
+    for (double bad : {-0.5, std::nan(""), 1e9})
+        EXPECT_EQ(quillrun_seek_seconds(sought.handle, bad), 0) << bad;
+}
+
 TEST(LibrarySettings, AreCheckedAndShapeWhatRenders) {
     const Bytes song = intro_module();
     struct Refused {

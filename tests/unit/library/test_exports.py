@@ -19,7 +19,8 @@ PUBLIC = {
     "quillrun_set_position", "quillrun_title", "quillrun_instrument_count",
     "quillrun_instrument_name", "quillrun_sample_count", "quillrun_sample_name",
     "quillrun_render_output", "quillrun_default_settings", "quillrun_listening_settings",
-    "quillrun_set_settings", "quillrun_get_settings",
+    "quillrun_set_settings", "quillrun_get_settings", "quillrun_seek_frame",
+    "quillrun_seek_seconds", "quillrun_seek_row", "quillrun_time_at",
     # C++
     "replayer::envelope_error(replayer::EnvelopeRecord const&)",
     "replayer::module_prescan(unsigned char const*, unsigned long)",
@@ -36,6 +37,10 @@ PUBLIC = {
     "replayer::set_render_settings(replayer::ReplayContext*, replayer::RenderSettings const&)",
     "replayer::measure_pass(replayer::ReplayContext*, unsigned long)",
     "replayer::restart_song(replayer::ReplayContext*)",
+    "replayer::time_at(replayer::ReplayContext*, unsigned short, unsigned char)",
+    "replayer::seek_to_frame(replayer::ReplayContext*, unsigned long)",
+    "replayer::seek_to_seconds(replayer::ReplayContext*, double)",
+    "replayer::seek_to_row(replayer::ReplayContext*, unsigned short, unsigned char)",
     "replayer::set_position(replayer::ReplayContext*, unsigned short, unsigned char)",
     "replayer::module_name_count(unsigned char const*, unsigned long, replayer::NameKind)",
     "replayer::module_name(unsigned char const*, unsigned long, replayer::NameKind, "
