@@ -204,6 +204,25 @@ int quillrun_time_at(quillrun_module* module, uint16_t order, uint8_t row, uint6
     return 1;
 }
 
+uint32_t quillrun_channel_count(const quillrun_module* module) {
+    return module ? module->context->channel_count : 0;
+}
+
+int quillrun_set_channel_mute(quillrun_module* module, uint32_t channel, int muted) {
+    return module && channel < module->context->channel_count &&
+           replayer::set_channel_mute(module->context, static_cast<uint8_t>(channel), muted != 0);
+}
+
+int quillrun_set_channel_solo(quillrun_module* module, uint32_t channel, int solo) {
+    return module && channel < module->context->channel_count &&
+           replayer::set_channel_solo(module->context, static_cast<uint8_t>(channel), solo != 0);
+}
+
+int quillrun_set_channel_volume(quillrun_module* module, uint32_t channel, float volume) {
+    return module && channel < module->context->channel_count &&
+           replayer::set_channel_volume(module->context, static_cast<uint8_t>(channel), volume);
+}
+
 int quillrun_set_position(quillrun_module* module, uint16_t order, uint8_t row) {
     return module && replayer::set_position(module->context, order, row);
 }

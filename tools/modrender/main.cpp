@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "audio_writer.h"
+#include "channel_list.h"
 #include "compact_writer.h"
 #include "module_file.h"
 #include "module_info.h"
@@ -33,9 +34,10 @@ constexpr uint32_t CHUNK_FRAMES = 4096;
 
 const char HELP[] =
     "usage: modrender --info FILE\n"
-    "       modrender [--start AT] [-t SECONDS] [--gain] [RENDERING] [--format f32|s16]\n"
-    "                 -o OUT FILE\n"
-    "       modrender [--start AT] [-t SECONDS] [--gain] [RENDERING] --play FILE\n"
+    "       modrender [--start AT] [-t SECONDS] [--mute LIST] [--solo LIST] [--gain]\n"
+    "                 [RENDERING] [--format f32|s16] -o OUT FILE\n"
+    "       modrender [--start AT] [-t SECONDS] [--mute LIST] [--solo LIST] [--gain]\n"
+    "                 [RENDERING] --play FILE\n"
     "       modrender --write-compact OUT FILE\n"
     "\n"
     "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
@@ -55,6 +57,9 @@ const char HELP[] =
     "  -t SECONDS   render or play this long; without it, one pass through the\n"
     "               song (until playback returns to a row already played, at\n"
     "               most one hour)\n"
+    "  --mute LIST, --solo LIST\n"
+    "               silence these channels, or all but these (numbers from 1,\n"
+    "               ranges as 2-4, separated by commas)\n"
     "  --start AT   begin at AT: SECONDS from the song's start, or ORDER:ROW\n"
     "               (where the first pass first plays that row); the song\n"
     "               is played up to there unheard, so what follows sounds\n"
@@ -90,6 +95,7 @@ struct Options {
     bool timed = false;
     double seconds = 0;
     StartPoint start;
+    ChannelSet mute, solo;
     const char* output = nullptr;
     const char* compact_output = nullptr;
     const char* input = nullptr;
@@ -133,6 +139,10 @@ Options parse_options(int argc, char** argv) {
             if (i + 1 >= argc) usage_error("--start needs a value");
             if (!parse_start_point(argv[++i], o.start))
                 usage_error("--start wants SECONDS or ORDER:ROW");
+        } else if (arg == "--mute" || arg == "--solo") {
+            if (i + 1 >= argc) usage_error((arg + " needs a value").c_str());
+            if (!parse_channel_list(argv[++i], arg == "--mute" ? o.mute : o.solo))
+                usage_error((arg + " wants channel numbers from 1, as 1,3-5").c_str());
         } else if (arg == "--write-compact") {
             if (i + 1 >= argc) usage_error("--write-compact needs a value");
             o.compact_output = argv[++i];
@@ -157,8 +167,10 @@ Options parse_options(int argc, char** argv) {
         usage_error("give one of --info, -o OUT, --play and --write-compact OUT");
     if (!o.output && !o.play &&
         (o.timed || o.gain || o.rendering.shaped || o.rendering.exact ||
-         o.start.kind != StartPoint::SONG_START))
-        usage_error("-t, --start, --gain and the rendering options only apply to -o and --play");
+         o.start.kind != StartPoint::SONG_START || o.mute.any() || o.solo.any()))
+        usage_error(
+            "-t, --start, --mute, --solo, --gain and the rendering options only apply to -o "
+            "and --play");
     if (!o.output && o.rendering.format_set) usage_error("--format only applies to -o");
     if (const char* conflict = render_options_conflict(o.rendering)) usage_error(conflict);
     replayer::RenderSettings& s = o.rendering.settings;
@@ -214,11 +226,17 @@ void render(const Options& o, replayer::ReplayContext* ctx) {
     if (!finish_audio(writer)) reject(o.output, "write failed");
 }
 
-// A row the song never plays is a fault of the request against this module.
-void check_start(const Options& o, replayer::ReplayContext* ctx) {
-    if (o.start.kind != StartPoint::ROW) return;
-    if (!replayer::time_at(ctx, o.start.order, o.start.row).found)
+// A row the song never plays, or a channel it does not have, is a fault of
+// the request against this module. The channels' control is set here.
+void check_start_and_channels(const Options& o, replayer::ReplayContext* ctx) {
+    if (o.start.kind == StartPoint::ROW &&
+        !replayer::time_at(ctx, o.start.order, o.start.row).found)
         reject(o.input, "--start names a row the song's first pass never plays");
+    if (const unsigned missing = apply_channel_lists(ctx, o.mute, o.solo)) {
+        const std::string reason =
+            "the module has no channel " + std::to_string(missing) + " (--mute, --solo)";
+        reject(o.input, reason.c_str());
+    }
 }
 
 void write_compact_file(const char* path, const replayer::ReplayContext& ctx) {
@@ -241,7 +259,7 @@ int main(int argc, char** argv) {
     if (o.info) {
         print_module_info(stdout, loaded, bytes);
     } else if (o.play) {
-        check_start(o, loaded.context);
+        check_start_and_channels(o, loaded.context);
         PlayOptions play;
         play.start = o.start;
         play.settings = o.rendering.settings;
@@ -260,7 +278,7 @@ int main(int argc, char** argv) {
     } else {
         if (const char* error = replayer::set_render_settings(loaded.context, o.rendering.settings))
             usage_error(error);
-        check_start(o, loaded.context);
+        check_start_and_channels(o, loaded.context);
         seek_to_start(loaded.context, o.start);
         render(o, loaded.context);
     }

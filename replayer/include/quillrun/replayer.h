@@ -40,8 +40,9 @@
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
 //   the row-visit table; set_render_settings writes `settings` and `mix`.
 // - Library and ABI: libquillrun-replayer.so.1 (and a static library) exports
-//   exactly the functions declared here, in song_time.h (which this header
-//   includes) and in replayer_c.h, nothing else.
+//   exactly the functions declared here, in song_time.h and
+//   channel_control.h (which this header includes) and in replayer_c.h,
+//   nothing else.
 //   The number in the SONAME goes up whenever a declaration here or there
 //   changes its signature or a record here changes its layout (the context's
 //   included); added functions and constants keep it. The C interface
@@ -52,10 +53,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "quillrun/context_api.h"
 #include "quillrun/render_settings.h"
-
-// The shared library exports what is marked so; everything else is hidden.
-#define QUILLRUN_API __attribute__((visibility("default")))
 
 namespace replayer {
 
@@ -358,7 +357,10 @@ struct ChannelState {
     uint8_t tremor_on;
     uint8_t shared_memory; // last non-zero parameter of any effect
     uint8_t key_held;      // 1 from trigger to key-off
-    uint8_t spare[7];
+    // the caller's control (channel_control.h), kept across restarts and seeks
+    uint8_t control_flags; // CHANNEL_* bits
+    uint8_t control_cut;   // 0..255: the channel's gain x (255 - cut) / 255
+    uint8_t spare[5];
     VoiceMix mix;
 };
 
@@ -535,3 +537,5 @@ QUILLRUN_API size_t module_name(const uint8_t* data, size_t length, NameKind kin
 #include "quillrun/compact_format.h"
 // Time: one pass's length, when a row plays, seeking, jumps.
 #include "quillrun/song_time.h"
+// Channel mute, solo and volume.
+#include "quillrun/channel_control.h"

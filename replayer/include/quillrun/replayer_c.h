@@ -142,6 +142,19 @@ QUILLRUN_API int quillrun_seek_row(quillrun_module* module, uint16_t order, uint
 QUILLRUN_API int quillrun_time_at(quillrun_module* module, uint16_t order, uint8_t row,
                                   uint64_t* frame, double* seconds);
 
+/* The module's channels, and the caller's control of each (channel 0 first):
+ * mute, solo (while any channel is soloed only the soloed ones that are not
+ * muted sound) and a volume from 0 to 1 (the default, as the song plays it)
+ * in steps of 1/255. Each applies from the next frame on and stays through
+ * seeks, jumps and setting changes; each returns 1, or 0 and changes nothing
+ * for a channel the module does not have or a volume outside 0..1. On the
+ * rendering thread, between two render calls; nothing is allocated. */
+QUILLRUN_API uint32_t quillrun_channel_count(const quillrun_module* module);
+QUILLRUN_API int quillrun_set_channel_mute(quillrun_module* module, uint32_t channel, int muted);
+QUILLRUN_API int quillrun_set_channel_solo(quillrun_module* module, uint32_t channel, int solo);
+QUILLRUN_API int quillrun_set_channel_volume(quillrun_module* module, uint32_t channel,
+                                             float volume);
+
 /* Jumps to row `row` of order position `order`, as a position jump does:
  * the next frame starts that row, playing voices stop, speed, BPM, global
  * volume and each channel's settings and effect memories stay (replayer.h,

@@ -15,15 +15,9 @@
 // rendered from frame f on, at every setting.
 #pragma once
 
-#include <cstdint>
-
-#ifndef QUILLRUN_API
-#define QUILLRUN_API __attribute__((visibility("default")))
-#endif
+#include "quillrun/context_api.h"
 
 namespace replayer {
-
-struct ReplayContext;
 
 // The longest first pass measured: a song that never plays a row twice (an
 // endless pattern loop) is cut here.

@@ -133,9 +133,14 @@ void fetch_row(ReplayContext& ctx) {
 
 void prepare_playback(ReplayContext& ctx) {
     init_render_settings(ctx);
-    std::memset(ctx.channels, 0, sizeof(ChannelState) * ctx.channel_count);
-    for (int c = 0; c < ctx.channel_count; ++c)
-        ctx.channels[c].channel_panning = ctx.channel_panning[c];
+    for (int c = 0; c < ctx.channel_count; ++c) {
+        ChannelState& ch = ctx.channels[c];
+        const uint8_t flags = ch.control_flags, cut = ch.control_cut; // the caller's, kept
+        std::memset(&ch, 0, sizeof ch);
+        ch.control_flags = flags;
+        ch.control_cut = cut;
+        ch.channel_panning = ctx.channel_panning[c];
+    }
     std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * ROWS_PER_ORDER_ENTRY);
     ctx.playback = PlaybackState{};
     ctx.playing_order = 0;

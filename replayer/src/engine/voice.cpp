@@ -30,6 +30,8 @@ constexpr int FINE_STEP_BITS = 20;                     // below the 20.12 step
 constexpr double WIDE_STEP_ONE = 4294967296.0;         // one frame in 32.32
 constexpr double WIDE_STEP_LIMIT = 4503599627370496.0; // 2^52: 20.12 steps up to 2^32
 constexpr uint64_t WIDE_STEP_MAX = (uint64_t{1} << 52) - 1;
+constexpr int CONTROL_FULL = 255; // a channel volume of 1 cuts nothing
+constexpr float CONTROL_SCALE = 1.0f / 255.0f;
 
 float amiga_frequency(const ReplayContext& ctx, int period, int arpeggio) {
     float m = static_cast<float>(period);
@@ -105,7 +107,9 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch) {
     else
         ch.step = step_for(frequency, ctx.playback.frame_rate);
 
-    const float a = amplitude(ctx, ch) * ctx.mix.gain;
+    float a = amplitude(ctx, ch) * ctx.mix.gain;
+    if (ch.control_flags & CHANNEL_SILENCED) a = 0.0f;
+    if (ch.control_cut) a *= static_cast<float>(CONTROL_FULL - ch.control_cut) * CONTROL_SCALE;
     const int c = separated(panning_position(ch), ctx.settings.stereo_separation);
     ch.gain_left = sqrtf(static_cast<float>(PAN_FULL - c) / PAN_SCALE) * a;
     ch.gain_right = a * sqrtf(static_cast<float>(c) / PAN_SCALE);

@@ -70,7 +70,9 @@ class Modrender(unittest.TestCase):
                  ["--format", "s16", "--play", INTRO_XM], ["--info", "--exact", INTRO_XM],
                  ["--rate"], ["--start", "-1", "-o", "-", INTRO_XM],
                  ["--start", "1:x", "-o", "-", INTRO_XM], ["--start", "256:0", "-o", "-", INTRO_XM],
-                 ["--info", "--start", "2", INTRO_XM], ["-o", "-", INTRO_XM, "--start"]]
+                 ["--info", "--start", "2", INTRO_XM], ["-o", "-", INTRO_XM, "--start"],
+                 ["--mute", "0", "-o", "-", INTRO_XM], ["--mute", "3-1", "-o", "-", INTRO_XM],
+                 ["--solo", "1,", "-o", "-", INTRO_XM], ["--info", "--mute", "1", INTRO_XM]]
         for args in cases:
             with self.subTest(args=args):
                 r = run(*args)
@@ -182,6 +184,21 @@ class Modrender(unittest.TestCase):
         self.assertEqual(r.stderr.decode(),
                          f"modrender: {INTRO_XM}: --start names a row the song's first pass "
                          "never plays\n")
+
+    def test_mute_and_solo_choose_the_channels_heard(self):
+        def render(*args):
+            r = run("--exact", "-t", "2", *args, "-o", "-", INTRO_XM)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            return r.stdout
+        everything = render()
+        self.assertEqual(render("--solo", "1,3"), render("--mute", "2,4-6"))
+        self.assertNotEqual(render("--solo", "1,3"), everything)
+        self.assertEqual(render("--mute", "1-6"), bytes(len(everything)))
+        self.assertEqual(render("--solo", "2", "--mute", "2"), bytes(len(everything)))
+        r = run("--mute", "7", "-o", "-", INTRO_XM)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.decode(),
+                         f"modrender: {INTRO_XM}: the module has no channel 7 (--mute, --solo)\n")
 
     def test_unwritable_output_exits_1(self):
         r = run("-t", "0.1", "-o", os.path.join(self.dir.name, "no", "such.wav"), INTRO_XM)

@@ -183,7 +183,7 @@ TEST(LibraryPass, MeasuredWithoutMixingIsTheRenderedPass) {
 // Four sections, each its own pattern on two channels: notes with their
 // instrument and volume, and the section's speed and BPM on its first row, so
 // that nothing a jump keeps from before can change what follows.
-Bytes sections_xm(std::vector<uint8_t> orders) {
+Bytes sections_xm(std::vector<uint8_t> orders, bool second_channel_silent = false) {
     constexpr int ROWS = 16, CHANNELS = 2;
     xmwriter::Module m = test_modules::small_module();
     m.channels = CHANNELS;
@@ -197,7 +197,8 @@ Bytes sections_xm(std::vector<uint8_t> orders) {
         p.rows = ROWS;
         p.cells.resize(ROWS * CHANNELS);
         p.cells[0] = {static_cast<uint8_t>(37 + 5 * k), 1, 0x50, 0xF, static_cast<uint8_t>(3 + k)};
-        p.cells[1] = {static_cast<uint8_t>(25 + k), 1, 0x30, 0xF,
+        p.cells[1] = {static_cast<uint8_t>(25 + k), 1,
+                      static_cast<uint8_t>(second_channel_silent ? 0x10 : 0x30), 0xF,
                       static_cast<uint8_t>(110 + 10 * k)};
         p.cells[8 * CHANNELS] = {static_cast<uint8_t>(44 + 3 * k), 1, 0x40, 0, 0};
         m.patterns.push_back(p);
@@ -290,6 +291,64 @@ TEST(LibrarySeek, LandsWhereTheSongPlayedFromTheStartIs) {
     EXPECT_EQ(quillrun_seek_row(sought.handle, 2, 5), 0);
     for (double bad : {-0.5, std::nan(""), 1e9})
         EXPECT_EQ(quillrun_seek_seconds(sought.handle, bad), 0) << bad;
+}
+
+// Muting a channel, soloing the other or setting its volume to 0 renders the
+// song with that channel's notes at volume 0, from the start, after a seek
+// and after a restart, in C++ and C; a volume of 1 changes no bit.
+TEST(LibraryChannels, MuteSoloAndVolumeSilenceAsVolumeZeroDoes) {
+    constexpr uint32_t FRAMES = 60000;
+    const Bytes song = sections_xm({0, 1, 2, 3}), quiet = sections_xm({0, 1, 2, 3}, true);
+    using Control = bool (*)(ReplayContext*);
+    const std::pair<const char*, Control> controls[] = {
+        {"mute 1", [](ReplayContext* c) { return set_channel_mute(c, 1, true); }},
+        {"solo 0", [](ReplayContext* c) { return set_channel_solo(c, 0, true); }},
+        {"volume 0", [](ReplayContext* c) { return set_channel_volume(c, 1, 0.0f); }},
+        {"solo both, mute 1",
+         [](ReplayContext* c) {
+             return set_channel_solo(c, 0, true) && set_channel_solo(c, 1, true) &&
+                    set_channel_mute(c, 1, true);
+         }},
+    };
+    for (const RenderSettings& settings : {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS}) {
+        CppModule reference(quiet);
+        ASSERT_EQ(set_render_settings(reference.loaded.context, settings), nullptr);
+        std::vector<float> want(2 * FRAMES), got(2 * FRAMES);
+        generate_frames(reference.loaded.context, want.data(), FRAMES);
+        for (const auto& [what, control] : controls) {
+            SCOPED_TRACE(what);
+            CppModule m(song);
+            ASSERT_EQ(set_render_settings(m.loaded.context, settings), nullptr);
+            ASSERT_TRUE(control(m.loaded.context));
+            generate_frames(m.loaded.context, got.data(), FRAMES);
+            EXPECT_EQ(first_difference(got, want), -1);
+            restart_song(m.loaded.context);
+            generate_frames(m.loaded.context, got.data(), FRAMES);
+            EXPECT_EQ(first_difference(got, want), -1) << "after a restart";
+        }
+    }
+    CModule plain(song), full(song), muted(song);
+    std::vector<float> want(2 * FRAMES), got(2 * FRAMES);
+    quillrun_render(plain.handle, want.data(), FRAMES);
+    ASSERT_EQ(quillrun_set_channel_volume(full.handle, 1, 1.0f), 1);
+    quillrun_render(full.handle, got.data(), FRAMES);
+    EXPECT_EQ(first_difference(got, want), -1) << "volume 1";
+
+    CppModule reference(quiet);
+    std::vector<float> sounding = want;
+    generate_frames(reference.loaded.context, want.data(), FRAMES);
+    ASSERT_NE(first_difference(sounding, want), -1) << "the second channel is heard";
+    EXPECT_EQ(quillrun_channel_count(muted.handle), 2u);
+    ASSERT_EQ(quillrun_set_channel_mute(muted.handle, 1, 1), 1);
+    ASSERT_EQ(quillrun_seek_seconds(muted.handle, 0.25), 1);
+    quillrun_render(muted.handle, got.data(), FRAMES - 12000);
+    EXPECT_EQ(
+        std::memcmp(got.data(), want.data() + 2 * 12000, 2 * (FRAMES - 12000) * sizeof(float)), 0)
+        << "after a seek";
+    for (float bad : {-0.1f, 1.5f, std::nanf("")})
+        EXPECT_EQ(quillrun_set_channel_volume(muted.handle, 0, bad), 0) << bad;
+    EXPECT_EQ(quillrun_set_channel_mute(muted.handle, 2, 1), 0);
+    EXPECT_EQ(quillrun_set_channel_solo(nullptr, 0, 1), 0);
 }
 
 TEST(LibrarySettings, AreCheckedAndShapeWhatRenders) {

@@ -20,7 +20,8 @@ PUBLIC = {
     "quillrun_instrument_name", "quillrun_sample_count", "quillrun_sample_name",
     "quillrun_render_output", "quillrun_default_settings", "quillrun_listening_settings",
     "quillrun_set_settings", "quillrun_get_settings", "quillrun_seek_frame",
-    "quillrun_seek_seconds", "quillrun_seek_row", "quillrun_time_at",
+    "quillrun_seek_seconds", "quillrun_seek_row", "quillrun_time_at", "quillrun_channel_count",
+    "quillrun_set_channel_mute", "quillrun_set_channel_solo", "quillrun_set_channel_volume",
     # C++
     "replayer::envelope_error(replayer::EnvelopeRecord const&)",
     "replayer::module_prescan(unsigned char const*, unsigned long)",
@@ -41,6 +42,9 @@ PUBLIC = {
     "replayer::seek_to_frame(replayer::ReplayContext*, unsigned long)",
     "replayer::seek_to_seconds(replayer::ReplayContext*, double)",
     "replayer::seek_to_row(replayer::ReplayContext*, unsigned short, unsigned char)",
+    "replayer::set_channel_mute(replayer::ReplayContext*, unsigned char, bool)",
+    "replayer::set_channel_solo(replayer::ReplayContext*, unsigned char, bool)",
+    "replayer::set_channel_volume(replayer::ReplayContext*, unsigned char, float)",
     "replayer::set_position(replayer::ReplayContext*, unsigned short, unsigned char)",
     "replayer::module_name_count(unsigned char const*, unsigned long, replayer::NameKind)",
     "replayer::module_name(unsigned char const*, unsigned long, replayer::NameKind, "
