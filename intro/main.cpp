@@ -28,8 +28,10 @@ int main() {
     open_audio_device();
 
     // The embedded module: any failure ends the program with status 1, after
-    // the window has appeared. The context comes back ready to play.
-    replay_context = replayer::load_module(module_data, module_data_size);
+    // the window has appeared. The song plays for as long as the intro runs.
+    replayer::ReplayContext* module = replayer::load_module(module_data, module_data_size);
+    replayer::set_repeat_count(module, replayer::REPEAT_FOREVER);
+    replay_context = module;
 
     // The gain is set only once the module is loaded and published.
     apply_master_gain();

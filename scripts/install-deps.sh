@@ -12,11 +12,11 @@ export DEBIAN_FRONTEND=noninteractive
 build_packages=(
   build-essential cmake pkg-config git python3
   libglfw3-dev libstb-dev libgl-dev libopengl-dev libglx-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libflac-dev
 )
 test_packages=(
   xvfb libgl1-mesa-dri xdotool x11-utils x11-apps jackd2
-  openmpt123 xmp
+  openmpt123 xmp flac
   g++-aarch64-linux-gnu qemu-user
 )
 # ---- the tablet's stack ------------------------------------------------------
@@ -39,7 +39,7 @@ desktop_packages=(
 # Debian packages.
 cross_packages=(
   libglfw3-dev:arm64 libgl-dev:arm64 libopengl-dev:arm64 libglx-dev:arm64
-  libgl1-mesa-dri:arm64
+  libgl1-mesa-dri:arm64 libflac-dev:arm64
   libxrandr2:arm64 libxinerama1:arm64 libxcursor1:arm64 libxi6:arm64
   libxrandr2
   lintian

@@ -118,12 +118,116 @@ void quillrun_free(quillrun_module* module) {
     std::free(module);
 }
 
-void quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count) {
-    replayer::generate_frames(module ? module->context : nullptr, frames, frame_count);
+uint32_t quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count) {
+    return replayer::generate_frames(module ? module->context : nullptr, frames, frame_count);
 }
 
-void quillrun_render_output(quillrun_module* module, void* frames, uint32_t frame_count) {
-    replayer::render(module ? module->context : nullptr, frames, frame_count);
+uint32_t quillrun_render_output(quillrun_module* module, void* frames, uint32_t frame_count) {
+    return replayer::render(module ? module->context : nullptr, frames, frame_count);
+}
+
+int quillrun_set_repeat_count(quillrun_module* module, int32_t count) {
+    return module && replayer::set_repeat_count(module->context, count);
+}
+
+int quillrun_song_ended(const quillrun_module* module) {
+    return module && replayer::song_ended(*module->context);
+}
+
+uint32_t quillrun_subsong_count(quillrun_module* module) {
+    if (!module) return 0;
+    replayer::ReplayContext& ctx = *module->context;
+    copy_state<true>(ctx, module->saved);
+    const uint32_t count = replayer::list_subsongs(&ctx, nullptr, 0);
+    copy_state<false>(ctx, module->saved);
+    return count;
+}
+
+int quillrun_subsong_info(quillrun_module* module, uint32_t index, uint16_t* start_order,
+                          uint64_t* frames, double* seconds) {
+    if (!module || index >= replayer::MAX_SUBSONGS) return 0;
+    replayer::ReplayContext& ctx = *module->context;
+    replayer::SubsongInfo all[replayer::MAX_SUBSONGS];
+    copy_state<true>(ctx, module->saved);
+    const uint32_t count = replayer::list_subsongs(&ctx, all, replayer::MAX_SUBSONGS);
+    copy_state<false>(ctx, module->saved);
+    if (index >= count) return 0;
+    if (start_order) *start_order = all[index].start_order;
+    if (frames) *frames = all[index].pass.frames;
+    if (seconds) *seconds = all[index].seconds;
+    return 1;
+}
+
+int quillrun_select_subsong(quillrun_module* module, uint32_t index) {
+    if (!module || !replayer::select_subsong(module->context, index)) return 0;
+    module->pass = replayer::measure_pass(module->context, pass_limit(*module->context));
+    return 1;
+}
+
+void quillrun_set_peak_meters(quillrun_module* module, int on) {
+    if (module) replayer::set_peak_meters(module->context, on != 0);
+}
+
+quillrun_song_state quillrun_get_song_state(const quillrun_module* module) {
+    quillrun_song_state state{};
+    if (!module) return state;
+    const replayer::SongState s = replayer::song_state(*module->context);
+    state.order = s.order;
+    state.pattern = s.pattern;
+    state.row = s.row;
+    state.tick = s.tick;
+    state.speed = s.speed;
+    state.tempo = s.tempo;
+    state.global_volume = s.global_volume;
+    state.passes_ended = s.passes_ended;
+    state.ended = s.ended;
+    state.subsong = s.subsong;
+    return state;
+}
+
+int quillrun_get_channel_info(const quillrun_module* module, uint32_t channel,
+                              quillrun_channel_info* info) {
+    replayer::ChannelInfo c{};
+    if (!module || !info || channel > UINT8_MAX ||
+        !replayer::channel_info(*module->context, static_cast<uint8_t>(channel), &c))
+        return 0;
+    *info = quillrun_channel_info{};
+    info->playing = c.playing;
+    info->note = c.note;
+    info->instrument = c.instrument;
+    info->volume = c.volume;
+    info->panning = c.panning;
+    info->peak_left = c.peak_left;
+    info->peak_right = c.peak_right;
+    return 1;
+}
+
+uint32_t quillrun_pattern_rows(const quillrun_module* module, uint32_t pattern) {
+    if (!module || pattern > UINT16_MAX) return 0;
+    return replayer::pattern_rows(*module->context, static_cast<uint16_t>(pattern));
+}
+
+int quillrun_get_cell(const quillrun_module* module, uint32_t pattern, uint32_t row,
+                      uint32_t channel, quillrun_cell* cell) {
+    replayer::PatternSlot slot{};
+    if (!module || !cell || pattern > UINT16_MAX || row > UINT16_MAX || channel > UINT8_MAX ||
+        !replayer::pattern_cell(*module->context, static_cast<uint16_t>(pattern),
+                                static_cast<uint16_t>(row), static_cast<uint8_t>(channel), &slot))
+        return 0;
+    *cell = quillrun_cell{slot.note, slot.instrument, slot.volume, slot.effect, slot.parameter};
+    return 1;
+}
+
+size_t quillrun_cell_text(const quillrun_module* module, uint32_t pattern, uint32_t row,
+                          uint32_t channel, char* buffer, size_t size) {
+    replayer::PatternSlot slot{};
+    if (!module || pattern > UINT16_MAX || row > UINT16_MAX || channel > UINT8_MAX ||
+        !replayer::pattern_cell(*module->context, static_cast<uint16_t>(pattern),
+                                static_cast<uint16_t>(row), static_cast<uint8_t>(channel), &slot)) {
+        if (buffer && size) buffer[0] = '\0';
+        return 0;
+    }
+    return replayer::cell_text(*module->context, slot, buffer, buffer ? size : 0);
 }
 
 quillrun_settings quillrun_default_settings(void) {

@@ -86,6 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const replayer::RenderSettings settings = settings_of(data, size);
     if (replayer::set_render_settings(context, settings))
         fuzz::fail("render", "settings within their ranges refused");
+    // The whole render time plays, past the end of the song, with the meters' work.
+    replayer::set_repeat_count(context, replayer::REPEAT_FOREVER);
+    replayer::set_peak_meters(context, true);
     // Halfway through the render time: the frames after it go through the
     // same checks as those of a song played from its start.
     if (size > PLAN_BYTES && (data[size - PLAN_BYTES - 1] & 0x80))
@@ -101,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t frames = plan.sizes[static_cast<size_t>(i) % plan.count];
         const size_t values = size_t{frames} * replayer::OUTPUT_CHANNELS;
         float* buffer = output.data() + output.size() - values;
-        replayer::generate_frames(context, buffer, frames);
+        if (replayer::generate_frames(context, buffer, frames) != frames)
+            fuzz::fail("render", "a song played for ever ended");
         if (!frames_sound(buffer, values, peak))
             fuzz::fail("render", "frame not finite or too loud");
         rendered += frames;

@@ -79,7 +79,17 @@ uint64_t wav_max_frames(bool s16) {
     return (UINT32_MAX - RIFF_OVERHEAD) / bytes_per_frame(s16);
 }
 
+bool is_flac_path(const char* path) {
+    const size_t n = std::strlen(path);
+    return n > 5 && std::strcmp(path + n - 5, ".flac") == 0;
+}
+
 bool open_audio(AudioWriter& w, const char* path) {
+    if (is_flac_path(path)) {
+        w.s16 = true;
+        w.flac = open_flac(path, w.sample_rate, w.title, w.duration_s);
+        return w.flac != nullptr;
+    }
     if (std::strcmp(path, "-") == 0) {
         w.file = stdout;
         w.wav = false;
@@ -114,7 +124,10 @@ void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain)
             if (gain) apply_master_gain(buffer, n);
             if (w.s16) {
                 replayer::convert_to_s16(buffer, integers, values);
-                write_bytes(w, integers, values * sizeof(int16_t));
+                if (w.flac)
+                    w.failed = !write_flac(w.flac, integers, n) || w.failed;
+                else
+                    write_bytes(w, integers, values * sizeof(int16_t));
             } else {
                 write_bytes(w, buffer, values * sizeof(float));
             }
@@ -125,6 +138,11 @@ void write_audio(AudioWriter& w, const float* frames, uint32_t count, bool gain)
 }
 
 bool finish_audio(AudioWriter& w) {
+    if (w.flac) {
+        const bool finished = finish_flac(w.flac);
+        w.flac = nullptr;
+        return finished && !w.failed;
+    }
     if (w.wav) {
         const uint64_t data_bytes = w.frames * bytes_per_frame(w.s16);
         if (w.frames > wav_max_frames(w.s16)) w.failed = true;

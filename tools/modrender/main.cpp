@@ -4,6 +4,7 @@
 // plays it through the default audio device (--play).
 // Exit status: 0 done, 1 the module, an output file or the audio device was
 // refused, 2 bad usage.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,7 +23,7 @@
 #include "player.h"
 #include "quillrun/replayer.h"
 #include "render_options.h"
-#include "song_pass.h"
+#include "song_list.h"
 #include "start_point.h"
 
 namespace {
@@ -31,43 +32,61 @@ constexpr int EXIT_REJECTED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr size_t MAX_MODULE_BYTES = size_t{512} << 20; // far beyond what fits a context
 constexpr uint32_t CHUNK_FRAMES = 4096;
+constexpr mode_t STEMS_DIRECTORY_MODE = 0777; // as mkdir(1), less the umask
 
 const char HELP[] =
-    "usage: modrender --info FILE\n"
-    "       modrender [--start AT] [-t SECONDS] [--mute LIST] [--solo LIST] [--gain]\n"
-    "                 [RENDERING] [--format f32|s16] -o OUT FILE\n"
-    "       modrender [--start AT] [-t SECONDS] [--mute LIST] [--solo LIST] [--gain]\n"
-    "                 [RENDERING] --play FILE\n"
+    "usage: modrender --info FILE...\n"
+    "       modrender [SONG] [--gain] [RENDERING] [--format f32|s16] -o OUT FILE...\n"
+    "       modrender [SONG] [--format f32|s16] [RENDERING] --stems DIR FILE\n"
+    "       modrender [SONG] [--gain] [RENDERING] --play FILE...\n"
     "       modrender --write-compact OUT FILE\n"
     "\n"
-    "Loads an XM, MOD, S3M or compact module with the Quillrun replayer.\n"
+    "Loads XM, MOD, S3M or compact modules with the Quillrun replayer. Several\n"
+    "files are rendered or played one after another, in the order given or\n"
+    "with --shuffle in a random one.\n"
     "\n"
-    "  --info       print what the loader made of FILE as 'key: value' lines:\n"
+    "  --info       print what the loader made of each FILE as 'key: value' lines:\n"
     "               format, title, channels, patterns, total_rows, instruments, samples,\n"
     "               sample_frames, song_length, restart_position, tempo, bpm,\n"
     "               context_bytes (the size of the replay context), effects_used\n"
-    "               (the internal effect codes in the patterns, ascending) and\n"
-    "               duration_s (one pass through the song, in seconds)\n"
-    "  -o OUT       render to OUT: a stereo WAV file, or with OUT '-' raw\n"
-    "               little-endian frames on standard output\n"
-    "  --play       play FILE through the default audio device (PulseAudio or\n"
-    "               PipeWire, ALSA, or JACK) at the rate the device runs at;\n"
-    "               on a terminal, one status line shows the time, order and\n"
-    "               row; q or Ctrl-C stops\n"
-    "  -t SECONDS   render or play this long; without it, one pass through the\n"
-    "               song (until playback returns to a row already played, at\n"
-    "               most one hour)\n"
-    "  --mute LIST, --solo LIST\n"
-    "               silence these channels, or all but these (numbers from 1,\n"
-    "               ranges as 2-4, separated by commas)\n"
+    "               (the internal effect codes in the patterns, ascending),\n"
+    "               duration_s (one pass through the song, in seconds), subsongs\n"
+    "               and for each subsong_N its first order and duration_s; with\n"
+    "               several files, each block starts with a file line\n"
+    "  -o OUT       render to OUT: a stereo WAV file, a FLAC file (16-bit, with\n"
+    "               TITLE and DURATION tags) when OUT ends in .flac, or with OUT\n"
+    "               '-' raw little-endian frames on standard output\n"
+    "  --stems DIR  render each channel alone to DIR/channel-NN.wav (NN from\n"
+    "               01); the stems add up to the mix\n"
+    "  --play       play through the default audio device (PulseAudio or\n"
+    "               PipeWire, ALSA, or JACK) at the rate the device runs at; on a\n"
+    "               terminal a status line shows time / total, order:row and a\n"
+    "               level meter per channel, and keys control playing: space\n"
+    "               pauses, left and right seek 10 s, up and down 1 minute, n and\n"
+    "               p go to the next and previous file, 1 to 9 mute or unmute a\n"
+    "               channel, q (or Ctrl-C) quits\n"
+    "  --shuffle    take the files in a random order\n"
+    "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
+    "  --format f32|s16\n"
+    "               what -o and --stems write: 32-bit floats (the default) or\n"
+    "               16-bit integers (x32768, rounded to nearest, clipped); FLAC\n"
+    "               is always 16-bit\n"
+    "\n"
+    "SONG, by default one pass of the main song from its start:\n"
+    "  --subsong N  play subsong N (1 the main song; --info lists them)\n"
+    "  --repeat N   play N more passes after the first; -1 for ever (--play, or\n"
+    "               with -t)\n"
+    "  -t SECONDS   render or play this long from the start point (with no\n"
+    "               --repeat, whatever the song does); else until the song ends\n"
+    "               (a pass ends where playback returns to a row already\n"
+    "               played, cut at one hour)\n"
     "  --start AT   begin at AT: SECONDS from the song's start, or ORDER:ROW\n"
     "               (where the first pass first plays that row); the song\n"
     "               is played up to there unheard, so what follows sounds\n"
     "               exactly as it does when played from the start\n"
-    "  --gain       apply the intro's master gain: x2.5, then clip to [-1, 1]\n"
-    "  --format f32|s16\n"
-    "               what -o writes: 32-bit floats (the default) or 16-bit\n"
-    "               integers (x32768, rounded to nearest, clipped)\n"
+    "  --mute LIST, --solo LIST\n"
+    "               silence these channels, or all but these (numbers from 1,\n"
+    "               ranges as 2-4, separated by commas)\n"
     "\n"
     "RENDERING, by default sinc interpolation with ramping at 48000 Hz:\n"
     "  --rate HZ    output rate, 8000 to 192000 (--play: the device's)\n"
@@ -89,16 +108,15 @@ const char HELP[] =
 
 struct Options {
     RenderOptions rendering;
+    SongRequest song;
     bool info = false;
     bool play = false;
     bool gain = false;
-    bool timed = false;
-    double seconds = 0;
-    StartPoint start;
-    ChannelSet mute, solo;
+    bool shuffle = false;
     const char* output = nullptr;
+    const char* stems = nullptr;
     const char* compact_output = nullptr;
-    const char* input = nullptr;
+    std::vector<const char*> inputs;
 };
 
 [[noreturn]] void usage_error(const char* message) {
@@ -121,6 +139,74 @@ double parse_seconds(const char* text) {
     return value;
 }
 
+// A whole number from `lowest` to `highest`, or a usage error naming the option.
+long parse_whole(const char* text, long lowest, long highest, const char* complaint) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno || end == text || *end || value < lowest || value > highest) usage_error(complaint);
+    return value;
+}
+
+const char* value_of(int argc, char** argv, int& i, const std::string& option) {
+    if (i + 1 >= argc) usage_error((option + " needs a value").c_str());
+    return argv[++i];
+}
+
+void take_song_option(Options& o, const std::string& arg, int argc, char** argv, int& i) {
+    SongRequest& r = o.song;
+    const char* value = value_of(argc, argv, i, arg);
+    if (arg == "--start") {
+        if (!parse_start_point(value, r.start)) usage_error("--start wants SECONDS or ORDER:ROW");
+    } else if (arg == "--mute" || arg == "--solo") {
+        if (!parse_channel_list(value, arg == "--mute" ? r.mute : r.solo))
+            usage_error((arg + " wants channel numbers from 1, as 1,3-5").c_str());
+    } else if (arg == "--repeat") {
+        r.repeat = static_cast<int32_t>(
+            parse_whole(value, replayer::REPEAT_FOREVER, INT32_MAX, "--repeat wants -1 or more"));
+        r.repeat_set = true;
+    } else if (arg == "--subsong") {
+        r.subsong = static_cast<uint32_t>(parse_whole(value, 1, replayer::MAX_SUBSONGS,
+                                                      "--subsong wants a number from 1")) -
+                    1;
+    } else { // -t
+        r.timed = true;
+        r.seconds = parse_seconds(value);
+    }
+}
+
+bool is_song_option(const std::string& arg) {
+    return arg == "--start" || arg == "--mute" || arg == "--solo" || arg == "--repeat" ||
+           arg == "--subsong" || arg == "-t";
+}
+
+void check_combination(Options& o) {
+    if (o.inputs.empty()) usage_error("no module given");
+    if (o.info + o.play + (o.output != nullptr) + (o.compact_output != nullptr) +
+            (o.stems != nullptr) !=
+        1)
+        usage_error("give one of --info, -o OUT, --stems DIR, --play and --write-compact OUT");
+    const SongRequest& r = o.song;
+    const bool renders = o.output || o.play || o.stems;
+    if (!renders && (r.timed || o.gain || o.rendering.shaped || o.rendering.exact ||
+                     r.start.kind != StartPoint::SONG_START || r.mute.any() || r.solo.any() ||
+                     r.repeat_set || r.subsong))
+        usage_error("-t, --start, --mute, --solo, --repeat, --subsong, --gain and the rendering "
+                    "options only apply to -o, --stems and --play");
+    if (o.compact_output && o.inputs.size() > 1) usage_error("--write-compact takes one module");
+    if (o.stems && o.inputs.size() > 1) usage_error("--stems takes one module");
+    if (o.stems && (r.mute.any() || r.solo.any() || o.gain))
+        usage_error("--stems renders every channel alone: no --mute, --solo or --gain");
+    if (!o.output && !o.stems && o.rendering.format_set)
+        usage_error("--format only applies to -o and --stems");
+    if (o.output && is_flac_path(o.output) && o.rendering.format_set &&
+        o.rendering.settings.sample_format != replayer::SAMPLE_FORMAT_S16)
+        usage_error("FLAC holds 16-bit integers: no --format f32 with a .flac output");
+    if ((o.output || o.stems) && r.repeat == replayer::REPEAT_FOREVER && !r.timed)
+        usage_error("--repeat -1 renders for ever: give -t too");
+    if (const char* conflict = render_options_conflict(o.rendering)) usage_error(conflict);
+}
+
 Options parse_options(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -134,108 +220,114 @@ Options parse_options(int argc, char** argv) {
             o.play = true;
         } else if (arg == "--gain") {
             o.gain = true;
+        } else if (arg == "--shuffle") {
+            o.shuffle = true;
         } else if (take_render_option(o.rendering, arg, argc, argv, i, usage_error)) {
-        } else if (arg == "--start") {
-            if (i + 1 >= argc) usage_error("--start needs a value");
-            if (!parse_start_point(argv[++i], o.start))
-                usage_error("--start wants SECONDS or ORDER:ROW");
-        } else if (arg == "--mute" || arg == "--solo") {
-            if (i + 1 >= argc) usage_error((arg + " needs a value").c_str());
-            if (!parse_channel_list(argv[++i], arg == "--mute" ? o.mute : o.solo))
-                usage_error((arg + " wants channel numbers from 1, as 1,3-5").c_str());
+        } else if (is_song_option(arg)) {
+            take_song_option(o, arg, argc, argv, i);
         } else if (arg == "--write-compact") {
-            if (i + 1 >= argc) usage_error("--write-compact needs a value");
-            o.compact_output = argv[++i];
-        } else if (arg == "-t" || arg == "-o") {
-            if (i + 1 >= argc) usage_error((arg + " needs a value").c_str());
-            if (arg == "-t") {
-                o.timed = true;
-                o.seconds = parse_seconds(argv[++i]);
-            } else {
-                o.output = argv[++i];
-            }
+            o.compact_output = value_of(argc, argv, i, arg);
+        } else if (arg == "--stems") {
+            o.stems = value_of(argc, argv, i, arg);
+        } else if (arg == "-o") {
+            o.output = value_of(argc, argv, i, arg);
         } else if (arg.size() > 1 && arg[0] == '-') {
             usage_error(("unknown option " + arg).c_str());
-        } else if (o.input) {
-            usage_error("more than one module given");
         } else {
-            o.input = argv[i];
+            o.inputs.push_back(argv[i]);
         }
     }
-    if (!o.input) usage_error("no module given");
-    if (o.info + o.play + (o.output != nullptr) + (o.compact_output != nullptr) != 1)
-        usage_error("give one of --info, -o OUT, --play and --write-compact OUT");
-    if (!o.output && !o.play &&
-        (o.timed || o.gain || o.rendering.shaped || o.rendering.exact ||
-         o.start.kind != StartPoint::SONG_START || o.mute.any() || o.solo.any()))
-        usage_error(
-            "-t, --start, --mute, --solo, --gain and the rendering options only apply to -o "
-            "and --play");
-    if (!o.output && o.rendering.format_set) usage_error("--format only applies to -o");
-    if (const char* conflict = render_options_conflict(o.rendering)) usage_error(conflict);
+    check_combination(o);
     replayer::RenderSettings& s = o.rendering.settings;
     if (o.rendering.exact) {
         s.sample_rate = replayer::DEFAULT_RENDER_SETTINGS.sample_rate;
         s.interpolation = replayer::DEFAULT_RENDER_SETTINGS.interpolation;
         s.ramping = replayer::DEFAULT_RENDER_SETTINGS.ramping;
     }
+    if (const char* error = replayer::render_settings_error(s)) usage_error(error);
+    o.song.settings = s;
     // Refuse up front what a WAV file cannot hold, rather than after rendering it.
-    if (o.timed && o.output && std::strcmp(o.output, "-") != 0 &&
-        std::llround(o.seconds * s.sample_rate) >
+    const bool wav = (o.output && std::strcmp(o.output, "-") != 0 && !is_flac_path(o.output));
+    if (o.song.timed && (wav || o.stems) &&
+        std::llround(o.song.seconds * s.sample_rate) * static_cast<long long>(o.inputs.size()) >
             static_cast<long long>(wav_max_frames(s.sample_format == replayer::SAMPLE_FORMAT_S16)))
         usage_error("-t is longer than a WAV file can hold; use -o - for raw output");
+    if (o.shuffle) shuffle_paths(o.inputs);
     return o;
 }
 
-std::vector<uint8_t> read_module(const char* path) {
-    ModuleFile file = read_module_file(path, MAX_MODULE_BYTES);
-    if (file.error) reject(path, file.error);
-    return std::move(file.bytes);
+void show_progress(uint64_t frames, uint32_t rate, bool done) {
+    std::fprintf(stderr, "\rmodrender: %.1f s rendered%s", static_cast<double>(frames) / rate,
+                 done ? "\n" : "");
 }
 
-void show_progress(const SongRenderer& r, uint32_t rate, bool done) {
-    std::fprintf(stderr, "\rmodrender: %.1f s rendered%s",
-                 static_cast<double>(r.frames_rendered) / rate, done ? "\n" : "");
-}
-
-void render(const Options& o, replayer::ReplayContext* ctx) {
-    const uint32_t rate = o.rendering.settings.sample_rate;
-    AudioWriter writer;
-    writer.sample_rate = rate;
-    writer.s16 = o.rendering.settings.sample_format == replayer::SAMPLE_FORMAT_S16;
-    if (!open_audio(writer, o.output)) reject(o.output, std::strerror(errno));
-    const bool progress = isatty(STDERR_FILENO);
-    const uint64_t limit = o.timed ? static_cast<uint64_t>(std::llround(o.seconds * rate))
-                                   : uint64_t{replayer::PASS_LIMIT_SECONDS} * rate;
-    SongRenderer r{ctx};
+// Renders one song from its start point to where it stops into `writer`.
+void render_song(AudioWriter& writer, Song& song, bool gain, bool progress, uint64_t& written) {
     std::vector<float> buffer(CHUNK_FRAMES * replayer::OUTPUT_CHANNELS);
-    uint64_t next_report = 0;
-    while (r.frames_rendered < limit && !writer.failed) {
-        const uint64_t left = limit - r.frames_rendered;
-        const uint32_t want = left < CHUNK_FRAMES ? static_cast<uint32_t>(left) : CHUNK_FRAMES;
-        const uint32_t got = o.timed ? render_chunk(r, buffer.data(), want)
-                                     : render_pass_chunk(r, buffer.data(), want);
-        if (got == 0) break;
-        write_audio(writer, buffer.data(), got, o.gain);
-        if (progress && r.frames_rendered >= next_report) {
-            show_progress(r, rate, false);
-            next_report = r.frames_rendered + rate;
+    const uint32_t rate = song.loaded.context->settings.sample_rate;
+    uint64_t next_report = written;
+    for (uint64_t at = song.first_frame; at < song.end_frame && !writer.failed;) {
+        const uint32_t want =
+            static_cast<uint32_t>(std::min<uint64_t>(song.end_frame - at, CHUNK_FRAMES));
+        const uint32_t got = replayer::generate_frames(song.loaded.context, buffer.data(), want);
+        write_audio(writer, buffer.data(), got, gain);
+        at += got;
+        written += got;
+        if (progress && written >= next_report) {
+            show_progress(written, rate, false);
+            next_report = written + rate;
         }
+        if (got < want) break;
     }
-    if (progress) show_progress(r, rate, true);
+}
+
+void open_output(AudioWriter& writer, const char* path, uint32_t rate, bool s16) {
+    writer.sample_rate = rate;
+    writer.s16 = s16;
+    if (!open_audio(writer, path))
+        reject(path, is_flac_path(path) ? "cannot write a FLAC file here" : std::strerror(errno));
+}
+
+void render_all(const Options& o, SongList& songs) {
+    const replayer::RenderSettings& s = o.song.settings;
+    AudioWriter writer;
+    std::string titles;
+    double seconds = 0;
+    for (const auto& song : songs) {
+        titles += (titles.empty() ? "" : " / ") + song->title;
+        seconds +=
+            static_cast<double>(song->end_frame - std::min(song->end_frame, song->first_frame)) /
+            s.sample_rate;
+    }
+    writer.title = titles.c_str();
+    writer.duration_s = seconds;
+    open_output(writer, o.output, s.sample_rate, s.sample_format == replayer::SAMPLE_FORMAT_S16);
+    const bool progress = isatty(STDERR_FILENO);
+    uint64_t written = 0;
+    for (auto& song : songs) render_song(writer, *song, o.gain, progress, written);
+    if (progress) show_progress(written, s.sample_rate, true);
     if (!finish_audio(writer)) reject(o.output, "write failed");
 }
 
-// A row the song never plays, or a channel it does not have, is a fault of
-// the request against this module. The channels' control is set here.
-void check_start_and_channels(const Options& o, replayer::ReplayContext* ctx) {
-    if (o.start.kind == StartPoint::ROW &&
-        !replayer::time_at(ctx, o.start.order, o.start.row).found)
-        reject(o.input, "--start names a row the song's first pass never plays");
-    if (const unsigned missing = apply_channel_lists(ctx, o.mute, o.solo)) {
-        const std::string reason =
-            "the module has no channel " + std::to_string(missing) + " (--mute, --solo)";
-        reject(o.input, reason.c_str());
+// Each channel alone, rendered exactly as in the mix, so the stems add up to it.
+void render_stems(const Options& o, Song& song) {
+    replayer::ReplayContext* ctx = song.loaded.context;
+    const replayer::RenderSettings& s = o.song.settings;
+    if (mkdir(o.stems, STEMS_DIRECTORY_MODE) != 0 && errno != EEXIST)
+        reject(o.stems, std::strerror(errno));
+    for (unsigned c = 0; c < ctx->channel_count; ++c) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/channel-%02u.wav", c + 1);
+        const std::string path = std::string(o.stems) + name;
+        for (unsigned other = 0; other < ctx->channel_count; ++other)
+            replayer::set_channel_solo(ctx, static_cast<uint8_t>(other), other == c);
+        rewind_song(song);
+        AudioWriter writer;
+        open_output(writer, path.c_str(), s.sample_rate,
+                    s.sample_format == replayer::SAMPLE_FORMAT_S16);
+        uint64_t written = 0;
+        render_song(writer, song, false, false, written);
+        if (!finish_audio(writer)) reject(path.c_str(), "write failed");
     }
 }
 
@@ -247,41 +339,52 @@ void write_compact_file(const char* path, const replayer::ReplayContext& ctx) {
     if (std::fclose(f) != 0 || !written) reject(path, "write failed");
 }
 
+void print_info(const std::vector<const char*>& inputs) {
+    for (const char* path : inputs) {
+        const ModuleFile file = read_module_file(path, MAX_MODULE_BYTES);
+        if (file.error) reject(path, file.error);
+        const replayer::LoadResult loaded =
+            replayer::load_module_checked(file.bytes.data(), file.bytes.size());
+        if (loaded.error) reject(path, loaded.error);
+        if (inputs.size() > 1)
+            std::printf("%sfile: %s\n", path == inputs.front() ? "" : "\n", path);
+        print_module_info(stdout, loaded, file.bytes);
+        replayer::free_module(loaded.context);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const Options o = parse_options(argc, argv);
-    const std::vector<uint8_t> bytes = read_module(o.input);
-
-    const replayer::LoadResult loaded = replayer::load_module_checked(bytes.data(), bytes.size());
-    if (loaded.error) reject(o.input, loaded.error);
-
     if (o.info) {
-        print_module_info(stdout, loaded, bytes);
+        print_info(o.inputs);
+    } else if (o.compact_output) {
+        const char* path = o.inputs.front();
+        const ModuleFile file = read_module_file(path, MAX_MODULE_BYTES);
+        if (file.error) reject(path, file.error);
+        const replayer::LoadResult loaded =
+            replayer::load_module_checked(file.bytes.data(), file.bytes.size());
+        if (loaded.error) reject(path, loaded.error);
+        write_compact_file(o.compact_output, *loaded.context);
+        replayer::free_module(loaded.context);
     } else if (o.play) {
-        check_start_and_channels(o, loaded.context);
         PlayOptions play;
-        play.start = o.start;
-        play.settings = o.rendering.settings;
+        play.song = o.song;
         play.device_rate = !o.rendering.exact && !o.rendering.rate_set;
-        play.timed = o.timed;
-        play.seconds = o.seconds;
         play.gain = o.gain;
         play.status = isatty(STDERR_FILENO);
         play.keyboard = isatty(STDIN_FILENO);
-        if (const char* failure = play_module(loaded.context, play)) {
+        if (const char* failure = play_files(o.inputs, play)) {
             std::fprintf(stderr, "modrender: %s\n", failure);
             std::exit(EXIT_REJECTED);
         }
-    } else if (o.compact_output) {
-        write_compact_file(o.compact_output, *loaded.context);
     } else {
-        if (const char* error = replayer::set_render_settings(loaded.context, o.rendering.settings))
-            usage_error(error);
-        check_start_and_channels(o, loaded.context);
-        seek_to_start(loaded.context, o.start);
-        render(o, loaded.context);
+        SongList songs = load_songs(o.inputs, o.song, o.song.settings.sample_rate);
+        if (o.stems)
+            render_stems(o, *songs.front());
+        else
+            render_all(o, songs);
     }
-    replayer::free_module(loaded.context);
     return 0;
 }

@@ -74,4 +74,11 @@ void print_module_info(std::FILE* out, const replayer::LoadResult& loaded,
         ctx, uint64_t{replayer::PASS_LIMIT_SECONDS} * replayer::OUTPUT_SAMPLE_RATE);
     std::fprintf(out, "duration_s: %.3f\n",
                  static_cast<double>(pass.frames) / replayer::OUTPUT_SAMPLE_RATE);
+
+    std::vector<replayer::SubsongInfo> subsongs(replayer::MAX_SUBSONGS);
+    const uint32_t count = replayer::list_subsongs(ctx, subsongs.data(), replayer::MAX_SUBSONGS);
+    std::fprintf(out, "subsongs: %u\n", count);
+    for (uint32_t i = 0; i < count; ++i)
+        std::fprintf(out, "subsong_%u: order %u, duration_s %.3f\n", i + 1,
+                     unsigned{subsongs[i].start_order}, subsongs[i].seconds);
 }

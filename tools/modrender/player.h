@@ -1,23 +1,22 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// `modrender --play`: a loaded module through the default audio device.
+// `modrender --play`: modules one after another through the default audio
+// device, with keys and a status line on a terminal.
 #pragma once
 
-#include <cstdint>
+#include <vector>
 
-#include "quillrun/replayer.h"
-#include "start_point.h"
+#include "song_list.h"
 
 struct PlayOptions {
-    replayer::RenderSettings settings = replayer::LISTENING_RENDER_SETTINGS;
-    bool device_rate = true; // render at the rate the device runs at, not settings'
-    bool timed = false;      // false: one pass through the song
-    double seconds = 0;      // with timed: how long
-    StartPoint start;        // where playing begins (found: checked before)
+    SongRequest song;        // what to play of each file, and how
+    bool device_rate = true; // render at the rate the device runs at, not the settings'
     bool gain = false;       // the intro's master gain and clipping
     bool status = false;     // a status line on standard error, redrawn in place
-    bool keyboard = false;   // standard input is a terminal: q stops
+    bool keyboard = false;   // standard input is a terminal: keys control playing
 };
 
-// Plays until the pass or the time is over, q is pressed or SIGINT comes;
-// returns null then, or the reason no device could play.
-const char* play_module(replayer::ReplayContext* ctx, const PlayOptions& options);
+// Plays the files in turn until the last one ends, q is pressed or SIGINT
+// comes; returns null then, or the reason no device could play. A file that
+// does not load, or lacks what the request names, ends the program with
+// status 1 before anything plays.
+const char* play_files(const std::vector<const char*>& paths, const PlayOptions& options);

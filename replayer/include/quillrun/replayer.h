@@ -39,7 +39,7 @@
 //   module through it (the compact writer, --info). Playback writes only
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
 //   the row-visit table; set_render_settings writes `settings` and `mix`.
-// - Library and ABI: libquillrun-replayer.so.1 (and a static library) exports
+// - Library and ABI: libquillrun-replayer.so.2 (and a static library) exports
 //   exactly the functions declared here, in song_time.h and
 //   channel_control.h (which this header includes) and in replayer_c.h,
 //   nothing else.
@@ -256,6 +256,9 @@ struct PlaybackState {
     uint8_t start_row;       // row the next pattern starts at; reset after use
     uint8_t row_visits;      // earlier visits of the row fetched last
     uint32_t random_state;   // generator of the random waveform, 0 at start
+    uint32_t passes_ended;   // passes completed since the start (repeat count)
+    uint8_t song_ended;      // 1: the last pass the repeat count allows is over
+    uint8_t spare[3];
 };
 
 // A voice that a new note or a cut took over from, fading out under ramping.
@@ -360,8 +363,22 @@ struct ChannelState {
     // the caller's control (channel_control.h), kept across restarts and seeks
     uint8_t control_flags; // CHANNEL_* bits
     uint8_t control_cut;   // 0..255: the channel's gain x (255 - cut) / 255
-    uint8_t spare[5];
+    uint8_t spare;
+    // what the last render call heard of the channel, for level meters
+    uint16_t peak_left;  // 0..65535 = 0..1 of full scale, saturating
+    uint16_t peak_right; // 0..65535
     VoiceMix mix;
+};
+
+// What the caller chose to play: kept through restarts, seeks and setting
+// changes (song_time.h).
+struct SongChoice {
+    int32_t repeat_count; // passes after the first: 0 (the default) .. 2^31-1, -1 for ever
+    uint16_t start_order; // order position the selected subsong starts at
+    uint8_t subsong;      // 0 the main song, else an index from list_subsongs
+    uint8_t format;       // ModuleFormat the module was loaded from
+    uint8_t peak_meters;  // 1: render keeps each channel's peak levels (set_peak_meters)
+    uint8_t spare[3];
 };
 
 // --------------------------------------------------------- the context block
@@ -397,6 +414,7 @@ struct ReplayContext {
     PlaybackState playback;
     RenderSettings settings; // set_render_settings
     MixSetup mix;            // derived from `settings`
+    SongChoice song;         // repeat count and subsong
 };
 
 static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
@@ -405,13 +423,14 @@ static_assert(sizeof(PatternRecord) == 4);
 static_assert(sizeof(EnvelopeRecord) == 52);
 static_assert(sizeof(InstrumentRecord) == 304);
 static_assert(sizeof(SampleRecord) == 16);
-static_assert(sizeof(PlaybackState) == 28);
+static_assert(sizeof(PlaybackState) == 36);
+static_assert(sizeof(SongChoice) == 12);
 static_assert(sizeof(FadingVoice) == 40);
 static_assert(sizeof(VoiceMix) == 104);
 static_assert(sizeof(ChannelState) == 208);
 static_assert(sizeof(RenderSettings) == 16);
 static_assert(sizeof(MixSetup) == 12);
-static_assert(sizeof(ReplayContext) == 648);
+static_assert(sizeof(ReplayContext) == 672);
 
 // ------------------------------------------------------------------ loading
 
@@ -474,18 +493,28 @@ struct PlaybackPosition {
 QUILLRUN_API PlaybackPosition playback_position(const ReplayContext& context);
 
 // True once playback has fetched a row it had played before (the repeats of a
-// pattern loop do not count): the song's first pass ended in the frame whose
-// tick fetched that row. A song that never returns to a row never ends a pass.
+// pattern loop do not count): a pass ended in the frame whose tick fetched
+// that row. When the repeat count lets the song go on, the next pass starts
+// there and this is false again until that pass ends too. A song that never
+// returns to a row never ends a pass.
 QUILLRUN_API bool pass_ended(const ReplayContext& context);
 
 // Renders frame_count frames into `output` (2 floats per frame, left then
 // right), overwriting what is there, at the context's settings but always as
-// floats. Real-time safe.
-QUILLRUN_API void generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
+// floats. Returns how many frames the song filled: all of them, or fewer when
+// its last pass (see set_repeat_count) ended on the way; the frames after it
+// are silence, and so is every later call (0) until a restart or a seek.
+// With peak meters on (set_peak_meters), each call also leaves every
+// channel's peak levels for what it rendered (channel_info). Real-time safe.
+QUILLRUN_API uint32_t generate_frames(ReplayContext* context, float* output, uint32_t frame_count);
 
 // As generate_frames, in the settings' sample format: 2 floats or 2 int16_t
 // per frame. Real-time safe.
-QUILLRUN_API void render(ReplayContext* context, void* output, uint32_t frame_count);
+QUILLRUN_API uint32_t render(ReplayContext* context, void* output, uint32_t frame_count);
+
+// True once the last pass the repeat count allows is over: render writes
+// only silence now.
+QUILLRUN_API bool song_ended(const ReplayContext& context);
 
 // The 16-bit form of `count` float values, as render writes it: v x 32768,
 // rounded to the nearest integer (halves to even) and clipped to
@@ -539,3 +568,5 @@ QUILLRUN_API size_t module_name(const uint8_t* data, size_t length, NameKind kin
 #include "quillrun/song_time.h"
 // Channel mute, solo and volume.
 #include "quillrun/channel_control.h"
+// What plays now: song and channel state, pattern cells and their text.
+#include "quillrun/live_state.h"

@@ -12,14 +12,15 @@
  *   module's bytes, for the names) and allocates nothing afterwards; the
  *   caller's bytes may go as soon as it returns. The caller frees the handle
  *   with quillrun_free.
- * - Threads: one handle is used by one thread at a time; quillrun_render
+ * - Threads: one handle is used by one thread at a time (the pattern calls
+ *   excepted, see below); quillrun_render
  *   allocates nothing, takes no lock and does no I/O, so it may run on a
  *   real-time audio thread. Separate handles are independent.
  * - Output is bit-identical on every build and architecture, and equal to
  *   the C++ interface's for the same module.
  * - Bad input never crashes: a malformed module is refused with a reason or
  *   loads as (partial) silence.
- * - ABI: libquillrun-replayer.so.1; see replayer.h for when the number
+ * - ABI: libquillrun-replayer.so.2; see replayer.h for when the number
  *   changes. */
 #ifndef QUILLRUN_REPLAYER_C_H
 #define QUILLRUN_REPLAYER_C_H
@@ -84,14 +85,24 @@ QUILLRUN_API quillrun_module* quillrun_load(const void* data, size_t length, con
 QUILLRUN_API void quillrun_free(quillrun_module* module);
 
 /* Renders `frame_count` frames (2 floats each, left then right) into
- * `frames`, advancing playback. The song never ends: past its end it goes on
- * at its restart position. */
-QUILLRUN_API void quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count);
+ * `frames`, advancing playback. Returns how many frames the song filled: all
+ * of them, or fewer when its last pass ended on the way (the rest, and every
+ * later call, silence). The repeat count says how many passes follow the
+ * first: 0 by default (one pass), -1 for ever; past the end of the order list
+ * a song goes on at its restart position. */
+QUILLRUN_API uint32_t quillrun_render(quillrun_module* module, float* frames, uint32_t frame_count);
 
 /* As quillrun_render, in the settings' sample format: 2 floats or 2 int16_t
  * per frame. */
-QUILLRUN_API void quillrun_render_output(quillrun_module* module, void* frames,
-                                         uint32_t frame_count);
+QUILLRUN_API uint32_t quillrun_render_output(quillrun_module* module, void* frames,
+                                             uint32_t frame_count);
+
+/* Sets the repeat count (passes after the first, or -1 for ever; kept through
+ * seeks and subsong changes): 1, or 0 and nothing changed below -1. */
+QUILLRUN_API int quillrun_set_repeat_count(quillrun_module* module, int32_t count);
+
+/* 1 once the last pass the repeat count allows is over, else 0. */
+QUILLRUN_API int quillrun_song_ended(const quillrun_module* module);
 
 /* The intro's rendering (the default) and the one for listening: 48000 Hz,
  * sinc interpolation, ramping. */
@@ -154,6 +165,73 @@ QUILLRUN_API int quillrun_set_channel_mute(quillrun_module* module, uint32_t cha
 QUILLRUN_API int quillrun_set_channel_solo(quillrun_module* module, uint32_t channel, int solo);
 QUILLRUN_API int quillrun_set_channel_volume(quillrun_module* module, uint32_t channel,
                                              float volume);
+
+/* Subsongs: the songs an order list holds beside the main one (number 0),
+ * each starting at the lowest order position no earlier one reaches. Counting
+ * them, or asking for one's start and first pass, runs the sequencer through
+ * each without mixing and leaves playback where it was. Selecting one puts
+ * playback at its start; its first pass is then what quillrun_pass_frames,
+ * quillrun_duration, the seeks and the repeat count count from. The info and
+ * select calls return 0 (nothing changed) for an index past the count. */
+QUILLRUN_API uint32_t quillrun_subsong_count(quillrun_module* module);
+QUILLRUN_API int quillrun_subsong_info(quillrun_module* module, uint32_t index,
+                                       uint16_t* start_order, uint64_t* frames, double* seconds);
+QUILLRUN_API int quillrun_select_subsong(quillrun_module* module, uint32_t index);
+
+/* What plays now, after the last render call. Read on the rendering thread
+ * between two render calls (and handed on by the caller); the pattern calls
+ * read only what loading wrote and may run on any thread at any time. */
+typedef struct quillrun_song_state {
+    uint16_t order;        /* order position of the row fetched last */
+    uint8_t pattern;       /* the pattern named there */
+    uint8_t row;           /* row within it */
+    uint8_t tick;          /* ticks of the row run so far */
+    uint8_t speed;         /* ticks per row */
+    uint8_t tempo;         /* beats per minute */
+    uint8_t global_volume; /* 0..64 */
+    uint32_t passes_ended; /* passes completed */
+    uint8_t ended;         /* 1: the last pass is over */
+    uint8_t subsong;       /* selected subsong */
+    uint8_t reserved[2];
+} quillrun_song_state;
+
+typedef struct quillrun_channel_info {
+    uint8_t playing;    /* 1: a voice sounds */
+    uint8_t note;       /* last note triggered, 1..96 (1 = C-0), 0 none */
+    uint8_t instrument; /* 1-based, 0 none */
+    uint8_t volume;     /* 0..64 */
+    uint8_t panning;    /* 0..255, 128 centre */
+    uint8_t reserved[3];
+    float peak_left;  /* 0..1 of full scale, the largest value the channel */
+    float peak_right; /* added to that side in the last render call (0 with
+                         peak meters off) */
+} quillrun_channel_info;
+
+/* A pattern cell as loaded: note (0 none, 1..96, 97..127 retrigger, 128 and
+ * up key off), instrument (1-based, 0 none), volume column (XM encoding, 0
+ * empty), internal effect code and parameter. */
+typedef struct quillrun_cell {
+    uint8_t note, instrument, volume, effect, parameter;
+} quillrun_cell;
+
+/* Peak meters (off when loaded): on, each render keeps every channel's peak
+ * levels for quillrun_get_channel_info, at a little cost in mixing time. */
+QUILLRUN_API void quillrun_set_peak_meters(quillrun_module* module, int on);
+
+QUILLRUN_API quillrun_song_state quillrun_get_song_state(const quillrun_module* module);
+/* 1, or 0 and *info untouched for a channel the module does not have. */
+QUILLRUN_API int quillrun_get_channel_info(const quillrun_module* module, uint32_t channel,
+                                           quillrun_channel_info* info);
+/* Rows of a pattern, 0 for a pattern the module does not have. */
+QUILLRUN_API uint32_t quillrun_pattern_rows(const quillrun_module* module, uint32_t pattern);
+/* 1, or 0 and *cell untouched outside the patterns, rows and channels. */
+QUILLRUN_API int quillrun_get_cell(const quillrun_module* module, uint32_t pattern, uint32_t row,
+                                   uint32_t channel, quillrun_cell* cell);
+/* The cell as its tracker shows it, "C-4 01 v64 A0F" (14 characters), cut
+ * to size - 1 and terminated; returns 14, or 0 (and "" when size > 0)
+ * outside the patterns. */
+QUILLRUN_API size_t quillrun_cell_text(const quillrun_module* module, uint32_t pattern,
+                                       uint32_t row, uint32_t channel, char* buffer, size_t size);
 
 /* Jumps to row `row` of order position `order`, as a position jump does:
  * the next frame starts that row, playing voices stop, speed, BPM, global

@@ -2,6 +2,14 @@
 // Quillrun replayer: time in a song. How long its first pass lasts, when a row
 // first plays, seeking, and jumps. Included by replayer.h.
 //
+// Passes and repeats: a pass ends at the frame whose tick fetches a row the
+// pass played before (pass_ended). The repeat count says how many passes
+// follow the first: 0 by default, so render stops after one pass; -1 plays for
+// ever. Subsongs are the songs an order list holds beside the main one: where
+// playback never goes from order 0 (the formats mark nothing else), each
+// section starting at the lowest order position no earlier song reached.
+// Selecting one makes its start the song's start for every call here.
+//
 // Every call here runs the sequencer alone (no mixing) and allocates nothing,
 // takes no lock and does no I/O. Each belongs to the thread that renders the
 // context, between two render calls, like set_render_settings: they change
@@ -38,6 +46,13 @@ struct PassInfo {
 // rendering that pass. Leaves the song at its start, as after loading.
 QUILLRUN_API PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames);
 
+// As measure_pass, through every pass the repeat count allows: the frames
+// render fills before the song ends (ended true), or `limit_frames` (ended
+// false: the song goes on, for ever under REPEAT_FOREVER). end_order and
+// end_row name the row whose fetch ended the last pass. Leaves the song at
+// its start.
+QUILLRUN_API PassInfo measure_song(ReplayContext* context, uint64_t limit_frames);
+
 // When a row first plays in the song's first pass.
 struct RowTime {
     bool found;     // false: the first pass never plays that row
@@ -64,7 +79,37 @@ QUILLRUN_API bool seek_to_seconds(ReplayContext* context, double seconds);
 // plays that row.
 QUILLRUN_API bool seek_to_row(ReplayContext* context, uint16_t order, uint8_t row);
 
-// Puts playback back at the song's start, exactly as after loading.
+inline constexpr int32_t REPEAT_FOREVER = -1;
+
+// Sets how many passes follow the first (0..2^31-1, or REPEAT_FOREVER); the
+// song ends after them (song_ended). Counts from the song's start: a pass
+// already over counts. Kept through restarts, seeks and subsong changes.
+// False, and nothing changed, below -1.
+QUILLRUN_API bool set_repeat_count(ReplayContext* context, int32_t count);
+
+// One subsong: where it starts and how long its first pass lasts.
+struct SubsongInfo {
+    uint16_t start_order; // order position of its first row (row 0)
+    PassInfo pass;        // its first pass, at the current sample rate
+    double seconds;       // pass.frames / sample rate
+};
+
+inline constexpr uint32_t MAX_SUBSONGS = 256; // one per order position at most
+
+// Finds the subsongs, main song first, writing up to `capacity` of them to
+// `out` (null with capacity 0 counts them), and returns how many there are,
+// 1..MAX_SUBSONGS. Each pass is cut at PASS_LIMIT_SECONDS. Leaves the song at
+// the selected subsong's start.
+QUILLRUN_API uint32_t list_subsongs(ReplayContext* context, SubsongInfo* out, uint32_t capacity);
+
+// Selects subsong `index` (0 the main song) of list_subsongs and puts playback
+// at its start, as after loading but from there: its first pass is what
+// measure_pass, time_at, the seeks and the repeat count count from. False,
+// and nothing changed, for an index the module does not have.
+QUILLRUN_API bool select_subsong(ReplayContext* context, uint32_t index);
+
+// Puts playback back at the song's start (the selected subsong's), exactly as
+// after loading.
 QUILLRUN_API void restart_song(ReplayContext* context);
 
 // Jumps to row `row` of order position `order` (a row past the pattern's end
@@ -72,9 +117,9 @@ QUILLRUN_API void restart_song(ReplayContext* context);
 // Unlike seek_to_row it plays nothing before: playing voices stop, and what the
 // jump keeps, as a position jump keeps it, is the speed, BPM and global
 // volume, and each channel's volume, panning, instrument, pitch and effect
-// memories. Row visits start afresh, so a pass (pass_ended, measure_pass)
-// counts from here. False, and nothing changed, when `order` is not below the
-// song length.
+// memories. Row visits and passes start afresh (a song that had ended plays
+// again), so a pass (pass_ended, the repeat count) counts from here. False, and nothing changed,
+// when `order` is not below the song length.
 QUILLRUN_API bool set_position(ReplayContext* context, uint16_t order, uint8_t row);
 
 } // namespace replayer

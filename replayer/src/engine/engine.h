@@ -64,6 +64,11 @@ void advance_frame(ReplayContext& ctx);
 void run_tick(ReplayContext& ctx);
 void fetch_row(ReplayContext& ctx);
 
+// Called when the tick just run ended a pass (pass_ended): true when the
+// repeat count allows another, which then begins with the row just fetched;
+// false when the song has ended, and that frame is not played.
+bool start_next_pass(ReplayContext& ctx);
+
 // Length of one tick in 1/8192 frame at the current BPM (a BPM of 0 counts as 1).
 uint32_t tick_length(const PlaybackState& playback);
 
@@ -145,7 +150,23 @@ void skip_block(ReplayContext& ctx, uint32_t frames);
 void skip_block_interpolated(ReplayContext& ctx, uint32_t frames);
 
 // Plays `frame_count` frames as generate_frames would, writing none: a seek.
-void skip_frames(ReplayContext& ctx, uint64_t frame_count);
+// Returns the frames played: fewer when the song ended.
+uint64_t skip_frames(ReplayContext& ctx, uint64_t frame_count);
+
+// Zeroes every channel's peak levels: a render call reports its own.
+void clear_peaks(ReplayContext& ctx);
+
+// Raises a channel's peak levels (0..1 of full scale) to what it just added.
+inline void raise_peaks(ChannelState& ch, float left, float right) {
+    constexpr float PEAK_UNITS = 65535.0f;
+    auto units = [](float level) -> uint16_t {
+        const float scaled = level * PEAK_UNITS;
+        return scaled >= PEAK_UNITS ? UINT16_MAX : static_cast<uint16_t>(scaled);
+    };
+    const uint16_t l = units(left), r = units(right);
+    if (l > ch.peak_left) ch.peak_left = l;
+    if (r > ch.peak_right) ch.peak_right = r;
+}
 
 // Makes the mixer's ramps start from where the channels stand now, so that a
 // change of settings does not ramp from stale gains.

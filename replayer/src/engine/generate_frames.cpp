@@ -28,14 +28,16 @@ int16_t to_s16(float value) {
 }
 
 // Without Mix (a seek) the same frames pass, with nothing read or written.
-template <bool Mix> void generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
+// Returns the frames played: fewer when the song ends on the way.
+template <bool Mix> uint32_t generate_run(ReplayContext& ctx, float* output, uint32_t frames) {
     uint32_t done = 0;
-    while (done < frames) {
+    while (done < frames && !ctx.playback.song_ended) {
         // The first frame of a block may run a tick; the rest of the block
         // are the frames before the next tick is due.
         uint32_t block = 0;
         if (ctx.playback.tick_remainder < TICK_UNITS_PER_FRAME) {
             advance_frame(ctx);
+            if (pass_ended(ctx) && !start_next_pass(ctx)) break;
             block = 1;
         }
         const uint32_t quiet = std::min(frames_before_tick(ctx.playback), frames - done - block);
@@ -54,45 +56,67 @@ template <bool Mix> void generate_run(ReplayContext& ctx, float* output, uint32_
         }
         done += block;
     }
+    return done;
+}
+
+// A request of 65536 frames or more is rendered in runs of at most 65535, one
+// after another: the same frames as the same count asked for in smaller calls.
+uint32_t generate(ReplayContext& ctx, float* output, uint32_t frame_count) {
+    std::memset(output, 0, size_t{frame_count} * OUTPUT_CHANNELS * sizeof(float));
+    uint32_t done = 0;
+    while (done < frame_count) {
+        const uint32_t run = std::min(frame_count - done, MAX_RUN_FRAMES);
+        const uint32_t played =
+            generate_run<true>(ctx, output + size_t{done} * OUTPUT_CHANNELS, run);
+        done += played;
+        if (played < run) break;
+    }
+    return done;
 }
 
 } // namespace
 
-// A request of 65536 frames or more is rendered in runs of at most 65535, one
-// after another: the same frames as the same count asked for in smaller calls.
-void generate_frames(ReplayContext* context, float* output, uint32_t frame_count) {
-    std::memset(output, 0, size_t{frame_count} * OUTPUT_CHANNELS * sizeof(float));
-    if (!context) return;
-    for (uint32_t done = 0; done < frame_count;) {
-        const uint32_t run = std::min(frame_count - done, MAX_RUN_FRAMES);
-        generate_run<true>(*context, output + size_t{done} * OUTPUT_CHANNELS, run);
-        done += run;
+uint32_t generate_frames(ReplayContext* context, float* output, uint32_t frame_count) {
+    if (!context) {
+        std::memset(output, 0, size_t{frame_count} * OUTPUT_CHANNELS * sizeof(float));
+        return 0;
     }
+    clear_peaks(*context);
+    return generate(*context, output, frame_count);
 }
 
 // 16-bit output is rendered as floats, a short stretch at a time, and converted.
-void render(ReplayContext* context, void* output, uint32_t frame_count) {
-    if (!context || context->settings.sample_format != SAMPLE_FORMAT_S16) {
-        generate_frames(context, static_cast<float*>(output), frame_count);
-        return;
-    }
+uint32_t render(ReplayContext* context, void* output, uint32_t frame_count) {
+    if (!context || context->settings.sample_format != SAMPLE_FORMAT_S16)
+        return generate_frames(context, static_cast<float*>(output), frame_count);
+    clear_peaks(*context);
     auto* out = static_cast<int16_t*>(output);
     float buffer[CONVERT_FRAMES * OUTPUT_CHANNELS];
+    uint32_t played = 0;
     for (uint32_t done = 0; done < frame_count;) {
         const uint32_t n = std::min(frame_count - done, CONVERT_FRAMES);
-        generate_frames(context, buffer, n);
+        played += generate(*context, buffer, n);
         convert_to_s16(buffer, out + size_t{done} * OUTPUT_CHANNELS, size_t{n} * OUTPUT_CHANNELS);
         done += n;
     }
+    return played;
 }
 
-void skip_frames(ReplayContext& ctx, uint64_t frame_count) {
-    for (uint64_t done = 0; done < frame_count;) {
+uint64_t skip_frames(ReplayContext& ctx, uint64_t frame_count) {
+    uint64_t done = 0;
+    while (done < frame_count) {
         const auto run =
             static_cast<uint32_t>(std::min<uint64_t>(frame_count - done, MAX_RUN_FRAMES));
-        generate_run<false>(ctx, nullptr, run);
-        done += run;
+        const uint32_t played = generate_run<false>(ctx, nullptr, run);
+        done += played;
+        if (played < run) break;
     }
+    return done;
+}
+
+void clear_peaks(ReplayContext& ctx) {
+    for (int c = 0; c < ctx.channel_count; ++c)
+        ctx.channels[c].peak_left = ctx.channels[c].peak_right = 0;
 }
 
 void convert_to_s16(const float* input, int16_t* output, size_t count) {

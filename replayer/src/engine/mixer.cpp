@@ -67,9 +67,11 @@ using FramePairFrames = int32_t __attribute__((vector_size(4 * sizeof(int32_t)))
 // The rule is gain x (frame x 2^-15 x 0.25). Both scalings are exact, and so
 // is gain x 2^-17 (gains are 0 or at least 2^-35), so (gain x 2^-17) x frame
 // rounds to the same float: the scale is folded into the gains once per run.
-template <bool Mirrored>
-void mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, float gain_right,
-             float* out, uint32_t count) {
+// With Meter, returns the largest magnitude of the frames read (for the peak
+// levels); else 0.
+template <bool Mirrored, bool Meter>
+int32_t mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, float gain_right,
+                float* out, uint32_t count) {
     const uint32_t mirror = 2 * g.length - 1;
     auto read = [&](uint32_t position) -> int32_t {
         uint32_t i = position >> POSITION_FRACTION_BITS;
@@ -79,10 +81,18 @@ void mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, fl
     constexpr float scale = SAMPLE_SCALE * CHANNEL_HEADROOM;
     const float left = gain_left * scale, right = gain_right * scale;
     const FramePair gains = {left, right, left, right};
+    int32_t loudest = 0;
+    auto heard = [&loudest](int32_t frame) {
+        if constexpr (Meter) loudest = std::max(loudest, frame < 0 ? -frame : frame);
+    };
     uint32_t k = 0;
     for (; k + 4 <= count; k += 4, x += 4 * step) {
         const int32_t a = read(x), b = read(x + step), c = read(x + 2 * step),
                       d = read(x + 3 * step);
+        heard(a);
+        heard(b);
+        heard(c);
+        heard(d);
         const FramePairFrames first = {a, a, b, b}, second = {c, c, d, d};
         FramePair sum0, sum1;
         std::memcpy(&sum0, out + 2 * k, sizeof sum0);
@@ -93,16 +103,26 @@ void mix_run(const SampleSpan& g, uint32_t x, uint32_t step, float gain_left, fl
         std::memcpy(out + 2 * k + 4, &sum1, sizeof sum1);
     }
     for (; k < count; ++k, x += step) {
-        const auto frame = static_cast<float>(read(x));
+        const int32_t value = read(x);
+        heard(value);
+        const auto frame = static_cast<float>(value);
         out[2 * k] += left * frame;
         out[2 * k + 1] += frame * right;
     }
+    return loudest;
 }
 
 // Mix: adds the voice into out. Otherwise only moves its position on exactly
 // as mixing would (a seek), reading nothing.
+template <bool Mirrored>
+int32_t mix_run_as(bool meter, const SampleSpan& g, uint32_t x, const ChannelState& ch, float* out,
+                   uint32_t count) {
+    return meter ? mix_run<Mirrored, true>(g, x, ch.step, ch.gain_left, ch.gain_right, out, count)
+                 : mix_run<Mirrored, false>(g, x, ch.step, ch.gain_left, ch.gain_right, out, count);
+}
+
 template <bool Mix>
-void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t frames) {
+void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t frames, bool meter) {
     const uint32_t step = ch.step;
     uint64_t x = ch.position;
     if constexpr (!Mix) {
@@ -129,12 +149,14 @@ void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t fra
         if (step)
             count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
         if constexpr (Mix) {
-            if (mirrored)
-                mix_run<true>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
-                              out + 2 * done, count);
-            else
-                mix_run<false>(g, static_cast<uint32_t>(x), step, ch.gain_left, ch.gain_right,
-                               out + 2 * done, count);
+            const int32_t loudest = mirrored ? mix_run_as<true>(meter, g, static_cast<uint32_t>(x),
+                                                                ch, out + 2 * done, count)
+                                             : mix_run_as<false>(meter, g, static_cast<uint32_t>(x),
+                                                                 ch, out + 2 * done, count);
+            constexpr float scale = SAMPLE_SCALE * CHANNEL_HEADROOM;
+            const auto frame = static_cast<float>(loudest);
+            if (meter)
+                raise_peaks(ch, ch.gain_left * scale * frame, frame * (ch.gain_right * scale));
         }
         x += uint64_t{step} * count;
         done += count;
@@ -150,7 +172,7 @@ void mix_block(ReplayContext& ctx, float* output, uint32_t frames) {
     for (int c = 0; c < ctx.channel_count; ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
-        mix_channel<true>(ch, span(ctx, *ch.sample), output, frames);
+        mix_channel<true>(ch, span(ctx, *ch.sample), output, frames, ctx.song.peak_meters);
     }
 }
 
@@ -158,7 +180,7 @@ void skip_block(ReplayContext& ctx, uint32_t frames) {
     for (int c = 0; c < ctx.channel_count; ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
-        mix_channel<false>(ch, span(ctx, *ch.sample), nullptr, frames);
+        mix_channel<false>(ch, span(ctx, *ch.sample), nullptr, frames, false);
     }
 }
 

@@ -11,6 +11,7 @@
 // reads silence (as do frames before its start).
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "engine.h"
 #include "interpolation.h"
@@ -101,6 +102,15 @@ struct Gains {
     // however the frames are split between render calls.
     bool fade = false;
     float fade_scale = 0; // 1 / ramp frames
+    // the largest magnitudes added so far, for the peak levels
+    bool metering = false;
+    float peak_left = 0, peak_right = 0;
+
+    void heard(float added_left, float added_right) {
+        if (!metering) return;
+        peak_left = std::max(peak_left, std::fabs(added_left));
+        peak_right = std::max(peak_right, std::fabs(added_right));
+    }
 
     void next() {
         if (frames_left == 0) return;
@@ -188,8 +198,10 @@ __attribute__((always_inline)) inline void mix_frames(const Reader& r, uint64_t&
         }
         value *= OUTPUT_SCALE;
         if constexpr (Ramp) gains.next();
-        out[2 * k] += gains.left * value;
-        out[2 * k + 1] += value * gains.right;
+        const float left = gains.left * value, right = value * gains.right;
+        out[2 * k] += left;
+        out[2 * k + 1] += right;
+        gains.heard(left, right);
     }
 }
 
@@ -223,6 +235,7 @@ void mix_inside_steady(const Reader& r, uint64_t& position, uint64_t step, Gains
     const Lanes sides = {gains.left, gains.right, gains.left, gains.right};
     const int16_t* data = r.g.data + r.taps.first;
     uint64_t x = position; // a local: the stores to `out` cannot touch it
+    Lanes highest = {}, lowest = {};
     uint32_t k = 0;
     for (; k + 4 <= count; k += 4, x += 4 * step) {
         const uint64_t x1 = x + step, x2 = x + 2 * step, x3 = x + 3 * step;
@@ -262,6 +275,10 @@ void mix_inside_steady(const Reader& r, uint64_t& position, uint64_t step, Gains
             }
         }
         v *= OUTPUT_SCALE;
+        if (gains.metering) {
+            highest = v > highest ? v : highest;
+            lowest = v < lowest ? v : lowest;
+        }
         const Lanes first = {v[0], v[0], v[1], v[1]}, second = {v[2], v[2], v[3], v[3]};
         Lanes a, b;
         __builtin_memcpy(&a, out + 2 * k, sizeof a);
@@ -272,6 +289,10 @@ void mix_inside_steady(const Reader& r, uint64_t& position, uint64_t step, Gains
         __builtin_memcpy(out + 2 * k + 4, &b, sizeof b);
     }
     position = x;
+    float loudest = 0.0f;
+    for (int lane = 0; lane < 4; ++lane)
+        loudest = std::max({loudest, highest[lane], -lowest[lane]});
+    gains.heard(gains.left * loudest, loudest * gains.right);
     mix_frames<M, false, true>(r, position, step, false, gains, out + 2 * size_t{k}, count - k);
 }
 
@@ -441,13 +462,16 @@ void keep_gains(ChannelState& ch, const Gains& gains) {
 }
 
 template <bool Mix>
-void mix_fading(const ReplayContext& ctx, FadingVoice& f, float* out, uint32_t frames) {
+void mix_fading(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_t frames) {
+    FadingVoice& f = ch.mix.fading;
     const uint32_t n = std::min(frames, f.frames_left);
     Gains gains{f.gain_left, f.gain_right, 0.0f, 0.0f, f.gain_left, f.gain_right, f.frames_left};
     gains.fade = true;
     gains.fade_scale = 1.0f / static_cast<float>(ctx.mix.ramp_frames);
+    gains.metering = ctx.song.peak_meters;
     Reader r = reader_for(ctx, *f.sample, f.step, f.looped);
     mix_voice<Mix>(r, f.position, f.step, gains, out, n);
+    if constexpr (Mix) raise_peaks(ch, gains.peak_left, gains.peak_right);
     f.looped = r.g.looped;
     f.frames_left -= n;
     if (f.frames_left == 0) f.sample = nullptr;
@@ -459,9 +483,10 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
     VoiceMix& m = ch.mix;
     if (ramping) {
         follow_voice_change(ctx, ch);
-        if (m.fading.sample) mix_fading<Mix>(ctx, m.fading, out, frames);
+        if (m.fading.sample) mix_fading<Mix>(ctx, ch, out, frames);
     }
     Gains gains = channel_gains(ctx, ch);
+    gains.metering = ctx.song.peak_meters;
     const bool audible = ch.sample && !ch.sample_ended;
     if (audible) {
         uint64_t x = wide_position(ch);
@@ -476,10 +501,10 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
             if (ramping) {
                 const uint64_t last = x >= step ? x - step : x;
                 start_fade(ctx, m, ch.sample, last, 0, gains.left, gains.right);
-                mix_fading<Mix>(ctx, m.fading, Mix ? out + 2 * size_t{mixed} : nullptr,
-                                frames - mixed);
+                mix_fading<Mix>(ctx, ch, Mix ? out + 2 * size_t{mixed} : nullptr, frames - mixed);
             }
         }
+        if constexpr (Mix) raise_peaks(ch, gains.peak_left, gains.peak_right);
         store_wide_position(ch, x);
         m.mixed_position = x;
         m.mixed_step = step;

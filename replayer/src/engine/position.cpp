@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Where playback stands, for callers that follow the song: the row fetched
-// last, the ticks run on it, and whether the song's first pass is over.
+// last, the ticks run on it, and whether the song's first pass is over; and
+// what happens when a pass ends: another, or the end of the song.
+#include <cstring>
+
 #include "engine.h"
 
 namespace replayer {
@@ -18,6 +21,26 @@ PlaybackPosition playback_position(const ReplayContext& ctx) {
 
 bool pass_ended(const ReplayContext& ctx) {
     return ctx.playback.row_visits != 0;
+}
+
+bool song_ended(const ReplayContext& ctx) {
+    return ctx.playback.song_ended != 0;
+}
+
+bool start_next_pass(ReplayContext& ctx) {
+    PlaybackState& playback = ctx.playback;
+    ++playback.passes_ended;
+    const int32_t repeats = ctx.song.repeat_count;
+    if (repeats != REPEAT_FOREVER && int64_t{playback.passes_ended} > repeats) {
+        playback.song_ended = 1;
+        return false;
+    }
+    // The row just fetched is the next pass's first visit; the visits start
+    // afresh so that the next pass ends as the first did.
+    std::memset(ctx.row_visits, 0, size_t{ctx.song_length} * ROWS_PER_ORDER_ENTRY);
+    ctx.row_visits[size_t{ctx.playing_order} * ROWS_PER_ORDER_ENTRY + ctx.playing_row] = 1;
+    playback.row_visits = 0;
+    return true;
 }
 
 } // namespace replayer

@@ -149,6 +149,8 @@ void prepare_playback(ReplayContext& ctx) {
     ctx.playback.global_volume = ctx.default_global_volume;
     ctx.playback.speed = ctx.default_speed;
     ctx.playback.bpm = ctx.default_bpm;
+    // A selected subsong starts at its own order position.
+    if (ctx.song.start_order < ctx.song_length) ctx.playback.order_position = ctx.song.start_order;
 }
 
 } // namespace replayer

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What an embedding program asks of a song beyond its frames: how long one
-// pass lasts, when a row plays, seeking, and a jump to another section. All
-// run the sequencer alone; none mixes.
+// pass lasts, when a row plays, seeking, repeats, subsongs and a jump to
+// another section. All run the sequencer alone; none mixes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -48,7 +48,70 @@ bool fetched_row(const ReplayContext& ctx) {
     return ctx.playback.tick == 1 && ctx.playback.delay_repeats == 0;
 }
 
+// Walks the subsongs in turn, main song first: each from the lowest order
+// position no earlier one reached, for one pass. visit(index, info) returns
+// false to stop. Returns how many were walked. Leaves the song at the
+// selected subsong's start.
+template <typename Visit> uint32_t walk_subsongs(ReplayContext& ctx, Visit visit) {
+    const uint16_t selected = ctx.song.start_order;
+    const uint64_t limit = uint64_t{PASS_LIMIT_SECONDS} * ctx.settings.sample_rate;
+    bool reached[ORDER_TABLE_SIZE] = {};
+    uint32_t count = 0;
+    for (uint16_t start = 0; start < ctx.song_length;) {
+        ctx.song.start_order = start;
+        SubsongInfo info{};
+        info.start_order = start;
+        info.pass.frames = walk_song(ctx, limit, info.pass.ended, [&] {
+            if (fetched_row(ctx)) reached[ctx.playing_order] = true;
+            return pass_ended(ctx);
+        });
+        if (info.pass.ended) {
+            info.pass.end_order = ctx.playing_order;
+            info.pass.end_row = ctx.playing_row;
+        }
+        info.seconds = static_cast<double>(info.pass.frames) / ctx.settings.sample_rate;
+        reached[start] = true; // even a start the song leaves before fetching a row
+        if (!visit(count++, info)) break;
+        while (start < ctx.song_length && reached[start]) ++start;
+    }
+    ctx.song.start_order = selected;
+    prepare_playback(ctx);
+    return count;
+}
+
 } // namespace
+
+bool set_repeat_count(ReplayContext* context, int32_t count) {
+    if (!context || count < REPEAT_FOREVER) return false;
+    context->song.repeat_count = count;
+    return true;
+}
+
+uint32_t list_subsongs(ReplayContext* context, SubsongInfo* out, uint32_t capacity) {
+    if (!context) return 0;
+    return walk_subsongs(*context, [&](uint32_t index, const SubsongInfo& info) {
+        if (out && index < capacity) out[index] = info;
+        return true;
+    });
+}
+
+bool select_subsong(ReplayContext* context, uint32_t index) {
+    if (!context || index >= MAX_SUBSONGS) return false;
+    ReplayContext& ctx = *context;
+    bool found = false;
+    uint16_t start = 0;
+    walk_subsongs(ctx, [&](uint32_t i, const SubsongInfo& info) {
+        if (i != index) return true;
+        found = true;
+        start = info.start_order;
+        return false;
+    });
+    if (!found) return false;
+    ctx.song.start_order = start;
+    ctx.song.subsong = static_cast<uint8_t>(index);
+    prepare_playback(ctx);
+    return true;
+}
 
 // The frame whose tick fetches a row played before is not part of the pass.
 PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames) {
@@ -62,6 +125,20 @@ PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames) {
     }
     prepare_playback(ctx);
     return pass;
+}
+
+PassInfo measure_song(ReplayContext* context, uint64_t limit_frames) {
+    PassInfo song{};
+    if (!context) return song;
+    ReplayContext& ctx = *context;
+    song.frames = walk_song(ctx, limit_frames, song.ended,
+                            [&] { return pass_ended(ctx) && !start_next_pass(ctx); });
+    if (song.ended) {
+        song.end_order = ctx.playing_order;
+        song.end_row = ctx.playing_row;
+    }
+    prepare_playback(ctx);
+    return song;
 }
 
 RowTime time_at(ReplayContext* context, uint16_t order, uint8_t row) {
@@ -115,6 +192,8 @@ bool set_position(ReplayContext* context, uint16_t order, uint8_t row) {
     playback.delay_repeats = 0;
     playback.tick = playback.speed;
     playback.tick_remainder = 0;
+    playback.passes_ended = 0;
+    playback.song_ended = 0;
     for (int c = 0; c < ctx.channel_count; ++c) {
         ChannelState& ch = ctx.channels[c];
         ch.sample = nullptr; // playing voices stop; their settings stay

@@ -81,6 +81,7 @@ LoadResult load_module_checked(const uint8_t* data, size_t length) {
         return result;
     }
     post_pass(*ctx);
+    ctx->song.format = scanned.scan.format;
     prepare_playback(*ctx);
     if (scanned.scan.format == FORMAT_MOD) settle_mod_timing(*ctx, ByteReader{data, length});
     result.context = ctx;

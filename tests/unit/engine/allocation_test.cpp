@@ -99,6 +99,20 @@ TEST(RealTime, RenderingAndSeekingMakeNoHeapAllocationAtAnySetting) {
         ASSERT_TRUE(time_at(m.ctx, 0, 10).found);
         ASSERT_TRUE(seek_to_row(m.ctx, 0, 20));
         generate_frames(m.ctx, buffer, 1024);
+        // And what a player reads and sets there: meters, passes, subsongs, cells.
+        set_peak_meters(m.ctx, true);
+        set_repeat_count(m.ctx, 1);
+        generate_frames(m.ctx, buffer, 1024);
+        ChannelInfo info{};
+        ASSERT_TRUE(channel_info(*m.ctx, 1, &info));
+        ASSERT_EQ(song_state(*m.ctx).order, 0);
+        SubsongInfo subsongs[2];
+        ASSERT_EQ(list_subsongs(m.ctx, subsongs, 2), 1u);
+        ASSERT_TRUE(select_subsong(m.ctx, 0));
+        measure_song(m.ctx, 48000 * 60);
+        char text[CELL_TEXT_SIZE];
+        ASSERT_EQ(cell_text(*m.ctx, m.slot(0, 3, 1), text, sizeof text), 14u);
+        set_repeat_count(m.ctx, REPEAT_FOREVER);
     }
     EXPECT_EQ(allocations.load(), before);
     EXPECT_GT(allocations.load(), 0) << "the counter sees allocations at all";

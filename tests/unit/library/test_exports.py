@@ -10,7 +10,7 @@ import sys
 import unittest
 
 LIBRARY = sys.argv.pop(1) if len(sys.argv) > 1 else "lib/libquillrun-replayer.so"
-SONAME = "libquillrun-replayer.so.1"
+SONAME = "libquillrun-replayer.so.2"
 
 PUBLIC = {
     # C
@@ -22,6 +22,9 @@ PUBLIC = {
     "quillrun_set_settings", "quillrun_get_settings", "quillrun_seek_frame",
     "quillrun_seek_seconds", "quillrun_seek_row", "quillrun_time_at", "quillrun_channel_count",
     "quillrun_set_channel_mute", "quillrun_set_channel_solo", "quillrun_set_channel_volume",
+    "quillrun_set_repeat_count", "quillrun_song_ended", "quillrun_subsong_count",
+    "quillrun_subsong_info", "quillrun_select_subsong", "quillrun_get_song_state",
+    "quillrun_get_channel_info", "quillrun_set_peak_meters", "quillrun_pattern_rows", "quillrun_get_cell", "quillrun_cell_text",
     # C++
     "replayer::envelope_error(replayer::EnvelopeRecord const&)",
     "replayer::module_prescan(unsigned char const*, unsigned long)",
@@ -38,6 +41,19 @@ PUBLIC = {
     "replayer::set_render_settings(replayer::ReplayContext*, replayer::RenderSettings const&)",
     "replayer::measure_pass(replayer::ReplayContext*, unsigned long)",
     "replayer::restart_song(replayer::ReplayContext*)",
+    "replayer::song_ended(replayer::ReplayContext const&)",
+    "replayer::measure_song(replayer::ReplayContext*, unsigned long)",
+    "replayer::set_repeat_count(replayer::ReplayContext*, int)",
+    "replayer::list_subsongs(replayer::ReplayContext*, replayer::SubsongInfo*, unsigned int)",
+    "replayer::select_subsong(replayer::ReplayContext*, unsigned int)",
+    "replayer::song_state(replayer::ReplayContext const&)",
+    "replayer::set_peak_meters(replayer::ReplayContext*, bool)",
+    "replayer::channel_info(replayer::ReplayContext const&, unsigned char, replayer::ChannelInfo*)",
+    "replayer::pattern_rows(replayer::ReplayContext const&, unsigned short)",
+    "replayer::pattern_cell(replayer::ReplayContext const&, unsigned short, unsigned short, "
+    "unsigned char, replayer::PatternSlot*)",
+    "replayer::cell_text(replayer::ReplayContext const&, replayer::PatternSlot const&, char*, "
+    "unsigned long)",
     "replayer::time_at(replayer::ReplayContext*, unsigned short, unsigned char)",
     "replayer::seek_to_frame(replayer::ReplayContext*, unsigned long)",
     "replayer::seek_to_seconds(replayer::ReplayContext*, double)",

@@ -102,7 +102,9 @@ class TestModule {
     int16_t* sample_frames(int s = 0) { return ctx->sample_data + ctx->samples[s].data_index; }
 
     // The clean-up pass every load ends with, then a fresh playback state.
+    // Built songs play for ever, as the intro's does.
     void finish() {
+        ctx->song.repeat_count = REPEAT_FOREVER;
         post_pass(*ctx);
         prepare_playback(*ctx);
     }
