@@ -10,6 +10,9 @@ session runs by itself.
 """
 import math
 import os
+import pty
+import re
+import select
 import signal
 import subprocess
 import sys
@@ -290,6 +293,106 @@ class ModrenderPlayTest(PipeWireStack, AudioTestCase):
         out, err = lonely.communicate(timeout=rig.PATIENCE)
         self.assertEqual((lonely.returncode, out, err.decode()),
                          (1, b"", "modrender: no audio output device could be opened\n"))
+
+    def test_keys_on_a_terminal_seek_pause_mute_and_change_files(self):
+        server = self.start_server()
+        second = os.path.join(self.tmp.name, "second.xm")
+        with open(MODULE, "rb") as f, open(second, "wb") as g:
+            g.write(f.read())
+        terminal = Terminal([MODRENDER, "--play", MODULE, second], server.env())
+        self.addCleanup(terminal.close)
+
+        def after(keys, wanted, what):
+            if keys:
+                terminal.send(keys)
+            # Sooner than playing on would get there.
+            status = terminal.wait_for(wanted, seconds=3)
+            self.assertIsNotNone(status, f"{what}: {terminal.last!r}")
+            return status
+
+        first = terminal.wait_for(lambda s: s["time"] >= 1 and s["file"] == 1)
+        self.assertIsNotNone(first, f"playing: {terminal.last!r}")
+        self.assertEqual(first["total"], 123)  # one pass of the intro's module
+        self.assertEqual(len(first["meters"]), 6)
+        sought = after("\x1b[C", lambda s: s["time"] >= first["time"] + 10, "right: 10 s on")
+        after("\x1b[A", lambda s: s["time"] >= sought["time"] + 60, "up: a minute on")
+        back = after("\x1b[B", lambda s: s["time"] < sought["time"] + 30, "down: a minute back")
+        paused = after(" ", lambda s: s["paused"], "space pauses")
+        time.sleep(1.5)
+        self.assertEqual(terminal.wait_for(lambda s: True)["time"], paused["time"], "paused")
+        after(" ", lambda s: not s["paused"] and s["time"] > paused["time"], "space resumes")
+        self.assertGreaterEqual(back["time"], sought["time"] - 1)
+        # Channel 1 plays throughout this stretch: muted, its meter stays empty.
+        self.assertTrue(terminal.wait_for(lambda s: s["meters"][0] != " "), "channel 1 heard")
+        after("1", lambda s: s["meters"][0] == " ", "1 mutes channel 1")
+        for _ in range(5):
+            self.assertEqual(terminal.wait_for(lambda s: True)["meters"][0], " ")
+        after("n", lambda s: s["file"] == 2 and s["time"] < 5, "n: the next file")
+        after("p", lambda s: s["file"] == 1 and s["time"] < 5, "p: the previous file")
+        after("\x1b[D", lambda s: s["time"] == 0 or s["time"] < 5, "left: 10 s back, from 0")
+        terminal.send("q")
+        status, output = terminal.finish(rig.PATIENCE)
+        self.assertEqual(status, 0, output[-500:])
+        self.assertTrue(output.endswith(b"\n"), "the status line is ended on quitting")
+
+
+class Terminal:
+    """A program on a pseudo-terminal (standard input, output and error), and
+    the status lines it redraws there."""
+    STATUS = re.compile(r"modrender: (\d+):(\d\d) / (\d+):(\d\d)  \d+:\d\d  \[([^\]]*)\]"
+                        r"(  paused)?(?:  (\d+)/\d+ )?")
+
+    def __init__(self, command, env):
+        self.master, slave = pty.openpty()
+        self.process = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave, env=env,
+                                        close_fds=True)
+        os.close(slave)
+        self.output = b""
+        self.last = None
+
+    def send(self, keys):
+        os.write(self.master, keys.encode())
+
+    def read(self, seconds):
+        ready, _, _ = select.select([self.master], [], [], seconds)
+        if ready:
+            try:
+                self.output += os.read(self.master, 65536)
+            except OSError:  # the program has gone
+                return False
+        return bool(ready)
+
+    def wait_for(self, wanted, seconds=10):
+        """The first status line drawn from now on that `wanted` accepts, or None."""
+        seen = len(self.output)
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            self.read(0.2)
+            for line in self.output[seen:].split(b"\r"):
+                match = self.STATUS.match(line.decode(errors="replace"))
+                if not match or not line.endswith(b"\x1b[K"):
+                    continue
+                m, sec, tm, ts, meters, paused, file = match.groups()
+                self.last = dict(time=int(m) * 60 + int(sec), total=int(tm) * 60 + int(ts),
+                                 meters=meters, paused=bool(paused), file=int(file or 1))
+                if wanted(self.last):
+                    return self.last
+            seen = max(seen, self.output.rfind(b"\r"))
+        return None
+
+    def finish(self, seconds):
+        deadline = time.monotonic() + seconds
+        while self.process.poll() is None and time.monotonic() < deadline:
+            self.read(0.2)
+        while self.read(0.1):
+            pass
+        return self.process.wait(timeout=1), self.output
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        os.close(self.master)
 
 
 class ThreadSanitizerTest(JackdStack, AudioTestCase):
