@@ -29,7 +29,13 @@
 //   thread at a time, and its settings changed by that thread between render
 //   calls; loading may happen on any thread. The sinc kernels are built once
 //   per process (a few milliseconds), by the first set_render_settings that
-//   asks for them; no render call builds anything.
+//   asks for them; no render call builds anything. A song plays one pass by
+//   default and render then reports its end (set_repeat_count, song_time.h).
+// - Threads beyond that: every call that changes playback (time, channels,
+//   settings) belongs to the rendering thread between render calls; the song
+//   and channel state are read there too. Only the pattern calls of
+//   live_state.h and the name calls may run on another thread while one
+//   renders: they read what nothing writes after loading.
 // - Output is bit-identical on every build and architecture, at every
 //   setting: the engine uses fixed-point and single-precision arithmetic in a
 //   fixed order, and builds its kernel tables with its own arithmetic. All playback
@@ -38,10 +44,11 @@
 // - The context layout below is part of the contract: tools read a loaded
 //   module through it (the compact writer, --info). Playback writes only
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
-//   the row-visit table; set_render_settings writes `settings` and `mix`.
+//   the row-visit table; set_render_settings writes `settings` and `mix`; the
+//   repeat count, subsong and meter calls write `song`.
 // - Library and ABI: libquillrun-replayer.so.2 (and a static library) exports
-//   exactly the functions declared here, in song_time.h and
-//   channel_control.h (which this header includes) and in replayer_c.h,
+//   exactly the functions declared here, in song_time.h, channel_control.h
+//   and live_state.h (which this header includes) and in replayer_c.h,
 //   nothing else.
 //   The number in the SONAME goes up whenever a declaration here or there
 //   changes its signature or a record here changes its layout (the context's

@@ -6,6 +6,7 @@ duration_differences.md, which must last exactly the duration given there and
 still differ by more than 1%."""
 import importlib.util
 import os
+import re
 import shutil
 import subprocess
 import unittest
@@ -63,6 +64,19 @@ class Durations(unittest.TestCase):
                     self.assertTrue(apart, f"{a:.3f} s against {b:.3f} s: no longer apart")
                 else:
                     self.assertFalse(apart, f"{a:.3f} s against {b:.3f} s, not in the table")
+
+    def test_every_module_has_as_many_subsongs_as_in_the_reference(self):
+        def count(command, pattern):
+            out = subprocess.run(command, capture_output=True, text=True, check=True)
+            return int(re.search(pattern, out.stdout + out.stderr, re.M).group(1))
+        counts = []
+        for path in corpus_files():
+            with self.subTest(module=os.path.basename(path)):
+                ours = count([MODRENDER, "--info", path], r"^subsongs: (\d+)$")
+                self.assertEqual(ours, count(["openmpt123", "--info", path],
+                                             r"^Subsongs\.*: (\d+)$"))
+                counts.append(ours)
+        self.assertGreater(max(counts), 2, "some module has several subsongs")
 
 
 if __name__ == "__main__":
