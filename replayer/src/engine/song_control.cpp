@@ -48,6 +48,18 @@ bool fetched_row(const ReplayContext& ctx) {
     return ctx.playback.tick == 1 && ctx.playback.delay_repeats == 0;
 }
 
+// Runs the song from its start until stop() says so (a frame not counted) or
+// the limit, and says how far it went and which row it stopped at.
+template <typename Stop> PassInfo measure(ReplayContext& ctx, uint64_t limit_frames, Stop stop) {
+    PassInfo pass{};
+    pass.frames = walk_song(ctx, limit_frames, pass.ended, stop);
+    if (pass.ended) {
+        pass.end_order = ctx.playing_order;
+        pass.end_row = ctx.playing_row;
+    }
+    return pass;
+}
+
 // Walks the subsongs in turn, main song first: each from the lowest order
 // position no earlier one reached, for one pass. visit(index, info) returns
 // false to stop. Returns how many were walked. Leaves the song at the
@@ -61,14 +73,10 @@ template <typename Visit> uint32_t walk_subsongs(ReplayContext& ctx, Visit visit
         ctx.song.start_order = start;
         SubsongInfo info{};
         info.start_order = start;
-        info.pass.frames = walk_song(ctx, limit, info.pass.ended, [&] {
+        info.pass = measure(ctx, limit, [&] {
             if (fetched_row(ctx)) reached[ctx.playing_order] = true;
             return pass_ended(ctx);
         });
-        if (info.pass.ended) {
-            info.pass.end_order = ctx.playing_order;
-            info.pass.end_row = ctx.playing_row;
-        }
         info.seconds = static_cast<double>(info.pass.frames) / ctx.settings.sample_rate;
         reached[start] = true; // even a start the song leaves before fetching a row
         if (!visit(count++, info)) break;
@@ -115,28 +123,18 @@ bool select_subsong(ReplayContext* context, uint32_t index) {
 
 // The frame whose tick fetches a row played before is not part of the pass.
 PassInfo measure_pass(ReplayContext* context, uint64_t limit_frames) {
-    PassInfo pass{};
-    if (!context) return pass;
+    if (!context) return PassInfo{};
     ReplayContext& ctx = *context;
-    pass.frames = walk_song(ctx, limit_frames, pass.ended, [&] { return pass_ended(ctx); });
-    if (pass.ended) {
-        pass.end_order = ctx.playing_order;
-        pass.end_row = ctx.playing_row;
-    }
+    const PassInfo pass = measure(ctx, limit_frames, [&] { return pass_ended(ctx); });
     prepare_playback(ctx);
     return pass;
 }
 
 PassInfo measure_song(ReplayContext* context, uint64_t limit_frames) {
-    PassInfo song{};
-    if (!context) return song;
+    if (!context) return PassInfo{};
     ReplayContext& ctx = *context;
-    song.frames = walk_song(ctx, limit_frames, song.ended,
-                            [&] { return pass_ended(ctx) && !start_next_pass(ctx); });
-    if (song.ended) {
-        song.end_order = ctx.playing_order;
-        song.end_row = ctx.playing_row;
-    }
+    const PassInfo song =
+        measure(ctx, limit_frames, [&] { return pass_ended(ctx) && !start_next_pass(ctx); });
     prepare_playback(ctx);
     return song;
 }
