@@ -23,13 +23,22 @@ constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
 constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_BYTES);
 constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
 
+// The orders of the module's first song: an image holds no song breaks, so
+// the songs an S3M file keeps after its first are left out (the first plays
+// exactly as before, a jump past its end included).
+uint16_t first_song_length(const ReplayContext& ctx) {
+    for (uint16_t k = 0; k < ctx.song_length; ++k)
+        if (ctx.song_breaks[k / 8] & (1u << (k % 8))) return static_cast<uint16_t>(k + 1);
+    return ctx.song_length;
+}
+
 void write_header(ByteWriter& w, const ReplayContext& ctx) {
     const uint32_t header_bytes = HEADER_PANNING + ctx.channel_count;
     const uint32_t first_section = units(header_bytes);
     w.bytes.assign(STRIDE_UNIT * first_section, 0);
     w.put8(HEADER_FIRST_SECTION, static_cast<uint8_t>(first_section));
     std::copy(std::begin(MAGIC), std::end(MAGIC), w.bytes.begin() + HEADER_MAGIC);
-    w.put16(HEADER_SONG_LENGTH, ctx.song_length);
+    w.put16(HEADER_SONG_LENGTH, first_song_length(ctx));
     w.put32(HEADER_TOTAL_ROWS, ctx.total_rows);
     w.put32(HEADER_TOTAL_FRAMES, ctx.total_sample_frames);
     w.put16(HEADER_PATTERN_COUNT, ctx.pattern_count);
@@ -117,7 +126,7 @@ std::vector<uint8_t> write_compact(const ReplayContext& ctx) {
     // brings it back unchanged.
     for (uint32_t f = 0; f < ctx.total_sample_frames; ++f)
         w.u32(std::bit_cast<uint32_t>(static_cast<float>(ctx.sample_data[f]) / FRAME_SCALE));
-    for (int i = 0; i < ctx.song_length; ++i) {
+    for (int i = 0; i < first_song_length(ctx); ++i) {
         w.u8(ctx.order_table[i]);
         w.u8(0);
     }

@@ -385,7 +385,8 @@ struct SongChoice {
     uint8_t subsong;      // 0 the main song, else an index from list_subsongs
     uint8_t format;       // ModuleFormat the module was loaded from
     uint8_t peak_meters;  // 1: render keeps each channel's peak levels (set_peak_meters)
-    uint8_t spare[3];
+    uint8_t spare;
+    uint16_t end_order; // the selected song's order positions end before this one
 };
 
 // --------------------------------------------------------- the context block
@@ -422,6 +423,9 @@ struct ReplayContext {
     RenderSettings settings; // set_render_settings
     MixSetup mix;            // derived from `settings`
     SongChoice song;         // repeat count and subsong
+    // bit k of byte k / 8: order position k ends a song the file separates
+    // from the next (S3M's end marker between two songs); none set elsewhere
+    uint8_t song_breaks[ORDER_TABLE_SIZE / 8];
 };
 
 static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
@@ -437,7 +441,7 @@ static_assert(sizeof(VoiceMix) == 104);
 static_assert(sizeof(ChannelState) == 208);
 static_assert(sizeof(RenderSettings) == 16);
 static_assert(sizeof(MixSetup) == 12);
-static_assert(sizeof(ReplayContext) == 672);
+static_assert(sizeof(ReplayContext) == 704);
 
 // ------------------------------------------------------------------ loading
 

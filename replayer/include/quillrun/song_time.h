@@ -5,9 +5,10 @@
 // Passes and repeats: a pass ends at the frame whose tick fetches a row the
 // pass played before (pass_ended). The repeat count says how many passes
 // follow the first: 0 by default, so render stops after one pass; -1 plays for
-// ever. Subsongs are the songs an order list holds beside the main one: where
-// playback never goes from order 0 (the formats mark nothing else), each
-// section starting at the lowest order position no earlier song reached.
+// ever. Subsongs are the songs an order list holds beside the main one:
+// sections playback never reaches from order 0, and in S3M the songs its end
+// marker separates; each starts at the lowest order position no earlier song
+// reached. A song the file separates goes round on its own.
 // Selecting one makes its start the song's start for every call here.
 //
 // Every call here runs the sequencer alone (no mixing) and allocates nothing,

@@ -64,6 +64,20 @@ void advance_frame(ReplayContext& ctx);
 void run_tick(ReplayContext& ctx);
 void fetch_row(ReplayContext& ctx);
 
+// Where the song the file separates that holds order position `order` ends:
+// past its last order position (the song length when the file separates none).
+uint16_t song_end_after(const ReplayContext& ctx, uint16_t order);
+
+// The selected song's end (SongChoice::end_order): the song length for a
+// context that names none.
+inline uint16_t selected_song_end(const ReplayContext& ctx) {
+    const uint16_t end = ctx.song.end_order;
+    return end && end <= ctx.song_length ? end : ctx.song_length;
+}
+
+// Where playback goes on past the end of the selected song.
+uint16_t song_restart(const ReplayContext& ctx);
+
 // Called when the tick just run ended a pass (pass_ended): true when the
 // repeat count allows another, which then begins with the row just fetched;
 // false when the song has ended, and that frame is not played.

@@ -23,6 +23,21 @@ bool pass_ended(const ReplayContext& ctx) {
     return ctx.playback.row_visits != 0;
 }
 
+uint16_t song_end_after(const ReplayContext& ctx, uint16_t order) {
+    for (uint16_t k = order; k < ctx.song_length; ++k)
+        if (ctx.song_breaks[k / 8] & (1u << (k % 8))) return static_cast<uint16_t>(k + 1);
+    return ctx.song_length;
+}
+
+uint16_t song_restart(const ReplayContext& ctx) {
+    const uint16_t start = ctx.song.start_order;
+    // The first song the file holds (and every section within it) goes on at
+    // the module's restart position; a song the file separates, at its start.
+    if (start < song_end_after(ctx, 0))
+        return ctx.restart_position < ctx.song_length ? ctx.restart_position : 0;
+    return start;
+}
+
 bool song_ended(const ReplayContext& ctx) {
     return ctx.playback.song_ended != 0;
 }

@@ -2,7 +2,8 @@
 // The song clock: counts output frames into ticks, ticks into rows, and walks
 // the order table through breaks, jumps, loops and pattern delays. The song
 // never ends: past the last order position it continues at the restart
-// position. It also sets a freshly loaded song to its start.
+// position (or, in a song the file separates from the others, at that song's
+// start). It also sets a freshly loaded song to its start.
 #include <cstring>
 
 #include "engine.h"
@@ -32,7 +33,7 @@ PatternView pattern_at(const ReplayContext& ctx, uint16_t order_position) {
 
 uint16_t following_order(const ReplayContext& ctx, uint16_t order_position) {
     const unsigned next = order_position + 1u;
-    return next < ctx.song_length ? static_cast<uint16_t>(next) : ctx.restart_position;
+    return next < selected_song_end(ctx) ? static_cast<uint16_t>(next) : song_restart(ctx);
 }
 
 // Finishes the previous row's arpeggio and effect-column vibrato.
@@ -96,8 +97,8 @@ void fetch_row(ReplayContext& ctx) {
         playback.jump_pending = 0;
         playback.break_pending = 0;
     }
-    if (playback.order_position >= ctx.song_length)
-        playback.order_position = ctx.restart_position < ctx.song_length ? ctx.restart_position : 0;
+    if (playback.order_position >= selected_song_end(ctx))
+        playback.order_position = song_restart(ctx);
 
     const PatternView pattern = pattern_at(ctx, playback.order_position);
     // A break or loop-start row beyond the pattern's end starts it from the top.

@@ -65,12 +65,13 @@ template <typename Stop> PassInfo measure(ReplayContext& ctx, uint64_t limit_fra
 // false to stop. Returns how many were walked. Leaves the song at the
 // selected subsong's start.
 template <typename Visit> uint32_t walk_subsongs(ReplayContext& ctx, Visit visit) {
-    const uint16_t selected = ctx.song.start_order;
+    const uint16_t selected = ctx.song.start_order, selected_end = ctx.song.end_order;
     const uint64_t limit = uint64_t{PASS_LIMIT_SECONDS} * ctx.settings.sample_rate;
     bool reached[ORDER_TABLE_SIZE] = {};
     uint32_t count = 0;
     for (uint16_t start = 0; start < ctx.song_length;) {
         ctx.song.start_order = start;
+        ctx.song.end_order = song_end_after(ctx, start);
         SubsongInfo info{};
         info.start_order = start;
         info.pass = measure(ctx, limit, [&] {
@@ -83,6 +84,7 @@ template <typename Visit> uint32_t walk_subsongs(ReplayContext& ctx, Visit visit
         while (start < ctx.song_length && reached[start]) ++start;
     }
     ctx.song.start_order = selected;
+    ctx.song.end_order = selected_end;
     prepare_playback(ctx);
     return count;
 }
@@ -116,6 +118,7 @@ bool select_subsong(ReplayContext* context, uint32_t index) {
     });
     if (!found) return false;
     ctx.song.start_order = start;
+    ctx.song.end_order = song_end_after(ctx, start);
     ctx.song.subsong = static_cast<uint8_t>(index);
     prepare_playback(ctx);
     return true;

@@ -82,6 +82,7 @@ LoadResult load_module_checked(const uint8_t* data, size_t length) {
     }
     post_pass(*ctx);
     ctx->song.format = scanned.scan.format;
+    ctx->song.end_order = song_end_after(*ctx, 0);
     prepare_playback(*ctx);
     if (scanned.scan.format == FORMAT_MOD) settle_mod_timing(*ctx, ByteReader{data, length});
     result.context = ctx;

@@ -47,13 +47,22 @@ constexpr uint8_t MAX_UNUSABLE_BPM = 32;
 constexpr float MIDDLE_C_HZ = 8363.0f;
 constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
 
-// Walks the order list: 255 ends it, 254 is a marker to skip.
-template <typename Visit>
-void walk_orders(const ByteReader& in, uint16_t order_count, Visit visit) {
+// Walks the order list: 254 is a marker to skip; 255 ends a song, and the
+// orders after it hold further songs (a tracker plays only the first; players
+// offer the others). visit(entry) takes each order entry and returns false to
+// stop; song_ended() comes at each 255 that follows an entry.
+template <typename Visit, typename SongEnded>
+void walk_orders(const ByteReader& in, uint16_t order_count, Visit visit, SongEnded song_ended) {
+    bool after_entry = false;
     for (uint16_t i = 0; i < order_count; ++i) {
         const uint8_t entry = in.u8(ORDERS + i);
-        if (entry == ORDER_END) return;
-        if (entry != ORDER_SKIP && !visit(entry)) return;
+        if (entry == ORDER_END && after_entry) song_ended();
+        if (entry == ORDER_END || entry == ORDER_SKIP) {
+            after_entry = after_entry && entry == ORDER_SKIP;
+            continue;
+        }
+        if (!visit(entry)) return;
+        after_entry = true;
     }
 }
 
@@ -188,12 +197,21 @@ const char* prescan_s3m(const ByteReader& in, ModuleScan& scan) {
     if (layout.pattern_count > MAX_PATTERNS) return "more than 256 patterns";
 
     uint32_t song_length = 0;
-    bool names_missing_pattern = false;
-    walk_orders(in, layout.order_count, [&](uint8_t entry) {
-        if (entry >= layout.pattern_count) names_missing_pattern = true;
-        return ++song_length <= MAX_SONG_LENGTH;
-    });
-    if (song_length > MAX_SONG_LENGTH) return "more than 256 orders";
+    bool names_missing_pattern = false, first_song = true, first_song_too_long = false;
+    // The songs after the first fill what room the order table has left.
+    walk_orders(
+        in, layout.order_count,
+        [&](uint8_t entry) {
+            if (song_length == MAX_SONG_LENGTH) {
+                first_song_too_long = first_song;
+                return false;
+            }
+            if (entry >= layout.pattern_count) names_missing_pattern = true;
+            ++song_length;
+            return true;
+        },
+        [&] { first_song = false; });
+    if (first_song_too_long) return "more than 256 orders";
     scan.song_length = static_cast<uint16_t>(song_length);
     scan.sample_count = layout.instrument_count;
     scan.instrument_count = static_cast<uint8_t>(layout.instrument_count);
@@ -233,12 +251,20 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
     load_channels(ctx, in, layout, map);
 
     uint16_t position = 0;
-    walk_orders(in, layout.order_count, [&](uint8_t entry) {
-        // The added pattern, right after the file's, stands in for missing ones.
-        ctx.order_table[position++] =
-            entry < layout.pattern_count ? entry : static_cast<uint8_t>(layout.pattern_count);
-        return position < scan.song_length;
-    });
+    walk_orders(
+        in, layout.order_count,
+        [&](uint8_t entry) {
+            if (position == scan.song_length) return false;
+            // The added pattern, right after the file's, stands in for missing ones.
+            ctx.order_table[position++] =
+                entry < layout.pattern_count ? entry : static_cast<uint8_t>(layout.pattern_count);
+            return true;
+        },
+        [&] {
+            const uint16_t last = static_cast<uint16_t>(position - 1);
+            ctx.song_breaks[last / 8] =
+                static_cast<uint8_t>(ctx.song_breaks[last / 8] | 1u << (last % 8));
+        });
 
     load_samples(ctx, in, layout);
 

@@ -207,10 +207,10 @@ TEST(ContextSize, CapIsExactly128MiB) {
         uint32_t expected; // 0: refused
     };
     const Case cases[] = {
-        // 672 header + 5 per slot + 4 per pattern + 304 per instrument + 16 per
+        // 704 header + 5 per slot + 4 per pattern + 304 per instrument + 16 per
         // sample + 2 per frame + 208 per channel + 256 per order.
-        {584, 1820, 10, 8, 17, 6, 15, 32160}, {2, 67108291, 0, 0, 1, 1, 0, 0x8000000},
-        {1, 67108294, 0, 0, 1, 1, 0, 0},     // one byte more
+        {584, 1820, 10, 8, 17, 6, 15, 32192}, {2, 67108275, 0, 0, 1, 1, 0, 0x8000000},
+        {1, 67108278, 0, 0, 1, 1, 0, 0},     // one byte more
         {0xFFFFFF, 0, 256, 0, 1, 255, 0, 0}, // 21 GB of slots
         {0, 0xFFFFFFFF, 0, 0, 1, 0, 0, 0},   // 8 GB of frames
     };

@@ -3,6 +3,10 @@
 // samples, packed patterns, command tables and the loop rework.
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
+#include "compact_writer.h"
 #include "module_builders.h"
 #include "module_check.h"
 
@@ -26,20 +30,44 @@ Context load_ok(const S3mBuilder& s3m) {
 
 } // namespace
 
-TEST(S3m, OrdersSkipMarkersAndStopAtTheEnd) {
+// 254 is skipped; 255 ends the first song, and what follows is a second one:
+// kept as a subsong that goes round on its own, while the first plays as if
+// the list ended there.
+TEST(S3m, OrdersSkipMarkersAndEndSongs) {
     S3mBuilder s3m;
     s3m.patterns.resize(3);
-    s3m.orders = {0, 254, 1, 255, 2};
+    s3m.orders = {0, 254, 1, 255, 255, 2, 255};
     Context ctx = load_ok(s3m);
     ASSERT_TRUE(ctx);
-    EXPECT_EQ(ctx->song_length, 2);
-    EXPECT_EQ(ctx->order_table[1], 1);
+    EXPECT_EQ(ctx->song_length, 3);
+    EXPECT_EQ(std::vector<uint8_t>(ctx->order_table, ctx->order_table + 3),
+              (std::vector<uint8_t>{0, 1, 2}));
     EXPECT_EQ(ctx->pattern_count, 3);
+    constexpr uint64_t PATTERN_FRAMES = 64 * 6 * 960; // speed 6 at 125 BPM, 48 kHz
+    replayer::SubsongInfo songs[4];
+    ASSERT_EQ(replayer::list_subsongs(ctx.get(), songs, 4), 2u);
+    EXPECT_EQ(std::tuple(songs[0].start_order, songs[0].pass.frames, songs[0].pass.end_order),
+              std::tuple(uint16_t{0}, 2 * PATTERN_FRAMES, uint16_t{0}));
+    EXPECT_EQ(std::tuple(songs[1].start_order, songs[1].pass.frames, songs[1].pass.end_order),
+              std::tuple(uint16_t{2}, PATTERN_FRAMES, uint16_t{2}));
+    // The compact image holds the first song alone, which plays the same.
+    const test_modules::Bytes image = compact_writer::write_compact(*ctx);
+    Context compact = load(image);
+    ASSERT_TRUE(compact);
+    EXPECT_EQ(compact->song_length, 2);
+    EXPECT_EQ(replayer::measure_pass(compact.get(), 10 * PATTERN_FRAMES).frames,
+              2 * PATTERN_FRAMES);
 
+    // Only the first song may not pass 256 orders; later ones fill what is left.
     s3m.orders.assign(257, 0);
     EXPECT_FALSE(load(s3m.build()));
     s3m.orders.assign(256, 0);
     EXPECT_TRUE(load(s3m.build()));
+    s3m.orders.assign(300, 1);
+    s3m.orders[200] = 255;
+    ctx = load_ok(s3m);
+    ASSERT_TRUE(ctx);
+    EXPECT_EQ(ctx->song_length, 256);
 }
 
 TEST(S3m, OrdersNamingNoPatternPlayAnAddedEmptyPattern) {

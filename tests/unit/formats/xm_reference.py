@@ -4,7 +4,7 @@ modrender --info reports on real files. Offsets and limits are the loader's;
 the code shares nothing with it."""
 import struct
 
-HEADER = 672
+HEADER = 704
 SLOT, PATTERN, INSTRUMENT, SAMPLE, FRAME, CHANNEL, ORDER = 5, 4, 304, 16, 2, 208, 256
 CONTEXT_LIMIT = 0x8000000
 
