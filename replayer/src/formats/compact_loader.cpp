@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "formats.h"
+#include "compact_layout.h"
 
 namespace replayer {
 

@@ -3,7 +3,7 @@
 // an index or a bound is checked before the module is accepted.
 #include <cmath>
 
-#include "formats.h"
+#include "compact_layout.h"
 
 namespace replayer::compact {
 

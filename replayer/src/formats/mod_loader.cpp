@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "formats.h"
+#include "mod_layout.h"
 
 namespace replayer {
 

@@ -4,7 +4,7 @@
 // context must hold.
 #include <cstring>
 
-#include "formats.h"
+#include "mod_layout.h"
 
 namespace replayer {
 

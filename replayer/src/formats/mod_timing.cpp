@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "formats.h"
+#include "mod_layout.h"
 
 namespace replayer {
 

@@ -4,7 +4,9 @@
 // of them, so they are read from the file whenever asked.
 #include <cstring>
 
-#include "formats.h"
+#include "mod_layout.h"
+#include "s3m_layout.h"
+#include "xm_layout.h"
 
 namespace replayer {
 

@@ -3,7 +3,7 @@
 // large the one allocation holding it must be, before anything is decoded.
 #include <cstring>
 
-#include "formats.h"
+#include "compact_layout.h"
 
 namespace replayer {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <iterator>
 
-#include "formats.h"
+#include "s3m_layout.h"
 
 namespace replayer {
 

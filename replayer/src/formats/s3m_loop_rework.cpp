@@ -3,7 +3,7 @@
 // of them, and a loop with no SB0 before it starts at the pattern's first row
 // or right after the previous loop. The engine keeps loop state per channel,
 // so each loop is moved onto one channel that is free on both of its rows.
-#include "formats.h"
+#include "s3m_layout.h"
 
 namespace replayer::s3m {
 

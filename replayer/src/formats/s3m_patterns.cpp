@@ -3,7 +3,7 @@
 // S3M commands onto the engine's effect codes.
 #include <algorithm>
 
-#include "formats.h"
+#include "s3m_layout.h"
 
 namespace replayer::s3m {
 

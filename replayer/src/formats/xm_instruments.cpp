@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // XM instruments: envelopes, sample maps, sample records and the delta-coded
 // sample data, decoded into the context's 16-bit sample region.
-#include "formats.h"
+#include "xm_layout.h"
 
 namespace replayer {
 

@@ -3,7 +3,7 @@
 // written into a context sized by the XM prescan.
 #include <cstring>
 
-#include "formats.h"
+#include "xm_layout.h"
 
 namespace replayer {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // XM patterns: unpacks the packed rows into the slot array and rewrites XM
 // notes and effects into the engine's numbering.
-#include "formats.h"
+#include "xm_layout.h"
 
 namespace replayer {
 

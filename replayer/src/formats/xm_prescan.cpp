@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // XM prescan: checks an XM module against the loader's limits and counts what
 // its replay context must hold, walking the file exactly as the loader does.
-#include "formats.h"
+#include "xm_layout.h"
 
 namespace replayer {
 
