@@ -16,7 +16,7 @@ import re
 import subprocess
 import sys
 
-EXTENSIONS = (".xm", ".s3m", ".mod")
+EXTENSIONS = (".xm", ".s3m", ".mod", ".it")
 TOLERANCE = 0.01  # relative difference counted as agreement
 
 

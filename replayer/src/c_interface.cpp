@@ -353,4 +353,8 @@ size_t quillrun_sample_name(const quillrun_module* module, uint32_t index, char*
     return name(module, replayer::NAME_SAMPLE, index, buffer, size);
 }
 
+size_t quillrun_message(const quillrun_module* module, char* buffer, size_t size) {
+    return name(module, replayer::NAME_MESSAGE, 0, buffer, size);
+}
+
 } // extern "C"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Writes the fuzzers' built seeds into a folder: small modules of every format
+// Writes the fuzzers' built seeds into a folder: small modules of every format (IT too)
 // and every MOD signature, each touching many effects, loop kinds, sample
 // widths and envelope shapes, the modules of every loading variant
 // (variant_seeds.h), and the compact image of each one that loads. Small
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "compact_writer.h"
+#include "it_writer.h"
 #include "module_builders.h"
 #include "quillrun/replayer.h"
 #include "variant_seeds.h"
@@ -27,6 +28,7 @@ constexpr int XM_EFFECT_COUNT = 36; // 0-9, A-Z
 constexpr int XM_NOTE_KEY_OFF = 97;
 constexpr int MOD_EFFECT_COUNT = 16;
 constexpr int S3M_COMMAND_COUNT = 26; // A-Z
+constexpr int IT_COMMAND_COUNT = 26;  // A-Z
 constexpr int ROWS = 64;
 
 xmwriter::Sample xm_sample(bool sixteen_bit, xmwriter::LoopType loop, int frames) {
@@ -157,6 +159,53 @@ Bytes s3m_module(uint16_t sample_format, bool panning_table) {
     return s3m.build();
 }
 
+// An IT with every command letter, every kind of volume-column byte, note
+// off, cut and fade, and compressed (2.14 and 2.15), plain, 8- and 16-bit,
+// looped and sustain-looped samples; with instruments and envelopes or
+// without, with IT's or the old effects.
+Bytes it_module(bool instruments, bool old_effects) {
+    test_modules::ItBuilder it;
+    it.flags = static_cast<uint16_t>(1 | 8 | (instruments ? 4 : 0) | (old_effects ? 16 : 0));
+    it.orders = {0, 254, 1, 255, 0};
+    it.patterns.resize(2);
+    it.rows = {ROWS, 32};
+    for (int p = 0; p < 2; ++p)
+        for (int row = 0; row < it.rows[p]; row += 2) {
+            const int k = row / 2 + p * ROWS / 2;
+            test_modules::ItEntry e{row, static_cast<uint8_t>(k % 5)};
+            if (k % 3 == 0) {
+                e.note = k % 13 == 0 ? 254 : k % 17 == 0 ? 255 : k % 19 == 0 ? 130 : 24 + k % 60;
+                e.instrument = 1 + k % 3;
+            }
+            if (k % 4 == 1) e.volume = (k * 7) % 213;
+            e.command = 1 + k % IT_COMMAND_COUNT;
+            e.info = (k * 23) & 0xFF;
+            it.patterns[p].push_back(e);
+        }
+    for (int k = 0; k < 3; ++k) {
+        test_modules::ItSample sample;
+        sample.flags =
+            static_cast<uint8_t>(1 | (k != 1 ? 8 : 0) | (k == 2 ? 2 : 0) | (k == 1 ? 16 | 64 : 32));
+        sample.convert = static_cast<uint8_t>(1 | (k == 2 ? 4 : 0));
+        sample.loop_start = sample.sustain_start = 8;
+        sample.loop_end = sample.sustain_end = 40;
+        sample.c5_speed = k == 1 ? 22050 : 8363;
+        sample.global_volume = static_cast<uint8_t>(64 - 20 * k);
+        for (int i = 0; i < 48; ++i)
+            sample.frames.push_back(
+                static_cast<int16_t>(k == 2 ? i * 1300 - 30000 : (i * 11) % 256 - 128));
+        it.samples.push_back(sample);
+        test_modules::ItInstrument instrument;
+        instrument.sample = static_cast<uint8_t>(1 + k);
+        instrument.new_note_action = static_cast<uint8_t>(k);
+        instrument.fadeout = static_cast<uint16_t>(20 * k);
+        instrument.volume = {static_cast<uint8_t>(k), 0, 2, 1, 1, {{64, 0}, {20, 4}, {40, 9}}};
+        instrument.panning = {1, 0, 1, 0, 0, {{-32, 0}, {32, 6}}};
+        it.instruments.push_back(instrument);
+    }
+    return it.build();
+}
+
 bool write(const std::string& folder, const std::string& name, const Bytes& bytes) {
     std::ofstream file(folder + "/" + name, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()),
@@ -181,6 +230,8 @@ int main(int argc, char** argv) {
         {"amiga.xm", xmwriter::write_xm(xm_module(false))},
         {"unsigned.s3m", s3m_module(2, true)},
         {"signed.s3m", s3m_module(1, false)},
+        {"instruments.it", it_module(true, false)},
+        {"samples-old-effects.it", it_module(false, true)},
     };
     const struct {
         const char* signature;

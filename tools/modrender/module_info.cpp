@@ -21,6 +21,8 @@ const char* format_name(uint8_t format) {
         return "s3m";
     case replayer::FORMAT_MOD_15:
         return "mod-15";
+    case replayer::FORMAT_IT:
+        return "it";
     default:
         return "unknown";
     }

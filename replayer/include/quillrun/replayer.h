@@ -7,10 +7,12 @@
 //
 // Contract
 // - Formats: XM 1.04, MOD (31 samples, 1..99 channels, FLT8 paired patterns;
-//   15 samples and 4 channels without a signature), S3M, and the compact
+//   15 samples and 4 channels without a signature), S3M, IT, and the compact
 //   format (a loaded context written out; its layout is in compact_format.h,
-//   which this header includes). Limits: 256 patterns of 1..256 rows, 255 channels, 255
-//   instruments, 256 orders, samples under 2^20 frames.
+//   which this header includes). IT modules are converted into the context
+//   the other formats use: up to 64 channels, notes C-1..B-8, envelopes of 12
+//   nodes; new-note actions, channel volume and the filter are not played. Limits: 256 patterns
+//   of 1..256 rows, 255 channels, 255 instruments, 256 orders, samples under 2^20 frames.
 // - Loading: `load_module_checked` prescans the bytes, sizes the context, makes
 //   exactly one allocation (at most CONTEXT_SIZE_LIMIT bytes), fills it and
 //   returns it, or returns a reason and allocates nothing that survives.
@@ -78,6 +80,7 @@ enum ModuleFormat : uint8_t {
     FORMAT_MOD_FLT8 = 3,
     FORMAT_S3M = 4,
     FORMAT_MOD_15 = 5, // the oldest MOD layout: 15 samples, 4 channels, no signature
+    FORMAT_IT = 6,
 };
 
 // Note bytes of a pattern slot.
@@ -556,6 +559,7 @@ enum NameKind : uint8_t {
     NAME_TITLE = 0,      // one per module (empty for a compact image)
     NAME_INSTRUMENT = 1, // XM instruments; MOD and S3M: their samples
     NAME_SAMPLE = 2,     // every sample of every instrument, in file order
+    NAME_MESSAGE = 3,    // IT's song message: 1 when the file has one, lines ended by '\n'
 };
 
 // How many names of this kind the module file has: 1 title, and its

@@ -255,6 +255,9 @@ QUILLRUN_API size_t quillrun_instrument_name(const quillrun_module* module, uint
 QUILLRUN_API uint32_t quillrun_sample_count(const quillrun_module* module);
 QUILLRUN_API size_t quillrun_sample_name(const quillrun_module* module, uint32_t index,
                                          char* buffer, size_t size);
+/* IT's song message, its lines ended by '\n' (other formats and IT files
+ * without one: 0 and an empty text). */
+QUILLRUN_API size_t quillrun_message(const quillrun_module* module, char* buffer, size_t size);
 
 #ifdef __cplusplus
 }

@@ -155,7 +155,8 @@ size_t cell_text(const ReplayContext& ctx, const PatternSlot& cell, char* out, s
     text[10] = ' ';
     const bool empty_effect = cell.effect == EFFECT_ARPEGGIO && cell.parameter == 0;
     if (cell.effect < EFFECT_COUNT && !empty_effect)
-        effect_text(EFFECT_TEXT[cell.effect], ctx.song.format == FORMAT_S3M, cell.parameter,
+        effect_text(EFFECT_TEXT[cell.effect],
+                    ctx.song.format == FORMAT_S3M || ctx.song.format == FORMAT_IT, cell.parameter,
                     text + 11);
     if (capacity) {
         const size_t n = capacity - 1 < CELL_TEXT_LENGTH ? capacity - 1 : CELL_TEXT_LENGTH;

@@ -111,15 +111,39 @@ const char* prescan_xm(const ByteReader& in, ModuleScan& scan);
 const char* prescan_mod(const ByteReader& in, ModuleScan& scan);
 const char* prescan_s3m(const ByteReader& in, ModuleScan& scan);
 const char* prescan_compact(const ByteReader& in, ModuleScan& scan);
+const char* prescan_it(const ByteReader& in, ModuleScan& scan);
 
 const char* load_xm(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 const char* load_mod(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 const char* load_compact(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
+const char* load_it(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in);
 
 // What a song starts at when its file gives no speed or BPM (or none usable).
 inline constexpr uint8_t DEFAULT_SPEED = 6; // ticks per row
 inline constexpr uint8_t DEFAULT_BPM = 125;
+
+// Order lists of S3M and IT, from byte `orders` on: 254 marks an entry to
+// skip; 255 ends a song, and the orders after it hold further songs (a
+// tracker plays only the first; players offer the others), which fill what
+// room the order table has left.
+struct OrderCount {
+    uint16_t song_length;       // entries kept, 0..256
+    bool names_missing_pattern; // an entry names a pattern the file lacks
+    bool first_song_too_long;   // the first song alone has more than 256
+};
+OrderCount count_orders(const ByteReader& in, uint64_t orders, uint16_t order_count,
+                        uint16_t pattern_count);
+
+// Fills the order table with the entries count_orders kept (one added empty
+// pattern, right after the file's, stands in for missing ones) and marks the
+// song breaks.
+void fill_orders(ReplayContext& ctx, const ByteReader& in, uint64_t orders, uint16_t order_count,
+                 uint16_t pattern_count);
+
+// Sets a sample's finetune and relative note from the rate at which it plays
+// middle C (S3M's C-4, IT's C-5); 0 leaves it unshifted.
+void set_middle_c_pitch(SampleRecord& sample, uint32_t hz);
 
 // Rewrites a raw XM/MOD effect (0..15) and parameter into internal codes.
 void convert_effect(PatternSlot& slot);

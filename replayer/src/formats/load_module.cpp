@@ -51,6 +51,8 @@ const char* run_loader(ReplayContext& ctx, const ModuleScan& scan, const ByteRea
         return load_xm(ctx, scan, in);
     case FORMAT_S3M:
         return load_s3m(ctx, scan, in);
+    case FORMAT_IT:
+        return load_it(ctx, scan, in);
     default:
         return load_mod(ctx, scan, in);
     }

@@ -4,6 +4,7 @@
 // of them, so they are read from the file whenever asked.
 #include <cstring>
 
+#include "it_layout.h"
 #include "mod_layout.h"
 #include "s3m_layout.h"
 #include "xm_layout.h"
@@ -28,6 +29,7 @@ constexpr uint64_t NAME_BYTES = 28;
 } // namespace s3m_names
 
 constexpr uint8_t FIRST_PRINTABLE = 0x20;
+constexpr uint8_t CARRIAGE_RETURN = 0x0D; // IT's line break in the song message
 constexpr uint8_t DELETE = 0x7F;
 
 // Where a name lies in the file; {0, 0} for none.
@@ -77,13 +79,31 @@ Field name_field(const ByteReader& in, const ModuleScan& scan, NameKind kind, ui
         return {in.u16le(pointer) * s3m::PARAGRAPH + s3m_names::INSTRUMENT_NAME,
                 s3m_names::NAME_BYTES};
     }
+    case FORMAT_IT: {
+        if (kind == NAME_TITLE) return {it::TITLE, it::TITLE_BYTES};
+        if (kind == NAME_MESSAGE)
+            return {in.u32le(it::MESSAGE_OFFSET), in.u16le(it::MESSAGE_LENGTH)};
+        const it::Layout layout = it::read_layout(in);
+        const bool instruments = in.u16le(it::FLAGS) & it::FLAG_INSTRUMENTS;
+        if (kind == NAME_INSTRUMENT && instruments)
+            return {it::instrument_header(in, layout, static_cast<uint16_t>(index)) +
+                        it::INSTRUMENT_NAME,
+                    it::INSTRUMENT_NAME_BYTES};
+        return {it::sample_header(in, layout, static_cast<uint16_t>(index)) + it::SAMPLE_NAME,
+                it::SAMPLE_NAME_BYTES};
+    }
     default:
         return {0, 0}; // a compact image keeps no texts
     }
 }
 
-uint32_t count_of(const ModuleScan& scan, NameKind kind) {
+uint32_t count_of(const ByteReader& in, const ModuleScan& scan, NameKind kind) {
     switch (kind) {
+    case NAME_MESSAGE:
+        return scan.format == FORMAT_IT && (in.u16le(it::SPECIAL) & it::SPECIAL_MESSAGE) &&
+                       in.u16le(it::MESSAGE_LENGTH)
+                   ? 1
+                   : 0;
     case NAME_TITLE:
         return 1;
     case NAME_INSTRUMENT:
@@ -98,15 +118,15 @@ uint32_t count_of(const ModuleScan& scan, NameKind kind) {
 
 uint32_t module_name_count(const uint8_t* data, size_t length, NameKind kind) {
     const ScanResult scanned = module_prescan(data, length);
-    return scanned.error ? 0 : count_of(scanned.scan, kind);
+    return scanned.error ? 0 : count_of(ByteReader{data, length}, scanned.scan, kind);
 }
 
 size_t module_name(const uint8_t* data, size_t length, NameKind kind, uint32_t index, char* out,
                    size_t capacity) {
     if (out && capacity) out[0] = '\0';
     const ScanResult scanned = module_prescan(data, length);
-    if (scanned.error || index >= count_of(scanned.scan, kind)) return 0;
     const ByteReader in{data, length};
+    if (scanned.error || index >= count_of(in, scanned.scan, kind)) return 0;
     const Field field = name_field(in, scanned.scan, kind, index);
 
     uint64_t size = 0;
@@ -116,7 +136,10 @@ size_t module_name(const uint8_t* data, size_t length, NameKind kind, uint32_t i
         const uint64_t kept = size < capacity - 1 ? size : capacity - 1;
         for (uint64_t i = 0; i < kept; ++i) {
             const uint8_t c = in.u8(field.offset + i);
-            out[i] = static_cast<char>(c < FIRST_PRINTABLE || c == DELETE ? ' ' : c);
+            if (kind == NAME_MESSAGE && c == CARRIAGE_RETURN)
+                out[i] = '\n';
+            else
+                out[i] = static_cast<char>(c < FIRST_PRINTABLE || c == DELETE ? ' ' : c);
         }
         out[kept] = '\0';
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "compact_layout.h"
+#include "it_layout.h"
 
 namespace replayer {
 
@@ -44,6 +45,7 @@ ModuleFormat recognise(const ByteReader& in) {
         in.u8(S3M_TYPE_OFFSET + 2) == 0 &&
         bytes_equal(in, S3M_MAGIC_OFFSET, reinterpret_cast<const uint8_t*>("SCRM"), 4))
         return FORMAT_S3M;
+    if (bytes_equal(in, 0, it::MAGIC, sizeof it::MAGIC)) return FORMAT_IT;
     return FORMAT_MOD; // its signature check decides
 }
 
@@ -62,6 +64,9 @@ ScanResult module_prescan(const uint8_t* data, size_t length) {
         break;
     case FORMAT_S3M:
         result.error = prescan_s3m(in, result.scan);
+        break;
+    case FORMAT_IT:
+        result.error = prescan_it(in, result.scan);
         break;
     default:
         result.error = prescan_mod(in, result.scan);

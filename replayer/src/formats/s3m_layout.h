@@ -25,8 +25,6 @@ inline constexpr uint64_t ORDERS = 96;
 inline constexpr int CHANNELS = 32;            // channel-setting bytes
 inline constexpr uint8_t PLAYED_SETTINGS = 16; // settings 0..15 are played
 inline constexpr uint8_t FIRST_RIGHT_SETTING = 8;
-inline constexpr uint8_t ORDER_END = 255;
-inline constexpr uint8_t ORDER_SKIP = 254;
 inline constexpr uint32_t ROWS = 64;
 inline constexpr uint64_t PARAGRAPH = 16; // parapointers count 16-byte units
 

@@ -2,7 +2,6 @@
 // S3M (Scream Tracker 3): counts, header values, channel map and panning,
 // orders and samples. Patterns are decoded in s3m_patterns.cpp.
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 
 #include "s3m_layout.h"
@@ -13,7 +12,6 @@ namespace {
 
 using namespace s3m;
 
-constexpr uint16_t MAX_SONG_LENGTH = ORDER_TABLE_SIZE;
 constexpr uint16_t MAX_INSTRUMENTS = 255;
 constexpr uint16_t MAX_PATTERNS = 256;
 constexpr uint32_t MAX_SAMPLE_FRAMES = 0xFFFFF;
@@ -44,27 +42,6 @@ constexpr uint8_t PANNING_NIBBLE_SCALE = 17; // 0..15 -> 0..255
 constexpr uint8_t PANNING_LEFT = 0x33;
 constexpr uint8_t PANNING_RIGHT = 0xCC;
 constexpr uint8_t MAX_UNUSABLE_BPM = 32;
-constexpr float MIDDLE_C_HZ = 8363.0f;
-constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
-
-// Walks the order list: 254 is a marker to skip; 255 ends a song, and the
-// orders after it hold further songs (a tracker plays only the first; players
-// offer the others). visit(entry) takes each order entry and returns false to
-// stop; song_ended() comes at each 255 that follows an entry.
-template <typename Visit, typename SongEnded>
-void walk_orders(const ByteReader& in, uint16_t order_count, Visit visit, SongEnded song_ended) {
-    bool after_entry = false;
-    for (uint16_t i = 0; i < order_count; ++i) {
-        const uint8_t entry = in.u8(ORDERS + i);
-        if (entry == ORDER_END && after_entry) song_ended();
-        if (entry == ORDER_END || entry == ORDER_SKIP) {
-            after_entry = after_entry && entry == ORDER_SKIP;
-            continue;
-        }
-        if (!visit(entry)) return;
-        after_entry = true;
-    }
-}
 
 uint64_t instrument_header(const ByteReader& in, const Layout& layout, uint16_t k) {
     return PARAGRAPH * in.u16le(layout.instrument_pointers() + 2u * k);
@@ -101,16 +78,6 @@ SampleShape sample_shape(const ByteReader& in, uint64_t header) {
     return {stored, std::min(loop_end - loop_start, stored)};
 }
 
-// Middle-C frequency to finetune (1/16 semitone) and relative note.
-void set_pitch(SampleRecord& sample, uint32_t c2_speed) {
-    if (c2_speed == 0) return; // no usable pitch: play unshifted
-    const float steps =
-        FINETUNE_STEPS_PER_OCTAVE * log2f(static_cast<float>(c2_speed) / MIDDLE_C_HZ);
-    const int32_t v = static_cast<int32_t>(steps); // |steps| < 192 x 20
-    sample.finetune = static_cast<int8_t>(v & 15);
-    sample.relative_note = static_cast<int8_t>(std::clamp(v >> 4, -128, 127));
-}
-
 void load_channels(ReplayContext& ctx, const ByteReader& in, const Layout& layout,
                    const ChannelMap& map) {
     const bool stereo = in.u8(MASTER_VOLUME) & STEREO_FLAG;
@@ -142,7 +109,7 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
         sample.length = shape.stored;
         sample.loop_length = shape.loop_length;
         sample.flags_volume = static_cast<uint8_t>(std::min(in.u8(h + VOLUME), MAX_VOLUME) << 1);
-        set_pitch(sample, in.u32le(h + C2_SPEED));
+        set_middle_c_pitch(sample, in.u32le(h + C2_SPEED));
 
         const uint64_t data = PARAGRAPH * ((uint64_t{in.u8(h + DATA_POINTER_HIGH)} << 16) |
                                            in.u16le(h + DATA_POINTER_LOW));
@@ -196,27 +163,13 @@ const char* prescan_s3m(const ByteReader& in, ModuleScan& scan) {
     if (layout.instrument_count > MAX_INSTRUMENTS) return "more than 255 instruments";
     if (layout.pattern_count > MAX_PATTERNS) return "more than 256 patterns";
 
-    uint32_t song_length = 0;
-    bool names_missing_pattern = false, first_song = true, first_song_too_long = false;
-    // The songs after the first fill what room the order table has left.
-    walk_orders(
-        in, layout.order_count,
-        [&](uint8_t entry) {
-            if (song_length == MAX_SONG_LENGTH) {
-                first_song_too_long = first_song;
-                return false;
-            }
-            if (entry >= layout.pattern_count) names_missing_pattern = true;
-            ++song_length;
-            return true;
-        },
-        [&] { first_song = false; });
-    if (first_song_too_long) return "more than 256 orders";
-    scan.song_length = static_cast<uint16_t>(song_length);
+    const OrderCount orders = count_orders(in, ORDERS, layout.order_count, layout.pattern_count);
+    if (orders.first_song_too_long) return "more than 256 orders";
+    scan.song_length = orders.song_length;
     scan.sample_count = layout.instrument_count;
     scan.instrument_count = static_cast<uint8_t>(layout.instrument_count);
     // Orders naming no pattern play one added empty pattern.
-    scan.pattern_count = layout.pattern_count + (names_missing_pattern ? 1 : 0);
+    scan.pattern_count = layout.pattern_count + (orders.names_missing_pattern ? 1 : 0);
     scan.total_rows = ROWS * scan.pattern_count;
     scan.channel_count = read_channel_map(in).count;
 
@@ -235,7 +188,7 @@ const char* prescan_s3m(const ByteReader& in, ModuleScan& scan) {
     return nullptr;
 }
 
-const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {
+const char* load_s3m(ReplayContext& ctx, const ModuleScan&, const ByteReader& in) {
     const Layout layout = read_layout(in);
     const ChannelMap map = read_channel_map(in);
     ctx.amiga_periods = 1;
@@ -250,21 +203,7 @@ const char* load_s3m(ReplayContext& ctx, const ModuleScan& scan, const ByteReade
 
     load_channels(ctx, in, layout, map);
 
-    uint16_t position = 0;
-    walk_orders(
-        in, layout.order_count,
-        [&](uint8_t entry) {
-            if (position == scan.song_length) return false;
-            // The added pattern, right after the file's, stands in for missing ones.
-            ctx.order_table[position++] =
-                entry < layout.pattern_count ? entry : static_cast<uint8_t>(layout.pattern_count);
-            return true;
-        },
-        [&] {
-            const uint16_t last = static_cast<uint16_t>(position - 1);
-            ctx.song_breaks[last / 8] =
-                static_cast<uint8_t>(ctx.song_breaks[last / 8] | 1u << (last % 8));
-        });
+    fill_orders(ctx, in, ORDERS, layout.order_count, layout.pattern_count);
 
     load_samples(ctx, in, layout);
 

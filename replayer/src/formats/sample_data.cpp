@@ -2,6 +2,8 @@
 // Sample data as the formats store it (XM deltas, S3M plain values, 4-bit
 // ADPCM), decoded into the context's 16-bit frames; a stereo sample's two
 // halves are mixed into one.
+#include <cmath>
+
 #include "formats.h"
 
 namespace replayer {
@@ -85,6 +87,9 @@ class FrameReader {
     uint64_t index_ = 0;
 };
 
+constexpr float MIDDLE_C_HZ = 8363.0f;
+constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
+
 int16_t mean(int16_t a, int16_t b) {
     return static_cast<int16_t>((int32_t{a} + b) >> 1); // rounds toward minus infinity
 }
@@ -111,6 +116,14 @@ void decode_stereo_sample(int16_t* out, const ByteReader& in, const SampleSource
     for (uint32_t i = right_varying; i < left_varying; ++i) out[i] = mean(out[i], right_rest);
     const uint32_t tail = std::max(left_varying, right_varying);
     if (tail < frames) fill_past_end(out + tail, frames - tail, mean(left_rest, right_rest));
+}
+
+void set_middle_c_pitch(SampleRecord& sample, uint32_t hz) {
+    if (hz == 0) return; // no usable pitch: play unshifted
+    const float steps = FINETUNE_STEPS_PER_OCTAVE * log2f(static_cast<float>(hz) / MIDDLE_C_HZ);
+    const int32_t v = static_cast<int32_t>(steps); // |steps| < 192 x 20
+    sample.finetune = static_cast<int8_t>(v & 15);
+    sample.relative_note = static_cast<int8_t>(std::clamp(v >> 4, -128, 127));
 }
 
 } // namespace replayer

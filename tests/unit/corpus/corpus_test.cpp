@@ -35,7 +35,8 @@ std::vector<std::string> corpus_files() {
     for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
         std::string ext = e.path().extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (ext == ".xm" || ext == ".s3m" || ext == ".mod") files.push_back(e.path().string());
+        if (ext == ".xm" || ext == ".s3m" || ext == ".mod" || ext == ".it")
+            files.push_back(e.path().string());
     }
     std::sort(files.begin(), files.end());
     return files;

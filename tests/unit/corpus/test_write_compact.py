@@ -24,7 +24,7 @@ def info(modrender, path):
 
 
 def main(modrender, corpus):
-    names = sorted(n for n in os.listdir(corpus) if n.lower().endswith((".xm", ".s3m", ".mod")))
+    names = sorted(n for n in os.listdir(corpus) if n.lower().endswith((".xm", ".s3m", ".mod", ".it")))
     failures = 0
     with tempfile.TemporaryDirectory() as tmp:
         for name in names:

@@ -8,6 +8,7 @@
 
 #include "assets.h"
 #include "compact_writer.h"
+#include "it_writer.h"
 #include "module_builders.h"
 #include "module_check.h"
 
@@ -104,6 +105,30 @@ std::vector<uint8_t> varied_s3m() {
     return s3m.build();
 }
 
+// An IT module with instruments, envelopes and compressed 8- and 16-bit samples.
+std::vector<uint8_t> varied_it() {
+    test_modules::ItBuilder it;
+    it.flags = 1 | 4 | 8;
+    it.orders = {0, 254, 1, 255};
+    it.patterns = {{{0, 0, 60, 1, 40, 8, 0x44}, {3, 2, 255}}, {{1, 1, 64, 2, 200, 19, 0xB1}}};
+    it.rows = {8, 4};
+    test_modules::ItSample a, b;
+    a.flags = 1 | 8 | 16;
+    a.loop_end = 40;
+    b.flags = 1 | 2 | 8;
+    b.convert = 1 | 4;
+    for (int i = 0; i < 40; ++i) {
+        a.frames.push_back(static_cast<int16_t>((i * 37) % 256 - 128));
+        b.frames.push_back(static_cast<int16_t>(i * 1500 - 30000));
+    }
+    it.samples = {a, b};
+    test_modules::ItInstrument one, two;
+    one.volume = {1 | 2 | 4, 0, 2, 1, 1, {{64, 0}, {20, 4}, {40, 9}}};
+    two.sample = 2;
+    it.instruments = {one, two};
+    return it.build();
+}
+
 // A paired 8-channel MOD with looped samples and effects that are cleaned up.
 std::vector<uint8_t> varied_mod() {
     test_modules::ModBuilder mod;
@@ -136,14 +161,18 @@ void load_and_check(const std::vector<uint8_t>& bytes, const std::string& what) 
     replayer::generate_frames(loaded.result.context, out.data(), RENDER_FRAMES);
 }
 
-// Every format: the intro's module, built XM, S3M and MOD modules (one of
+// Every format: the intro's module, built XM, S3M, MOD and IT modules (one of
 // them of the 15-sample layout, which no cut short of its last byte leaves a
 // module), and the compact image of each built one.
 std::vector<std::vector<uint8_t>> seeds() {
     std::vector<std::vector<uint8_t>> all = {
-        std::vector<uint8_t>(module_data, module_data + module_data_size), varied_module(),
-        varied_s3m(), varied_mod(), fifteen_sample_module().build()};
-    for (size_t i = 1; i < 5; ++i) {
+        std::vector<uint8_t>(module_data, module_data + module_data_size),
+        varied_module(),
+        varied_s3m(),
+        varied_mod(),
+        fifteen_sample_module().build(),
+        varied_it()};
+    for (size_t i = 1; i < 6; ++i) {
         Loaded loaded(all[i]);
         EXPECT_NE(loaded.result.context, nullptr) << i;
         if (loaded.result.context) all.push_back(compact_writer::write_compact(loaded.ctx()));

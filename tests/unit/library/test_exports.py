@@ -17,7 +17,7 @@ PUBLIC = {
     "quillrun_load", "quillrun_free", "quillrun_render", "quillrun_get_position",
     "quillrun_pass_ended", "quillrun_pass_frames", "quillrun_duration", "quillrun_pass_end",
     "quillrun_set_position", "quillrun_title", "quillrun_instrument_count",
-    "quillrun_instrument_name", "quillrun_sample_count", "quillrun_sample_name",
+    "quillrun_instrument_name", "quillrun_sample_count", "quillrun_sample_name", "quillrun_message",
     "quillrun_render_output", "quillrun_default_settings", "quillrun_listening_settings",
     "quillrun_set_settings", "quillrun_get_settings", "quillrun_seek_frame",
     "quillrun_seek_seconds", "quillrun_seek_row", "quillrun_time_at", "quillrun_channel_count",
