@@ -20,7 +20,7 @@ constexpr uint32_t units(uint32_t bytes) {
 }
 constexpr uint32_t PATTERN_STRIDE = units(PATTERN_BYTES);
 constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
-constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_BYTES);
+constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_IT_BYTES);
 constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
 
 // The orders of the module's first song: an image holds no song breaks, so
@@ -33,7 +33,8 @@ uint16_t first_song_length(const ReplayContext& ctx) {
 }
 
 void write_header(ByteWriter& w, const ReplayContext& ctx) {
-    const uint32_t header_bytes = HEADER_PANNING + ctx.channel_count;
+    const bool it = ctx.tracker_rules & RULE_IT;
+    const uint32_t header_bytes = HEADER_PANNING + ctx.channel_count * (it ? 2u : 1u);
     const uint32_t first_section = units(header_bytes);
     w.bytes.assign(STRIDE_UNIT * first_section, 0);
     w.put8(HEADER_FIRST_SECTION, static_cast<uint8_t>(first_section));
@@ -54,12 +55,17 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
                               (ctx.amiga_periods ? FLAG_AMIGA_PERIODS : 0) |
                               ((rules & RULE_FAST_SLIDE) ? FLAG_FAST_SLIDE : 0) |
                               ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
-                              ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0)));
+                              ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0) |
+                              (it ? FLAG_IT : 0)));
+    w.put8(HEADER_VOICE_COUNT, ctx.voice_count);
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
     w.put8(HEADER_SLOT_STRIDE, SLOT_STRIDE);
     w.put8(HEADER_INSTRUMENT_STRIDE, INSTRUMENT_STRIDE);
     w.put8(HEADER_SAMPLE_STRIDE, SAMPLE_STRIDE);
     for (int c = 0; c < ctx.channel_count; ++c) w.put8(HEADER_PANNING + c, ctx.channel_panning[c]);
+    if (it)
+        for (int c = 0; c < ctx.channel_count; ++c)
+            w.put8(HEADER_PANNING + ctx.channel_count + c, ctx.channel_volume[c]);
 }
 
 void write_envelope(ByteWriter& w, const EnvelopeRecord& e) {
@@ -85,6 +91,8 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     w.u8(r.autovibrato_rate);
     w.u16(0);
     for (uint16_t entry : r.sample_map) w.u16(entry);
+    w.u8(r.new_note_action);
+    w.u8(r.duplicate_check);
     w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 

@@ -14,7 +14,8 @@
 // frames back into 16-bit ones. The reader lives in the replayer; tools write
 // it. All values little-endian.
 //
-// Header (64 bytes, then one default panning byte per channel), then the
+// Header (64 bytes, then one default panning byte per channel and, with
+// FLAG_IT, one channel volume byte per channel), then the
 // sections in this order, the first at 8 x header[HEADER_FIRST_SECTION]:
 // pattern records, slots (rows x channels, row by row), instrument records,
 // sample records, sample data (one float32 in [-1, 1) per frame), order table
@@ -46,11 +47,14 @@ inline constexpr uint32_t HEADER_PATTERN_STRIDE = 32;
 inline constexpr uint32_t HEADER_SLOT_STRIDE = 33;
 inline constexpr uint32_t HEADER_INSTRUMENT_STRIDE = 34;
 inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
-inline constexpr uint32_t HEADER_PANNING = 64; // channel count bytes
+inline constexpr uint32_t HEADER_VOICE_COUNT = 36; // background voices, 0..64; older images 0
+inline constexpr uint32_t HEADER_PANNING = 64;     // channel count bytes
 inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
 inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE
 inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
 inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
+inline constexpr uint16_t FLAG_IT = 16;                 // RULE_IT
+inline constexpr uint8_t MAX_VOICE_COUNT = 64;
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
 // Pattern record.
@@ -75,7 +79,11 @@ inline constexpr uint32_t INSTRUMENT_VIBRATO_SWEEP = 107;
 inline constexpr uint32_t INSTRUMENT_VIBRATO_DEPTH = 108;
 inline constexpr uint32_t INSTRUMENT_VIBRATO_RATE = 109;
 inline constexpr uint32_t INSTRUMENT_SAMPLE_MAP = 112; // 96 x u16
-inline constexpr uint32_t INSTRUMENT_BYTES = 304;
+inline constexpr uint32_t INSTRUMENT_BYTES = 304;      // what every image holds
+// Images from the IT loader's time on: read where the stride holds them.
+inline constexpr uint32_t INSTRUMENT_NEW_NOTE_ACTION = 304;
+inline constexpr uint32_t INSTRUMENT_DUPLICATE_CHECK = 305;
+inline constexpr uint32_t INSTRUMENT_IT_BYTES = 306;
 
 // Sample record.
 inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32

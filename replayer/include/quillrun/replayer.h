@@ -11,7 +11,9 @@
 //   format (a loaded context written out; its layout is in compact_format.h,
 //   which this header includes). IT modules are converted into the context
 //   the other formats use: up to 64 channels, notes C-1..B-8, envelopes of 12
-//   nodes; new-note actions, channel volume and the filter are not played. Limits: 256 patterns
+//   nodes, a pool of 64 background voices for new-note actions (the quietest
+//   gives way when all play); the pitch envelope and the filter are not
+//   played. Limits: 256 patterns
 //   of 1..256 rows, 255 channels, 255 instruments, 256 orders, samples under 2^20 frames.
 // - Loading: `load_module_checked` prescans the bytes, sizes the context, makes
 //   exactly one allocation (at most CONTEXT_SIZE_LIMIT bytes), fills it and
@@ -48,7 +50,7 @@
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
 //   the row-visit table; set_render_settings writes `settings` and `mix`; the
 //   repeat count, subsong and meter calls write `song`.
-// - Library and ABI: libquillrun-replayer.so.2 (and a static library) exports
+// - Library and ABI: libquillrun-replayer.so.3 (and a static library) exports
 //   exactly the functions declared here, in song_time.h, channel_control.h
 //   and live_state.h (which this header includes) and in replayer_c.h,
 //   nothing else.
@@ -169,7 +171,9 @@ enum EffectCode : uint8_t {
     EFFECT_S3M_TREMOLO = 47,
     EFFECT_S3M_ARPEGGIO = 48,
     EFFECT_S3M_TREMOR = 49,
-    EFFECT_COUNT = 50,
+    EFFECT_SET_CHANNEL_VOLUME = 50,   // IT Mxx: 0..64
+    EFFECT_CHANNEL_VOLUME_SLIDE = 51, // IT Nxy, slid as Dxy slides the volume
+    EFFECT_COUNT = 52,
     EFFECT_IGNORED = 255,
 };
 
@@ -216,8 +220,23 @@ struct InstrumentRecord {
     uint8_t autovibrato_sweep;       // ticks
     uint8_t autovibrato_depth;
     uint8_t autovibrato_rate;
-    uint8_t spare[2];
+    uint8_t new_note_action; // NNA_*: what a new note on the channel does with this one
+    uint8_t duplicate_check; // low nibble DUPLICATE_* (what counts), high nibble the NNA_* done
 };
+
+// New-note actions (IT instruments): a note that a new one replaces on its
+// channel is cut, or goes on in the background (as it is, released, or
+// fading out). Other formats' instruments cut (0).
+inline constexpr uint8_t NNA_CUT = 0;
+inline constexpr uint8_t NNA_CONTINUE = 1;
+inline constexpr uint8_t NNA_NOTE_OFF = 2;
+inline constexpr uint8_t NNA_NOTE_FADE = 3;
+// Duplicate checks: a new note ends background notes of its channel that
+// share its note, sample or instrument.
+inline constexpr uint8_t DUPLICATE_OFF = 0;
+inline constexpr uint8_t DUPLICATE_NOTE = 1;
+inline constexpr uint8_t DUPLICATE_SAMPLE = 2;
+inline constexpr uint8_t DUPLICATE_INSTRUMENT = 3;
 
 struct SampleRecord {
     uint32_t data_index;  // first frame in the sample data region
@@ -246,6 +265,9 @@ inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 2;
 // A pattern-loop start (E60, SB0) sets the row at which the next pattern
 // starts in the XM tracker only; MOD and S3M players start it at row 0.
 inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
+// IT: the channel volume (Mxx, Nxy, the song's channel volumes) scales every
+// note, and new-note actions leave notes playing in background voices.
+inline constexpr uint8_t RULE_IT = 8;
 
 // ------------------------------------------------------------ playback state
 
@@ -374,6 +396,12 @@ struct ChannelState {
     uint8_t control_flags; // CHANNEL_* bits
     uint8_t control_cut;   // 0..255: the channel's gain x (255 - cut) / 255
     uint8_t spare;
+    // IT (RULE_IT): the channel's volume and the background voices
+    uint8_t channel_volume;              // 0..64
+    uint8_t channel_volume_slide_memory; // Nxy
+    uint8_t note_fade;                   // 1: the fadeout runs though the key is held
+    uint8_t voice_owner;                 // background voice: 1 + its channel; 0 channel or free
+    uint8_t spare_it[4];
     // what the last render call heard of the channel, for level meters
     uint16_t peak_left;  // 0..65535 = 0..1 of full scale, saturating
     uint16_t peak_right; // 0..65535
@@ -429,6 +457,13 @@ struct ReplayContext {
     // bit k of byte k / 8: order position k ends a song the file separates
     // from the next (S3M's end marker between two songs); none set elsewhere
     uint8_t song_breaks[ORDER_TABLE_SIZE / 8];
+    // IT (RULE_IT): each channel's volume at the song's start, 0..64
+    uint8_t channel_volume[MAX_CHANNEL_PANNING];
+    // ChannelState records after the channels' own for notes left playing in
+    // the background (IT new-note actions): 0 for the other formats. When all
+    // play, the quietest gives way to the next.
+    uint8_t voice_count;
+    uint8_t spare_tail[7];
 };
 
 static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
@@ -441,10 +476,10 @@ static_assert(sizeof(PlaybackState) == 36);
 static_assert(sizeof(SongChoice) == 12);
 static_assert(sizeof(FadingVoice) == 40);
 static_assert(sizeof(VoiceMix) == 104);
-static_assert(sizeof(ChannelState) == 208);
+static_assert(sizeof(ChannelState) == 216);
 static_assert(sizeof(RenderSettings) == 16);
 static_assert(sizeof(MixSetup) == 12);
-static_assert(sizeof(ReplayContext) == 704);
+static_assert(sizeof(ReplayContext) == 968);
 
 // ------------------------------------------------------------------ loading
 
@@ -458,6 +493,7 @@ struct ModuleScan {
     uint16_t song_length;
     uint8_t channel_count;
     uint8_t instrument_count;
+    uint8_t voice_count; // background voices (ReplayContext::voice_count)
 };
 
 // A loading step's outcome: `error` is null on success, else a short static

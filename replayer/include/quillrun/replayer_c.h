@@ -20,7 +20,7 @@
  *   the C++ interface's for the same module.
  * - Bad input never crashes: a malformed module is refused with a reason or
  *   loads as (partial) silence.
- * - ABI: libquillrun-replayer.so.2; see replayer.h for when the number
+ * - ABI: libquillrun-replayer.so.3; see replayer.h for when the number
  *   changes. */
 #ifndef QUILLRUN_REPLAYER_C_H
 #define QUILLRUN_REPLAYER_C_H

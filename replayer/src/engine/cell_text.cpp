@@ -87,6 +87,8 @@ constexpr EffectText EFFECT_TEXT[EFFECT_COUNT] = {
     {{0, 0}, {'R', 0}, Shape::as_stored},    // S3M tremolo
     {{0, 0}, {'J', 0}, Shape::as_stored},    // S3M arpeggio
     {{0, 0}, {'I', 0}, Shape::as_stored},    // S3M tremor
+    {{0, 0}, {'M', 0}, Shape::as_stored},    // IT channel volume
+    {{0, 0}, {'N', 0}, Shape::as_stored},    // IT channel volume slide
 };
 
 // Volume column commands 0x6..0xF by their letter.

@@ -26,6 +26,16 @@ void settle(ReplayContext& ctx) {
         // A voice without a period keeps the gains of its last tick with one.
         if (silenced) ch.gain_left = ch.gain_right = 0.0f;
     }
+    // Background voices sound as the channel that left them.
+    for (int v = ctx.channel_count; v < voice_records(ctx); ++v) {
+        ChannelState& voice = ctx.channels[v];
+        if (!voice.voice_owner) continue;
+        const ChannelState& owner = ctx.channels[voice.voice_owner - 1];
+        voice.control_flags = owner.control_flags;
+        voice.control_cut = owner.control_cut;
+        update_voice(ctx, voice);
+        if (voice.control_flags & CHANNEL_SILENCED) voice.gain_left = voice.gain_right = 0.0f;
+    }
 }
 
 bool set_flag(ReplayContext* context, uint8_t channel, uint8_t flag, bool on) {

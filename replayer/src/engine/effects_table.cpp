@@ -64,6 +64,8 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_S3M_TREMOLO] = {nullptr, tick_shared_tremolo};
     t[EFFECT_S3M_ARPEGGIO] = {nullptr, tick_shared_arpeggio};
     t[EFFECT_S3M_TREMOR] = {shared_tremor, shared_tremor};
+    t[EFFECT_SET_CHANNEL_VOLUME] = {row_set_channel_volume, nullptr};
+    t[EFFECT_CHANNEL_VOLUME_SLIDE] = {row_channel_volume_slide, tick_channel_volume_slide};
     t[EFFECT_IGNORED] = {nullptr, nullptr};
     return t;
 }

@@ -108,4 +108,19 @@ void shared_tremor(ReplayContext&, ChannelState& ch, uint8_t) {
     tremor_step(ch, ch.shared_memory);
 }
 
+void row_set_channel_volume(ReplayContext&, ChannelState& ch, uint8_t p) {
+    ch.channel_volume = p > MAX_VOLUME ? MAX_VOLUME : p;
+}
+
+void row_channel_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
+    remember(ch.channel_volume_slide_memory, p);
+    if (slides_on_row_tick(ctx, ch.channel_volume_slide_memory))
+        volume_style_slide(ch.channel_volume, ch.channel_volume_slide_memory, MAX_VOLUME);
+}
+
+void tick_channel_volume_slide(ReplayContext&, ChannelState& ch, uint8_t) {
+    if (slides_on_later_tick(ch.channel_volume_slide_memory))
+        volume_style_slide(ch.channel_volume, ch.channel_volume_slide_memory, MAX_VOLUME);
+}
+
 } // namespace replayer

@@ -50,6 +50,15 @@ enum class SlideMode : uint8_t {
     cut,     // out of range: the channel falls silent
 };
 
+// Channel records the mixer plays: the channels' own, then the background voices.
+inline int voice_records(const ReplayContext& ctx) {
+    return ctx.channel_count + ctx.voice_count;
+}
+
+// VoiceMix::mixed_flags
+inline constexpr uint8_t MIXED_AUDIBLE = 1; // the voice mixed last could still be heard
+inline constexpr uint8_t MIXED_LOOPED = 2;  // it had been round its loop
+
 // -------------------------------------------------------------- sequencer
 
 // Zeroes the playback state, channels and row visits and sets the song's
@@ -119,6 +128,10 @@ void set_nibbles(uint8_t& memory, uint8_t parameter);
 void shared_volume_slide(ChannelState& ch);
 bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch);
 bool shared_slide_on_later_tick(const ChannelState& ch);
+// The same slide on any level and memory (x0 up, 0y down, xF and Fy fine).
+void volume_style_slide(uint8_t& value, uint8_t memory, uint8_t maximum);
+bool slides_on_row_tick(const ReplayContext& ctx, uint8_t memory);
+bool slides_on_later_tick(uint8_t memory);
 
 // ------------------------------------------------------------------- pitch
 
@@ -140,6 +153,20 @@ void arpeggio_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
 void update_instrument_tick(ReplayContext& ctx, ChannelState& ch);
 uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
                           uint16_t& position);
+
+// ------------------------------------------------------- background voices
+
+// Before `note` replaces what channel `ch` plays: its instrument's duplicate
+// check ends the background notes it names, and its new-note action leaves the
+// playing note in a background voice (the quietest gives way when all play).
+void leave_in_background(ReplayContext& ctx, ChannelState& ch, uint8_t note);
+
+// Once per tick: the background voices' instrument clocks and gains; a voice
+// whose note has faded out or whose sample ended is free again.
+void run_background_voices(ReplayContext& ctx);
+
+// Frees every background voice (a jump or seek stops what plays).
+void stop_background_voices(ReplayContext& ctx);
 
 // ------------------------------------------------------------------- voice
 
@@ -248,6 +275,9 @@ void row_fine_volume_down(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_note_cut(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_shared_tremolo(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void shared_tremor(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_channel_volume(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_channel_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_channel_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // panning
 void row_set_panning(ReplayContext& ctx, ChannelState& ch, uint8_t p);

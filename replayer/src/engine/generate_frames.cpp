@@ -115,7 +115,7 @@ uint64_t skip_frames(ReplayContext& ctx, uint64_t frame_count) {
 }
 
 void clear_peaks(ReplayContext& ctx) {
-    for (int c = 0; c < ctx.channel_count; ++c)
+    for (int c = 0; c < voice_records(ctx); ++c)
         ctx.channels[c].peak_left = ctx.channels[c].peak_right = 0;
 }
 

@@ -29,7 +29,7 @@ void auto_vibrato(ReplayContext& ctx, ChannelState& ch, const InstrumentRecord& 
 }
 
 void fadeout(ChannelState& ch, const InstrumentRecord& ins) {
-    if (ch.key_held)
+    if (ch.key_held && !ch.note_fade)
         ch.fadeout_volume = FADEOUT_FULL;
     else
         ch.fadeout_volume = ins.fadeout > ch.fadeout_volume

@@ -169,7 +169,7 @@ void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t fra
 } // namespace
 
 void mix_block(ReplayContext& ctx, float* output, uint32_t frames) {
-    for (int c = 0; c < ctx.channel_count; ++c) {
+    for (int c = 0; c < voice_records(ctx); ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
         mix_channel<true>(ch, span(ctx, *ch.sample), output, frames, ctx.song.peak_meters);
@@ -177,7 +177,7 @@ void mix_block(ReplayContext& ctx, float* output, uint32_t frames) {
 }
 
 void skip_block(ReplayContext& ctx, uint32_t frames) {
-    for (int c = 0; c < ctx.channel_count; ++c) {
+    for (int c = 0; c < voice_records(ctx); ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
         mix_channel<false>(ch, span(ctx, *ch.sample), nullptr, frames, false);

@@ -27,9 +27,6 @@ constexpr int FINE_BITS = 20; // position_fine and step_fine lie below the 20.12
 constexpr uint32_t FINE_MASK = (1u << FINE_BITS) - 1;
 constexpr int FRAME_SHIFT = 32;
 
-constexpr uint8_t MIXED_AUDIBLE = 1;
-constexpr uint8_t MIXED_LOOPED = 2;
-
 struct Span {
     const int16_t* data;
     int64_t length;     // frames
@@ -519,17 +516,17 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
 } // namespace
 
 void mix_block_interpolated(ReplayContext& ctx, float* output, uint32_t frames) {
-    for (int c = 0; c < ctx.channel_count; ++c)
+    for (int c = 0; c < voice_records(ctx); ++c)
         mix_channel<true>(ctx, ctx.channels[c], output, frames);
 }
 
 void skip_block_interpolated(ReplayContext& ctx, uint32_t frames) {
-    for (int c = 0; c < ctx.channel_count; ++c)
+    for (int c = 0; c < voice_records(ctx); ++c)
         mix_channel<false>(ctx, ctx.channels[c], nullptr, frames);
 }
 
 void synchronise_mixer(ReplayContext& ctx) {
-    for (int c = 0; c < ctx.channel_count; ++c) {
+    for (int c = 0; c < voice_records(ctx); ++c) {
         ChannelState& ch = ctx.channels[c];
         VoiceMix& m = ch.mix;
         m.gain_left = m.target_left = ch.gain_left;

@@ -61,7 +61,7 @@ const char* set_render_settings(ReplayContext* context, const RenderSettings& se
     ctx.settings = settings;
     ctx.settings.spare[0] = ctx.settings.spare[1] = ctx.settings.spare[2] = 0;
     ctx.mix = derive(settings);
-    for (int c = 0; c < ctx.channel_count; ++c) {
+    for (int c = 0; c < voice_records(ctx); ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ctx.mix.precise) ch.mix.step_fine = ch.mix.position_fine = 0;
         update_voice(ctx, ch);

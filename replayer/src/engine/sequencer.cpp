@@ -80,6 +80,7 @@ void run_tick(ReplayContext& ctx) {
         if (playback.tick != 0 || playback.delay_repeats != 0) handle_tick_effects(ctx, ch);
         update_voice(ctx, ch);
     }
+    run_background_voices(ctx);
     ++playback.tick;
     playback.tick_remainder += tick_length(playback);
 }
@@ -141,7 +142,10 @@ void prepare_playback(ReplayContext& ctx) {
         ch.control_flags = flags;
         ch.control_cut = cut;
         ch.channel_panning = ctx.channel_panning[c];
+        ch.channel_volume = ctx.channel_volume[c];
     }
+    for (int v = ctx.channel_count; v < voice_records(ctx); ++v)
+        std::memset(&ctx.channels[v], 0, sizeof(ChannelState));
     std::memset(ctx.row_visits, 0, uint64_t{ctx.song_length} * ROWS_PER_ORDER_ENTRY);
     ctx.playback = PlaybackState{};
     ctx.playing_order = 0;

@@ -29,25 +29,34 @@ void set_nibbles(uint8_t& memory, uint8_t parameter) {
         memory = static_cast<uint8_t>((memory & LOW_NIBBLE) | (parameter & HIGH_NIBBLE));
 }
 
-void shared_volume_slide(ChannelState& ch) {
-    const uint8_t m = ch.shared_memory;
+void volume_style_slide(uint8_t& value, uint8_t m, uint8_t maximum) {
     uint8_t parameter = m;
     if ((m & HIGH_NIBBLE) && (m & LOW_NIBBLE))
         parameter = (m & LOW_NIBBLE) == FINE_NIBBLE ? (m & HIGH_NIBBLE) : (m & LOW_NIBBLE);
-    ch.volume_offset = 0;
-    slide_value(ch.volume, parameter, MAX_VOLUME);
+    slide_value(value, parameter, maximum);
 }
 
-bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch) {
-    const uint8_t m = ch.shared_memory;
+bool slides_on_row_tick(const ReplayContext& ctx, uint8_t m) {
     return m >= HIGH_NIBBLE || (m & LOW_NIBBLE) == FINE_NIBBLE ||
            (ctx.tracker_rules & RULE_FAST_SLIDE);
 }
 
-bool shared_slide_on_later_tick(const ChannelState& ch) {
-    const uint8_t m = ch.shared_memory;
+bool slides_on_later_tick(uint8_t m) {
     return m <= LOW_NIBBLE || (m & LOW_NIBBLE) == 0 ||
            ((m & LOW_NIBBLE) != FINE_NIBBLE && m < HIGH_NIBBLE);
+}
+
+void shared_volume_slide(ChannelState& ch) {
+    ch.volume_offset = 0;
+    volume_style_slide(ch.volume, ch.shared_memory, MAX_VOLUME);
+}
+
+bool shared_slide_on_row_tick(const ReplayContext& ctx, const ChannelState& ch) {
+    return slides_on_row_tick(ctx, ch.shared_memory);
+}
+
+bool shared_slide_on_later_tick(const ChannelState& ch) {
+    return slides_on_later_tick(ch.shared_memory);
 }
 
 } // namespace replayer

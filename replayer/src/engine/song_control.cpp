@@ -201,6 +201,7 @@ bool set_position(ReplayContext* context, uint16_t order, uint8_t row) {
         ch.loop_counter = 0; // a pattern loop left behind does not hold the visits
         ch.loop_start_row = 0;
     }
+    stop_background_voices(ctx);
     // The song starts afresh here: its next pass ends at the first row
     // played twice from now on.
     std::memset(ctx.row_visits, 0, size_t{ctx.song_length} * ROWS_PER_ORDER_ENTRY);

@@ -62,6 +62,7 @@ void handle_note(ReplayContext& ctx, ChannelState& ch, const PatternSlot& slot) 
         if (is_tone_portamento(slot)) {
             set_tone_porta_target(ctx, ch, note);
         } else {
+            if (ctx.voice_count) leave_in_background(ctx, ch, note);
             ch.note = note;
             trigger_sample(ctx, ch);
         }
@@ -113,7 +114,11 @@ void handle_row(ReplayContext& ctx, ChannelState& ch) {
     if (slot.instrument) {
         if (ch.sample) {
             ch.volume = sample_volume(*ch.sample);
-            ch.panning = ch.sample->panning;
+            // IT's default pannings set the channel's own panning.
+            if (!(ctx.tracker_rules & RULE_IT))
+                ch.panning = ch.sample->panning;
+            else if (ch.sample->panning != CENTRE_PANNING)
+                ch.channel_panning = ch.sample->panning;
         }
         if (slot.note < NOTE_KEY_OFF) reset_on_trigger(ch);
     }
@@ -175,6 +180,7 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
 
 void reset_on_trigger(ChannelState& ch) {
     ch.key_held = 1;
+    ch.note_fade = 0;
     ch.retrig_counter = 0;
     ch.tremor_counter = 0;
     ch.volume_offset = 0;

@@ -21,6 +21,7 @@ constexpr float LINEAR_OCTAVES_PER_UNIT = 0.0013020834f; // 1/768
 constexpr int LINEAR_SEMITONE = 64;
 constexpr int LINEAR_LOWEST_PERIOD = 1540; // arpeggio never goes above this pitch
 constexpr int VOLUME_SHIFT = 2;            // keeps the level product in 31 bits
+constexpr int CHANNEL_VOLUME_BITS = 6;     // IT's channel volume 64 is full
 constexpr float LEVEL_SCALE = 0x1p-31f;
 constexpr int PAN_CENTRE = 128;
 constexpr int PAN_FULL = 256;
@@ -69,9 +70,10 @@ void set_precise_step(ChannelState& ch, float frequency, uint32_t frame_rate) {
 
 float amplitude(const ReplayContext& ctx, const ChannelState& ch) {
     const int level = std::clamp(int{ch.volume} - ch.volume_offset, 0, int{MAX_VOLUME});
-    const int64_t product =
+    int64_t product =
         (int64_t{level} * ch.volume_envelope_value * ch.fadeout_volume >> VOLUME_SHIFT) *
         ctx.playback.global_volume;
+    if (ctx.tracker_rules & RULE_IT) product = product * ch.channel_volume >> CHANNEL_VOLUME_BITS;
     return static_cast<float>(product) * LEVEL_SCALE;
 }
 

@@ -36,6 +36,10 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     if (flags & FLAG_AMIGA_CLOCK_8363) ctx.tracker_rules |= RULE_AMIGA_CLOCK_8363;
     if (flags & FLAG_NO_LOOP_START_CARRY) ctx.tracker_rules |= RULE_NO_LOOP_START_CARRY;
     for (int c = 0; c < ctx.channel_count; ++c) ctx.channel_panning[c] = in.u8(HEADER_PANNING + c);
+    if (!(flags & FLAG_IT)) return;
+    ctx.tracker_rules |= RULE_IT;
+    for (int c = 0; c < ctx.channel_count; ++c)
+        ctx.channel_volume[c] = clamp_volume(in.u8(HEADER_PANNING + ctx.channel_count + c));
 }
 
 const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
@@ -85,6 +89,12 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
         r.autovibrato_rate = in.u8(at + INSTRUMENT_VIBRATO_RATE);
         for (int n = 0; n < NOTE_COUNT; ++n)
             r.sample_map[n] = in.u16le(at + INSTRUMENT_SAMPLE_MAP + 2u * n);
+        if (s.instrument_stride < INSTRUMENT_IT_BYTES) continue;
+        const uint8_t action = in.u8(at + INSTRUMENT_NEW_NOTE_ACTION);
+        const uint8_t check = in.u8(at + INSTRUMENT_DUPLICATE_CHECK);
+        r.new_note_action = action <= NNA_NOTE_FADE ? action : NNA_CUT;
+        r.duplicate_check =
+            (check & 0x0F) <= DUPLICATE_INSTRUMENT && (check >> 4) < NNA_NOTE_FADE ? check : 0;
     }
     return nullptr;
 }
@@ -125,6 +135,7 @@ const char* prescan_compact(const ByteReader& in, ModuleScan& scan) {
     scan.song_length = std::min<uint16_t>(in.u16le(HEADER_SONG_LENGTH), ORDER_TABLE_SIZE);
     scan.instrument_count = in.u8(HEADER_INSTRUMENT_COUNT);
     scan.channel_count = in.u8(HEADER_CHANNEL_COUNT);
+    scan.voice_count = std::min(in.u8(HEADER_VOICE_COUNT), MAX_VOICE_COUNT);
     return nullptr;
 }
 

@@ -50,7 +50,11 @@ inline constexpr uint64_t INSTRUMENT_BYTES = 554;
 inline constexpr uint64_t KEYBOARD = 0x40; // 120 (note, sample) pairs
 inline constexpr int KEYBOARD_NOTES = 120;
 // The layout from format 2.00 on.
-inline constexpr uint64_t NEW_FADEOUT = 0x14; // u16, 0..128 of a 1024 count
+inline constexpr uint64_t NEW_NEW_NOTE_ACTION = 0x11;
+inline constexpr uint64_t NEW_DUPLICATE_TYPE = 0x12;
+inline constexpr uint64_t NEW_DUPLICATE_ACTION = 0x13;
+inline constexpr uint64_t NEW_FADEOUT = 0x14;         // u16, 0..128 of a 1024 count
+inline constexpr uint64_t NEW_DEFAULT_PANNING = 0x19; // 0..64, bit 7: not used
 inline constexpr uint64_t NEW_VOLUME_ENVELOPE = 0x130;
 inline constexpr uint64_t NEW_PANNING_ENVELOPE = 0x182;
 // One envelope: flags, node count, loop and sustain loop, then 25 nodes of a
@@ -73,6 +77,8 @@ inline constexpr uint64_t OLD_LOOP_START = 0x12;
 inline constexpr uint64_t OLD_LOOP_END = 0x13;
 inline constexpr uint64_t OLD_SUSTAIN_START = 0x14;
 inline constexpr uint64_t OLD_FADEOUT = 0x18; // u16, 0..64 of a 512 count
+inline constexpr uint64_t OLD_NEW_NOTE_ACTION = 0x1A;
+inline constexpr uint64_t OLD_DUPLICATE_CHECK = 0x1B; // 1: the note check, cutting
 inline constexpr uint64_t OLD_NODES = 0x1F8;
 inline constexpr uint8_t OLD_NODE_END = 0xFF;
 
@@ -95,6 +101,8 @@ inline constexpr uint64_t SAMPLE_VIBRATO_SPEED = 0x4C;
 inline constexpr uint64_t SAMPLE_VIBRATO_DEPTH = 0x4D;
 inline constexpr uint64_t SAMPLE_VIBRATO_RATE = 0x4E;
 inline constexpr uint64_t SAMPLE_VIBRATO_TYPE = 0x4F;
+inline constexpr uint64_t SAMPLE_DEFAULT_PANNING = 0x2F; // 0..64, bit 7: used
+inline constexpr uint8_t PANNING_FLAG = 0x80;
 inline constexpr uint64_t INSTRUMENT_NAME = 0x20;
 inline constexpr uint64_t INSTRUMENT_NAME_BYTES = 26;
 

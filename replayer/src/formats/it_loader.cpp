@@ -18,6 +18,10 @@ constexpr uint16_t MAX_SAMPLES = 4000;
 constexpr uint16_t MAX_PATTERNS = 256;
 constexpr uint32_t MAX_SAMPLE_FRAMES = 0xFFFFF;
 constexpr uint32_t MAX_TOTAL_ROWS = 0x10000;
+constexpr uint8_t BACKGROUND_VOICES = 64; // notes left playing by new-note actions, at most
+constexpr uint8_t LAST_NEW_NOTE_ACTION = NNA_NOTE_FADE;
+constexpr uint8_t LAST_DUPLICATE_TYPE = DUPLICATE_INSTRUMENT;
+constexpr uint8_t LAST_DUPLICATE_ACTION = 2; // cut, note off, note fade
 constexpr uint8_t FIRST_USABLE_TEMPO = 32;
 
 constexpr uint8_t IT_TO_PANNING = 4; // 0..64 onto 0..255
@@ -68,7 +72,7 @@ SampleShape sample_shape(const ByteReader& in, uint64_t h) {
 void load_header(ReplayContext& ctx, const ByteReader& in) {
     const uint16_t flags = in.u16le(FLAGS);
     ctx.amiga_periods = (flags & FLAG_LINEAR_SLIDES) ? 0 : 1;
-    ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY;
+    ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY | RULE_IT;
     ctx.default_global_volume =
         static_cast<uint8_t>(std::min(in.u8(GLOBAL_VOLUME), MAX_IT_VOLUME) / 2);
     const uint8_t speed = in.u8(INITIAL_SPEED);
@@ -86,6 +90,7 @@ void load_header(ReplayContext& ctx, const ByteReader& in) {
         pan = CENTRE_PANNING + (pan - CENTRE_PANNING) * separation / SEPARATION_FULL;
         ctx.channel_panning[c] =
             stereo ? static_cast<uint8_t>(std::clamp(pan, 0, 255)) : CENTRE_PANNING;
+        ctx.channel_volume[c] = std::min(in.u8(CHANNEL_VOLUME + c), MAX_VOLUME);
     }
 }
 
@@ -148,6 +153,29 @@ void set_autovibrato(InstrumentRecord& instrument, const ByteReader& in, uint64_
         static_cast<uint8_t>(std::min<unsigned>(depth * VIBRATO_RATE_UNITS / rate, MAX_SWEEP));
 }
 
+// IT's default pannings (0..64) become the channel's panning when a note
+// starts; the engine takes a sample panning off the centre as one.
+uint8_t default_panning(uint8_t stored) {
+    return static_cast<uint8_t>(
+        std::min<int>(std::min<int>(stored & ~PANNING_FLAG, MAX_IT_PANNING) * IT_TO_PANNING, 255));
+}
+
+// An instrument's default panning goes to the samples it plays that have
+// none of their own.
+void give_instrument_panning(ReplayContext& ctx, const ByteReader& in, const Layout& layout) {
+    if (in.u16le(COMPATIBLE_VERSION) < NEW_INSTRUMENT_VERSION) return;
+    for (uint16_t k = 0; k < ctx.instrument_count; ++k) {
+        const uint64_t h = instrument_header(in, layout, k);
+        const uint8_t pan = in.u8(h + NEW_DEFAULT_PANNING);
+        if (h == 0 || (pan & PANNING_FLAG)) continue;
+        for (uint16_t s : ctx.instruments[k].sample_map) {
+            if (s == SAMPLE_MAP_NONE) continue;
+            const uint8_t own = in.u8(sample_header(in, layout, s) + SAMPLE_DEFAULT_PANNING);
+            if (!(own & PANNING_FLAG)) ctx.samples[s].panning = default_panning(pan);
+        }
+    }
+}
+
 void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& layout) {
     const bool new_layout = in.u16le(COMPATIBLE_VERSION) >= NEW_INSTRUMENT_VERSION;
     for (uint16_t k = 0; k < ctx.instrument_count; ++k) {
@@ -167,11 +195,19 @@ void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& la
                           IT_ENVELOPE_CENTRE);
             instrument.fadeout = static_cast<uint16_t>(
                 std::min<uint32_t>(in.u16le(h + NEW_FADEOUT) * NEW_FADEOUT_SCALE, FADEOUT_FULL));
+            const uint8_t type = in.u8(h + NEW_DUPLICATE_TYPE);
+            const uint8_t action = in.u8(h + NEW_DUPLICATE_ACTION);
+            if (type <= LAST_DUPLICATE_TYPE && action <= LAST_DUPLICATE_ACTION)
+                instrument.duplicate_check = static_cast<uint8_t>(type | action << 4);
+            instrument.new_note_action = in.u8(h + NEW_NEW_NOTE_ACTION);
         } else {
             read_old_envelope(instrument.volume_envelope, in, h);
             instrument.fadeout = static_cast<uint16_t>(
                 std::min<uint32_t>(in.u16le(h + OLD_FADEOUT) * OLD_FADEOUT_SCALE, FADEOUT_FULL));
+            instrument.new_note_action = in.u8(h + OLD_NEW_NOTE_ACTION);
+            if (in.u8(h + OLD_DUPLICATE_CHECK) == 1) instrument.duplicate_check = DUPLICATE_NOTE;
         }
+        if (instrument.new_note_action > LAST_NEW_NOTE_ACTION) instrument.new_note_action = NNA_CUT;
         hold_without_envelope(instrument.volume_envelope);
         // Auto-vibrato belongs to samples in IT; the instrument takes its
         // middle note's.
@@ -233,6 +269,8 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
             static_cast<uint8_t>(std::min(in.u8(h + SAMPLE_VOLUME), MAX_VOLUME) << 1) |
             (shape.pingpong ? SAMPLE_FLAG_PINGPONG : 0);
         set_middle_c_pitch(sample, in.u32le(h + SAMPLE_C5_SPEED));
+        const uint8_t pan = in.u8(h + SAMPLE_DEFAULT_PANNING);
+        if (pan & PANNING_FLAG) sample.panning = default_panning(pan);
         decode_it_sample(ctx.sample_data + frame, in, h, shape.stored);
         apply_sample_volume(ctx.sample_data + frame, shape.stored, in.u8(h + SAMPLE_GLOBAL_VOLUME));
         frame += shape.stored;
@@ -265,6 +303,8 @@ const char* prescan_it(const ByteReader& in, ModuleScan& scan) {
     if (rows > MAX_TOTAL_ROWS) return "more than 65536 pattern rows";
     scan.total_rows = rows;
     scan.channel_count = std::max<uint8_t>(channels_used(in, layout), 1);
+    // Only instruments have new-note actions.
+    if (instruments) scan.voice_count = BACKGROUND_VOICES;
 
     uint32_t frames = 0;
     for (uint16_t k = 0; k < layout.sample_count; ++k) {
@@ -287,6 +327,7 @@ const char* load_it(ReplayContext& ctx, const ModuleScan&, const ByteReader& in)
 
     if (instruments) load_instruments(ctx, in, layout);
     load_samples(ctx, in, layout, instruments);
+    if (instruments) give_instrument_panning(ctx, in, layout);
 
     const EffectMode mode{(in.u16le(FLAGS) & FLAG_OLD_EFFECTS) != 0, instruments};
     uint32_t first_row = 0;

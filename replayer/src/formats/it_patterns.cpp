@@ -109,8 +109,8 @@ constexpr uint8_t COMMANDS[] = {
     EFFECT_S3M_ARPEGGIO,            // J
     EFFECT_S3M_VIBRATO_VOLSLIDE,    // K
     EFFECT_S3M_TONE_PORTA_VOLSLIDE, // L
-    EFFECT_IGNORED,                 // M: channel volume
-    EFFECT_IGNORED,                 // N: channel volume slide
+    EFFECT_SET_CHANNEL_VOLUME,      // M
+    EFFECT_CHANNEL_VOLUME_SLIDE,    // N
     EFFECT_SAMPLE_OFFSET,           // O
     EFFECT_IGNORED,                 // P: panning slide
     EFFECT_S3M_RETRIG,              // Q
@@ -189,6 +189,10 @@ void convert_volume(PatternSlot& slot, uint8_t v) {
         return into_free_effect(slot, EFFECT_S3M_PORTA_UP,
                                 static_cast<uint8_t>(PITCH_SLIDE_SCALE * (v - PITCH_UP_FIRST)));
     if (v >= PANNING_FIRST && v <= PANNING_LAST) {
+        // IT's panning sets the channel's panning, as X does.
+        if (slot.effect == EFFECT_ARPEGGIO && slot.parameter == 0)
+            return set(slot, EFFECT_SET_CHANNEL_PANNING,
+                       static_cast<uint8_t>(std::min(255, (v - PANNING_FIRST) * 4)));
         const uint8_t pan =
             std::min<uint8_t>(15, static_cast<uint8_t>((v - PANNING_FIRST) / XM_PANNING_UNIT));
         return void(slot.volume = static_cast<uint8_t>(XM_COLUMN_PANNING + pan));

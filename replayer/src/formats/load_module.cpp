@@ -17,7 +17,9 @@ constexpr int EXIT_BAD_MODULE = 1;
 void set_region_pointers(ReplayContext& ctx, const ModuleScan& scan) {
     auto* base = reinterpret_cast<uint8_t*>(&ctx);
     auto* channels = base + sizeof(ReplayContext);
-    auto* instruments = channels + sizeof(ChannelState) * scan.channel_count;
+    // The background voices follow the channels' own records.
+    auto* instruments =
+        channels + sizeof(ChannelState) * (size_t{scan.channel_count} + scan.voice_count);
     auto* samples = instruments + sizeof(InstrumentRecord) * scan.instrument_count;
     auto* patterns = samples + sizeof(SampleRecord) * scan.sample_count;
     auto* sample_data = patterns + sizeof(PatternRecord) * scan.pattern_count;
@@ -41,6 +43,7 @@ void adopt_scan(ReplayContext& ctx, const ModuleScan& scan) {
     ctx.song_length = scan.song_length;
     ctx.channel_count = scan.channel_count;
     ctx.instrument_count = scan.instrument_count;
+    ctx.voice_count = scan.voice_count;
 }
 
 const char* run_loader(ReplayContext& ctx, const ModuleScan& scan, const ByteReader& in) {

@@ -86,7 +86,7 @@ SizeResult context_size(const ModuleScan& scan) {
     a += uint64_t{scan.sample_count} * SAMPLE_BYTES;
     a += uint64_t{scan.total_sample_frames} * FRAME_BYTES;
     if (a > LIMIT_32) return {0, "sample data too large"};
-    a += uint64_t{scan.channel_count} * CHANNEL_BYTES;
+    a += (uint64_t{scan.channel_count} + scan.voice_count) * CHANNEL_BYTES;
     a += uint64_t{scan.song_length} * ROWS_PER_ORDER;
     if (a > CONTEXT_SIZE_LIMIT) return {0, "module needs more than 128 MiB"};
     return {static_cast<uint32_t>(a), nullptr};

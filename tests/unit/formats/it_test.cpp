@@ -130,7 +130,8 @@ TEST(It, CellsConvertToTheEngineCodes) {
         {{0, 0, -1, -1, 80}, IT_FX, {0, 0, 0x85, EFFECT_ARPEGGIO, 0}},  // fine down 5
         {{0, 0, -1, -1, 100}, IT_FX, {0, 0, 0x65, EFFECT_ARPEGGIO, 0}}, // slide down 5
         {{0, 0, -1, -1, 110}, IT_FX, {0, 0, 0, EFFECT_S3M_PORTA_DOWN, 20}},
-        {{0, 0, -1, -1, 150}, IT_FX, {0, 0, 0xC5, EFFECT_ARPEGGIO, 0}},
+        {{0, 0, -1, -1, 150}, IT_FX, {0, 0, 0, EFFECT_SET_CHANNEL_PANNING, 88}},
+        {{0, 0, -1, -1, 150, A, 2}, IT_FX, {0, 0, 0xC5, EFFECT_SET_SPEED, 2}},
         {{0, 0, -1, -1, 195}, IT_FX, {0, 0, 0, EFFECT_TONE_PORTA, 4}},
         {{0, 0, -1, -1, 198, A, 2}, IT_FX, {0, 0, 0xF2, EFFECT_SET_SPEED, 2}},
         {{0, 0, -1, -1, 205}, IT_FX, {0, 0, 0xB2, EFFECT_ARPEGGIO, 0}},
@@ -313,4 +314,142 @@ TEST(It, TitleNamesAndMessage) {
     it.message = nullptr;
     const Bytes quiet = it.build();
     EXPECT_EQ(module_name_count(quiet.data(), quiet.size(), NAME_MESSAGE), 0u);
+}
+
+namespace {
+
+constexpr uint32_t ROW_FRAMES = 6 * 960; // speed 6, tempo 125, 48 kHz
+
+// An instrument module: one looped sample that never ends by itself, and one
+// instrument with the given new-note action and duplicate check.
+ItBuilder instrument_module(uint8_t action) {
+    ItBuilder it;
+    it.flags = 1 | 4 | 8;
+    ItSample s = sample_of(test_wave(400, false), 1 | 16);
+    s.loop_start = 100;
+    s.loop_end = 400;
+    it.samples = {s};
+    ItInstrument ins;
+    ins.new_note_action = action;
+    ins.fadeout = 8;
+    it.instruments = {ins};
+    return it;
+}
+
+Bytes with_duplicate_check(const ItBuilder& it, uint8_t type, uint8_t action) {
+    Bytes b = it.build();
+    const size_t h = b[0xC0 + it.orders.size()] | b[0xC1 + it.orders.size()] << 8;
+    b[h + 0x12] = type;
+    b[h + 0x13] = action;
+    return b;
+}
+
+int background_voices(const ReplayContext& ctx) {
+    int n = 0;
+    for (int v = ctx.channel_count; v < ctx.channel_count + ctx.voice_count; ++v)
+        n += ctx.channels[v].voice_owner != 0;
+    return n;
+}
+
+} // namespace
+
+// A note that a new one replaces goes on as the new-note action says: each
+// module renders bit for bit as the same notes on two channels, the old one
+// cut, left alone or released where the new one starts.
+TEST(It, NewNoteActionsPlayAsASecondChannel) {
+    struct Row {
+        uint8_t action;
+        int second_channel_at_row_4; // -1 nothing, else the note byte there
+    };
+    const Row rows[] = {
+        {NNA_CUT, 254}, {NNA_CONTINUE, -1}, {NNA_NOTE_OFF, 255}, {NNA_NOTE_FADE, 255}};
+    for (const Row& row : rows) {
+        ItBuilder it = instrument_module(row.action);
+        it.patterns[0] = {{0, 0, 60, 1}, {4, 0, 67, 1}};
+        ItBuilder two = instrument_module(NNA_CUT);
+        two.patterns[0] = {{0, 1, 60, 1}, {4, 0, 67, 1}};
+        if (row.second_channel_at_row_4 >= 0)
+            two.patterns[0].push_back({4, 1, row.second_channel_at_row_4});
+        Context ctx = load_ok(it), reference = load_ok(two);
+        ASSERT_TRUE(ctx && reference);
+        EXPECT_EQ(ctx->voice_count, 64);
+        const std::vector<float> want = render(*reference, 40 * ROW_FRAMES);
+        // The compact image carries the actions and the voices.
+        Context image = load(compact_writer::write_compact(*ctx));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(render(*ctx, 40 * ROW_FRAMES), want) << "action " << int{row.action};
+        EXPECT_EQ(render(*image, 40 * ROW_FRAMES), want) << "image, action " << int{row.action};
+    }
+    // ...and the actions differ from one another.
+    ItBuilder cut = instrument_module(NNA_CUT), go_on = instrument_module(NNA_CONTINUE);
+    cut.patterns[0] = go_on.patterns[0] = {{0, 0, 60, 1}, {4, 0, 67, 1}};
+    EXPECT_NE(render(*load_ok(cut), 40 * ROW_FRAMES), render(*load_ok(go_on), 40 * ROW_FRAMES));
+}
+
+// Duplicate checks end the background notes they name; a full pool gives
+// the quietest voice to the next note and plays on.
+TEST(It, DuplicateChecksAndAFullPool) {
+    ItBuilder it = instrument_module(NNA_CONTINUE);
+    it.patterns[0] = {{0, 0, 60, 1}, {1, 0, 60, 1}, {2, 0, 60, 1}, {3, 0, 62, 1}};
+    struct Row {
+        uint8_t type, action;
+        int voices; // playing in the background after row 3
+    };
+    const Row rows[] = {{DUPLICATE_OFF, 0, 3},
+                        {DUPLICATE_NOTE, 0, 2},
+                        {DUPLICATE_INSTRUMENT, 0, 1},
+                        {DUPLICATE_NOTE, 1, 3}};
+    for (const Row& row : rows) {
+        Context ctx = load(with_duplicate_check(it, row.type, row.action));
+        ASSERT_TRUE(ctx);
+        render(*ctx, 4 * ROW_FRAMES);
+        EXPECT_EQ(background_voices(*ctx), row.voices) << int{row.type} << " " << int{row.action};
+    }
+    ItBuilder busy = instrument_module(NNA_CONTINUE);
+    busy.rows = {100};
+    for (int r = 0; r < 100; ++r) busy.patterns[0].push_back({r, 0, 40 + r % 40, 1});
+    Context ctx = load_ok(busy);
+    ASSERT_TRUE(ctx);
+    const std::vector<float> out = render(*ctx, 100 * ROW_FRAMES);
+    EXPECT_EQ(background_voices(*ctx), 64);
+    for (float v : out) ASSERT_TRUE(std::isfinite(v));
+}
+
+// The channel volume scales the note as the note's own volume would.
+TEST(It, ChannelVolumeScalesTheNote) {
+    constexpr int M = 13, N = 14;
+    struct Row {
+        uint8_t initial;
+        std::vector<ItEntry> commands;
+        std::vector<ItEntry> equivalent;
+    };
+    const std::vector<Row> rows = {
+        {32, {}, {{0, 0, -1, -1, 32}}},
+        {64, {{0, 0, -1, -1, -1, M, 0x20}}, {{0, 0, -1, -1, 32}}},
+        {64,
+         {{0, 0, -1, -1, -1, M, 0x20}, {2, 0, -1, -1, -1, N, 0x4F}},
+         {{0, 0, -1, -1, 32}, {2, 0, -1, -1, 36}}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ItBuilder a, b;
+        for (ItBuilder* it : {&a, &b}) {
+            it->samples = {sample_of(test_wave(4000, false))};
+            it->patterns[0] = {{0, 0, 60, 1}};
+        }
+        a.channel_volume[0] = rows[i].initial;
+        for (ItEntry e : rows[i].commands) {
+            e.row == 0 ? (a.patterns[0][0].command = e.command, a.patterns[0][0].info = e.info)
+                       : (a.patterns[0].push_back(e), 0);
+        }
+        for (ItEntry e : rows[i].equivalent) {
+            e.row == 0 ? (b.patterns[0][0].volume = e.volume, 0) : (b.patterns[0].push_back(e), 0);
+        }
+        Context ca = load_ok(a), cb = load_ok(b);
+        ASSERT_TRUE(ca && cb);
+        Context image = load(compact_writer::write_compact(*ca));
+        ASSERT_TRUE(image);
+        const std::vector<float> want = render(*cb, 6 * ROW_FRAMES);
+        EXPECT_EQ(render(*ca, 6 * ROW_FRAMES), want) << "row " << i;
+        EXPECT_EQ(render(*image, 6 * ROW_FRAMES), want) << "image, row " << i;
+    }
 }

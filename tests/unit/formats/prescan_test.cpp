@@ -203,16 +203,17 @@ TEST(ContextSize, CapIsExactly128MiB) {
     struct Case {
         uint32_t rows, frames;
         uint16_t patterns, samples, song_length;
-        uint8_t channels, instruments;
+        uint8_t channels, instruments, voices;
         uint32_t expected; // 0: refused
     };
     const Case cases[] = {
-        // 704 header + 5 per slot + 4 per pattern + 304 per instrument + 16 per
-        // sample + 2 per frame + 208 per channel + 256 per order.
-        {584, 1820, 10, 8, 17, 6, 15, 32192}, {2, 67108275, 0, 0, 1, 1, 0, 0x8000000},
-        {1, 67108278, 0, 0, 1, 1, 0, 0},     // one byte more
-        {0xFFFFFF, 0, 256, 0, 1, 255, 0, 0}, // 21 GB of slots
-        {0, 0xFFFFFFFF, 0, 0, 1, 0, 0, 0},   // 8 GB of frames
+        // 968 header + 5 per slot + 4 per pattern + 304 per instrument + 16 per
+        // sample + 2 per frame + 216 per channel or voice + 256 per order.
+        {584, 1820, 10, 8, 17, 6, 15, 0, 32504}, {2, 67108139, 0, 0, 1, 1, 0, 0, 0x8000000},
+        {1, 67108142, 0, 0, 1, 1, 0, 0, 0},     // one byte more
+        {584, 1820, 10, 8, 17, 6, 15, 64, 32504 + 64 * 216}, // background voices
+        {0xFFFFFF, 0, 256, 0, 1, 255, 0, 0, 0}, // 21 GB of slots
+        {0, 0xFFFFFFFF, 0, 0, 1, 0, 0, 0, 0},   // 8 GB of frames
     };
     for (const Case& c : cases) {
         ModuleScan scan{};
@@ -224,6 +225,7 @@ TEST(ContextSize, CapIsExactly128MiB) {
         scan.song_length = c.song_length;
         scan.channel_count = c.channels;
         scan.instrument_count = c.instruments;
+        scan.voice_count = c.voices;
         const replayer::SizeResult size = replayer::context_size(scan);
         SCOPED_TRACE(c.expected);
         if (c.expected) {

@@ -4,8 +4,8 @@ modrender --info reports on real files. Offsets and limits are the loader's;
 the code shares nothing with it."""
 import struct
 
-HEADER = 704
-SLOT, PATTERN, INSTRUMENT, SAMPLE, FRAME, CHANNEL, ORDER = 5, 4, 304, 16, 2, 208, 256
+HEADER = 968
+SLOT, PATTERN, INSTRUMENT, SAMPLE, FRAME, CHANNEL, ORDER = 5, 4, 304, 16, 2, 216, 256
 CONTEXT_LIMIT = 0x8000000
 
 

@@ -128,16 +128,15 @@ inline void run_ticks(ReplayContext& ctx, int n) {
 }
 
 // The mixer's rule for one output frame, the reference the block mixer is held
-// to: every channel's current sample frame (a looped sample's position brought
-// back into its loop first, a ping-pong loop's backward half read in reverse)
-// times 2^-15 x 0.25, scaled by the channel's gains and added in channel order;
-// then the position advances by the step, and a sample whose position cannot
-// be represented any further ends.
+// to: every channel's and background voice's current sample frame (a looped sample's position
+// brought back into its loop first, a ping-pong loop's backward half read in reverse) times 2^-15 x
+// 0.25, scaled by the channel's gains and added in channel order; then the position advances by the
+// step, and a sample whose position cannot be represented any further ends.
 inline void mix_frame(ReplayContext& ctx, float* frame) {
     constexpr uint64_t POSITION_LIMIT = uint64_t{1} << 32;
     constexpr float SAMPLE_SCALE = 0x1p-15f;
     constexpr float CHANNEL_HEADROOM = 0.25f;
-    for (int c = 0; c < ctx.channel_count; ++c) {
+    for (int c = 0; c < ctx.channel_count + ctx.voice_count; ++c) {
         ChannelState& ch = ctx.channels[c];
         if (!ch.sample || ch.sample_ended) continue;
         const SampleRecord& s = *ch.sample;
