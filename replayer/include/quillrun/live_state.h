@@ -33,7 +33,7 @@ struct SongState {
     uint8_t tick;          // ticks of the row run so far
     uint8_t speed;         // ticks per row
     uint8_t tempo;         // beats per minute
-    uint8_t global_volume; // 0..64
+    uint8_t global_volume; // 0..64 (IT: 0..128)
     uint32_t passes_ended; // passes completed (see set_repeat_count)
     bool ended;            // the last pass is over (song_ended)
     uint8_t subsong;       // selected subsong, 0 the main song

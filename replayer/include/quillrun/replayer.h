@@ -106,6 +106,7 @@ inline constexpr int NOTE_COUNT = 96;
 // Levels: volumes (sample, channel, global, envelope values) run 0..64,
 // pannings 0..255 with the centre at 128.
 inline constexpr uint8_t MAX_VOLUME = 64;
+inline constexpr uint8_t MAX_IT_GLOBAL_VOLUME = 128; // global volume under RULE_IT
 inline constexpr uint8_t MAX_PANNING = 255;
 inline constexpr uint8_t CENTRE_PANNING = 128;
 
@@ -171,9 +172,15 @@ enum EffectCode : uint8_t {
     EFFECT_S3M_TREMOLO = 47,
     EFFECT_S3M_ARPEGGIO = 48,
     EFFECT_S3M_TREMOR = 49,
-    EFFECT_SET_CHANNEL_VOLUME = 50,   // IT Mxx: 0..64
-    EFFECT_CHANNEL_VOLUME_SLIDE = 51, // IT Nxy, slid as Dxy slides the volume
-    EFFECT_COUNT = 52,
+    EFFECT_SET_CHANNEL_VOLUME = 50,     // IT Mxx: 0..64
+    EFFECT_CHANNEL_VOLUME_SLIDE = 51,   // IT Nxy, slid as Dxy slides the volume
+    EFFECT_IT_GLOBAL_VOLUME_SLIDE = 52, // IT Wxy, on 0..128, slid as Dxy
+    EFFECT_IT_PANNING_SLIDE = 53,       // IT Pxy on 0..64 (x0 right, 0y left), slid as Dxy
+    EFFECT_TEMPO_SLIDE = 54,            // IT T0x down, T1x up, by x a later tick
+    EFFECT_NOTE_FADE = 55,              // the channel's note fades out, its key still held
+    EFFECT_PAST_NOTES = 56,          // IT S70..S72: the channel's background notes cut, off, fade
+    EFFECT_SET_NEW_NOTE_ACTION = 57, // IT S73..S76: NNA_CUT..NNA_NOTE_FADE for the note playing
+    EFFECT_COUNT = 58,
     EFFECT_IGNORED = 255,
 };
 
@@ -266,7 +273,8 @@ inline constexpr uint8_t RULE_AMIGA_CLOCK_8363 = 2;
 // starts in the XM tracker only; MOD and S3M players start it at row 0.
 inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
 // IT: the channel volume (Mxx, Nxy, the song's channel volumes) scales every
-// note, and new-note actions leave notes playing in background voices.
+// note, new-note actions leave notes playing in background voices, and the
+// global volume runs 0..128.
 inline constexpr uint8_t RULE_IT = 8;
 
 // ------------------------------------------------------------ playback state
@@ -279,7 +287,7 @@ struct PlaybackState {
     uint8_t next_row;        // row fetched next; playing row is next_row - 1
     uint8_t delay_repeats;   // repeats of the current row so far
     uint8_t pattern_delay;   // extra repeats requested
-    uint8_t global_volume;   // 0..64
+    uint8_t global_volume;   // 0..64 (IT: 0..128)
     uint8_t speed;           // ticks per row
     uint8_t bpm;             // beats per minute
     uint8_t break_pending;   // pattern break requested on this row
@@ -401,7 +409,8 @@ struct ChannelState {
     uint8_t channel_volume_slide_memory; // Nxy
     uint8_t note_fade;                   // 1: the fadeout runs though the key is held
     uint8_t voice_owner;                 // background voice: 1 + its channel; 0 channel or free
-    uint8_t spare_it[4];
+    uint8_t new_note_action; // 1 + NNA_* set for the note playing (S73..S76), 0 the instrument's
+    uint8_t spare_it[3];
     // what the last render call heard of the channel, for level meters
     uint16_t peak_left;  // 0..65535 = 0..1 of full scale, saturating
     uint16_t peak_right; // 0..65535
@@ -444,7 +453,7 @@ struct ReplayContext {
     uint8_t restart_position;
     uint8_t default_speed; // ticks per row
     uint8_t default_bpm;
-    uint8_t default_global_volume; // 0..64
+    uint8_t default_global_volume; // 0..64 (IT: 0..128)
     uint8_t channel_panning[MAX_CHANNEL_PANNING];
     uint8_t amiga_periods; // 1 Amiga period table, 0 linear
     uint8_t tracker_rules; // RULE_* bits: where the module's tracker differs

@@ -60,8 +60,11 @@ ChannelState* voice_for_new_note(ReplayContext& ctx) {
 } // namespace
 
 void leave_in_background(ReplayContext& ctx, ChannelState& ch, uint8_t note) {
+    const uint8_t chosen = ch.new_note_action; // S73..S76 hold for the note playing only
+    ch.new_note_action = 0;
     if (!(ctx.tracker_rules & RULE_IT) || !ch.instrument || !ch.sample || ch.sample_ended) return;
     const InstrumentRecord& ins = *ch.instrument;
+    const uint8_t action = chosen ? static_cast<uint8_t>(chosen - 1) : ins.new_note_action;
     const auto owner = static_cast<uint8_t>(&ch - ctx.channels + 1);
     if (duplicate_type(ins) != DUPLICATE_OFF)
         for (int v = ctx.channel_count; v < voice_records(ctx); ++v) {
@@ -69,15 +72,35 @@ void leave_in_background(ReplayContext& ctx, ChannelState& ch, uint8_t note) {
             if (voice.voice_owner == owner && is_duplicate(voice, ch, note, duplicate_type(ins)))
                 apply_action(voice, duplicate_action(ins));
         }
-    if (ins.new_note_action == NNA_CUT) return;
+    if (action == NNA_CUT) return;
     ChannelState* voice = voice_for_new_note(ctx);
     if (!voice) return;
     *voice = ch;
     voice->voice_owner = owner;
-    apply_action(*voice, ins.new_note_action);
+    apply_action(*voice, action);
     // The note goes on in its voice: the channel has nothing to fade out.
     ch.mix.mixed_flags = static_cast<uint8_t>(ch.mix.mixed_flags & ~MIXED_AUDIBLE);
     ch.mix.fading.sample = nullptr;
+}
+
+void row_note_fade(ReplayContext&, ChannelState& ch, uint8_t) {
+    ch.note_fade = 1;
+}
+
+// S70..S72, S73..S76: the parameter is IT's own digit.
+constexpr uint8_t PAST_ACTIONS[] = {NNA_CUT, NNA_NOTE_OFF, NNA_NOTE_FADE};
+constexpr uint8_t FIRST_NEW_NOTE_ACTION = 3;
+
+void row_past_notes(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
+    if (p >= sizeof PAST_ACTIONS) return;
+    const auto owner = static_cast<uint8_t>(&ch - ctx.channels + 1);
+    for (int v = ctx.channel_count; v < voice_records(ctx); ++v)
+        if (ctx.channels[v].voice_owner == owner) apply_action(ctx.channels[v], PAST_ACTIONS[p]);
+}
+
+void row_set_new_note_action(ReplayContext&, ChannelState& ch, uint8_t p) {
+    if (p < FIRST_NEW_NOTE_ACTION || p > FIRST_NEW_NOTE_ACTION + NNA_NOTE_FADE) return;
+    ch.new_note_action = static_cast<uint8_t>(p - FIRST_NEW_NOTE_ACTION + 1);
 }
 
 void run_background_voices(ReplayContext& ctx) {

@@ -89,6 +89,12 @@ constexpr EffectText EFFECT_TEXT[EFFECT_COUNT] = {
     {{0, 0}, {'I', 0}, Shape::as_stored},    // S3M tremor
     {{0, 0}, {'M', 0}, Shape::as_stored},    // IT channel volume
     {{0, 0}, {'N', 0}, Shape::as_stored},    // IT channel volume slide
+    {{0, 0}, {'W', 0}, Shape::as_stored},    // IT global volume slide
+    {{0, 0}, {'P', 0}, Shape::as_stored},    // IT panning slide
+    {{0, 0}, {'T', 0}, Shape::as_stored},    // IT tempo slide
+    {{0, 0}, {0, 0}, Shape::as_stored},      // note fade (a note byte in IT)
+    {{0, 0}, {'S', 0x7}, Shape::nibble},     // IT past note actions
+    {{0, 0}, {'S', 0x7}, Shape::nibble},     // IT new-note action
 };
 
 // Volume column commands 0x6..0xF by their letter.
@@ -155,7 +161,13 @@ size_t cell_text(const ReplayContext& ctx, const PatternSlot& cell, char* out, s
     text[6] = ' ';
     volume_text(cell.volume, text + 7);
     text[10] = ' ';
-    const bool empty_effect = cell.effect == EFFECT_ARPEGGIO && cell.parameter == 0;
+    // IT writes a note fade in the note column.
+    if (cell.effect == EFFECT_NOTE_FADE) {
+        std::memcpy(text, "~~~", 3);
+        text[3] = ' ';
+    }
+    const bool empty_effect =
+        (cell.effect == EFFECT_ARPEGGIO && cell.parameter == 0) || cell.effect == EFFECT_NOTE_FADE;
     if (cell.effect < EFFECT_COUNT && !empty_effect)
         effect_text(EFFECT_TEXT[cell.effect],
                     ctx.song.format == FORMAT_S3M || ctx.song.format == FORMAT_IT, cell.parameter,

@@ -2,6 +2,8 @@
 // Effects that steer the song or the timing of a row: jumps, breaks, loops,
 // speed, BPM, pattern delay, and the note timing of retrigger and note delay.
 // When several channels set the same field on one row, the later channel wins.
+#include <algorithm>
+
 #include "engine.h"
 
 namespace replayer {
@@ -44,6 +46,14 @@ void row_set_speed(ReplayContext& ctx, ChannelState&, uint8_t p) {
 }
 void row_set_bpm(ReplayContext& ctx, ChannelState&, uint8_t p) {
     ctx.playback.bpm = p;
+}
+
+// T0x slows the tempo by x each later tick, T1x speeds it up; 32..255.
+void tick_tempo_slide(ReplayContext& ctx, ChannelState&, uint8_t p) {
+    constexpr int SLOWEST = 32, FASTEST = 255;
+    const int x = p & 0x0F, bpm = ctx.playback.bpm;
+    ctx.playback.bpm = static_cast<uint8_t>((p >> 4) == 0 ? std::max(SLOWEST, bpm - x)
+                                                          : std::min(FASTEST, bpm + x));
 }
 
 void row_row_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p) {

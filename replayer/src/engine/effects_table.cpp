@@ -66,6 +66,12 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_S3M_TREMOR] = {shared_tremor, shared_tremor};
     t[EFFECT_SET_CHANNEL_VOLUME] = {row_set_channel_volume, nullptr};
     t[EFFECT_CHANNEL_VOLUME_SLIDE] = {row_channel_volume_slide, tick_channel_volume_slide};
+    t[EFFECT_IT_GLOBAL_VOLUME_SLIDE] = {row_it_global_volume_slide, tick_it_global_volume_slide};
+    t[EFFECT_IT_PANNING_SLIDE] = {row_it_panning_slide, tick_it_panning_slide};
+    t[EFFECT_TEMPO_SLIDE] = {nullptr, tick_tempo_slide};
+    t[EFFECT_NOTE_FADE] = {row_note_fade, nullptr};
+    t[EFFECT_PAST_NOTES] = {row_past_notes, nullptr};
+    t[EFFECT_SET_NEW_NOTE_ACTION] = {row_set_new_note_action, nullptr};
     t[EFFECT_IGNORED] = {nullptr, nullptr};
     return t;
 }

@@ -114,13 +114,22 @@ void row_set_channel_volume(ReplayContext&, ChannelState& ch, uint8_t p) {
 
 void row_channel_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
     remember(ch.channel_volume_slide_memory, p);
-    if (slides_on_row_tick(ctx, ch.channel_volume_slide_memory))
-        volume_style_slide(ch.channel_volume, ch.channel_volume_slide_memory, MAX_VOLUME);
+    row_volume_style_slide(ctx, ch.channel_volume, ch.channel_volume_slide_memory, MAX_VOLUME);
 }
 
 void tick_channel_volume_slide(ReplayContext&, ChannelState& ch, uint8_t) {
-    if (slides_on_later_tick(ch.channel_volume_slide_memory))
-        volume_style_slide(ch.channel_volume, ch.channel_volume_slide_memory, MAX_VOLUME);
+    tick_volume_style_slide(ch.channel_volume, ch.channel_volume_slide_memory, MAX_VOLUME);
+}
+
+void row_it_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
+    remember(ch.global_volume_slide_memory, p);
+    row_volume_style_slide(ctx, ctx.playback.global_volume, ch.global_volume_slide_memory,
+                           MAX_IT_GLOBAL_VOLUME);
+}
+
+void tick_it_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t) {
+    tick_volume_style_slide(ctx.playback.global_volume, ch.global_volume_slide_memory,
+                            MAX_IT_GLOBAL_VOLUME);
 }
 
 } // namespace replayer

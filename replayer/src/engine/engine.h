@@ -132,6 +132,10 @@ bool shared_slide_on_later_tick(const ChannelState& ch);
 void volume_style_slide(uint8_t& value, uint8_t memory, uint8_t maximum);
 bool slides_on_row_tick(const ReplayContext& ctx, uint8_t memory);
 bool slides_on_later_tick(uint8_t memory);
+// Its row-tick and later-tick parts: each slides only where the memory says.
+void row_volume_style_slide(const ReplayContext& ctx, uint8_t& value, uint8_t memory,
+                            uint8_t maximum);
+void tick_volume_style_slide(uint8_t& value, uint8_t memory, uint8_t maximum);
 
 // ------------------------------------------------------------------- pitch
 
@@ -278,12 +282,19 @@ void shared_tremor(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_channel_volume(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_channel_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_channel_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_it_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_it_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_note_fade(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_past_notes(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_new_note_action(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // panning
 void row_set_panning(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_panning_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_panning_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_channel_panning(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_it_panning_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_it_panning_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // flow
 void row_position_jump(ReplayContext& ctx, ChannelState& ch, uint8_t p);
@@ -294,5 +305,6 @@ void row_row_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_pattern_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_note_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_pattern_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_tempo_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 } // namespace replayer

@@ -46,6 +46,15 @@ bool slides_on_later_tick(uint8_t m) {
            ((m & LOW_NIBBLE) != FINE_NIBBLE && m < HIGH_NIBBLE);
 }
 
+void row_volume_style_slide(const ReplayContext& ctx, uint8_t& value, uint8_t memory,
+                            uint8_t maximum) {
+    if (slides_on_row_tick(ctx, memory)) volume_style_slide(value, memory, maximum);
+}
+
+void tick_volume_style_slide(uint8_t& value, uint8_t memory, uint8_t maximum) {
+    if (slides_on_later_tick(memory)) volume_style_slide(value, memory, maximum);
+}
+
 void shared_volume_slide(ChannelState& ch) {
     ch.volume_offset = 0;
     volume_style_slide(ch.volume, ch.shared_memory, MAX_VOLUME);

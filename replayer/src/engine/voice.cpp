@@ -73,7 +73,9 @@ float amplitude(const ReplayContext& ctx, const ChannelState& ch) {
     int64_t product =
         (int64_t{level} * ch.volume_envelope_value * ch.fadeout_volume >> VOLUME_SHIFT) *
         ctx.playback.global_volume;
-    if (ctx.tracker_rules & RULE_IT) product = product * ch.channel_volume >> CHANNEL_VOLUME_BITS;
+    // IT: the channel volume (64 full) and a global volume of 0..128.
+    if (ctx.tracker_rules & RULE_IT)
+        product = product * ch.channel_volume >> (CHANNEL_VOLUME_BITS + 1);
     return static_cast<float>(product) * LEVEL_SCALE;
 }
 

@@ -38,6 +38,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     for (int c = 0; c < ctx.channel_count; ++c) ctx.channel_panning[c] = in.u8(HEADER_PANNING + c);
     if (!(flags & FLAG_IT)) return;
     ctx.tracker_rules |= RULE_IT;
+    ctx.default_global_volume = std::min(in.u8(HEADER_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_volume[c] = clamp_volume(in.u8(HEADER_PANNING + ctx.channel_count + c));
 }
@@ -94,7 +95,7 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
         const uint8_t check = in.u8(at + INSTRUMENT_DUPLICATE_CHECK);
         r.new_note_action = action <= NNA_NOTE_FADE ? action : NNA_CUT;
         r.duplicate_check =
-            (check & 0x0F) <= DUPLICATE_INSTRUMENT && (check >> 4) < NNA_NOTE_FADE ? check : 0;
+            (check & 0x0F) <= DUPLICATE_INSTRUMENT && (check >> 4) <= NNA_NOTE_FADE ? check : 0;
     }
     return nullptr;
 }

@@ -21,7 +21,8 @@ constexpr uint32_t MAX_TOTAL_ROWS = 0x10000;
 constexpr uint8_t BACKGROUND_VOICES = 64; // notes left playing by new-note actions, at most
 constexpr uint8_t LAST_NEW_NOTE_ACTION = NNA_NOTE_FADE;
 constexpr uint8_t LAST_DUPLICATE_TYPE = DUPLICATE_INSTRUMENT;
-constexpr uint8_t LAST_DUPLICATE_ACTION = 2; // cut, note off, note fade
+constexpr uint8_t LAST_DUPLICATE_ACTION = 2;
+constexpr uint8_t DUPLICATE_ACTIONS[] = {NNA_CUT, NNA_NOTE_OFF, NNA_NOTE_FADE}; // by IT's number
 constexpr uint8_t FIRST_USABLE_TEMPO = 32;
 
 constexpr uint8_t IT_TO_PANNING = 4; // 0..64 onto 0..255
@@ -73,8 +74,7 @@ void load_header(ReplayContext& ctx, const ByteReader& in) {
     const uint16_t flags = in.u16le(FLAGS);
     ctx.amiga_periods = (flags & FLAG_LINEAR_SLIDES) ? 0 : 1;
     ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY | RULE_IT;
-    ctx.default_global_volume =
-        static_cast<uint8_t>(std::min(in.u8(GLOBAL_VOLUME), MAX_IT_VOLUME) / 2);
+    ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_IT_VOLUME);
     const uint8_t speed = in.u8(INITIAL_SPEED);
     ctx.default_speed = speed == 0 ? DEFAULT_SPEED : speed;
     const uint8_t tempo = in.u8(INITIAL_TEMPO);
@@ -198,7 +198,8 @@ void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& la
             const uint8_t type = in.u8(h + NEW_DUPLICATE_TYPE);
             const uint8_t action = in.u8(h + NEW_DUPLICATE_ACTION);
             if (type <= LAST_DUPLICATE_TYPE && action <= LAST_DUPLICATE_ACTION)
-                instrument.duplicate_check = static_cast<uint8_t>(type | action << 4);
+                instrument.duplicate_check =
+                    static_cast<uint8_t>(type | DUPLICATE_ACTIONS[action] << 4);
             instrument.new_note_action = in.u8(h + NEW_NEW_NOTE_ACTION);
         } else {
             read_old_envelope(instrument.volume_envelope, in, h);

@@ -57,6 +57,7 @@ constexpr uint8_t XM_PORTA_UNIT = 16;
 constexpr uint8_t XM_PANNING_UNIT = 4; // IT panning 0..64 in XM's 16 steps
 
 constexpr uint8_t FIRST_TEMPO = 0x20; // T0x and T1x slide the tempo instead
+constexpr uint8_t PAST_NOTE_ACTIONS = 3, NEW_NOTE_ACTIONS = 4;
 constexpr uint8_t NIBBLE_TO_PANNING = 17;
 constexpr uint8_t RETRIG_NO_VOLUME_CHANGE = 0x80;
 
@@ -76,6 +77,12 @@ void convert_s(PatternSlot& s, uint8_t info) {
         return set(s, EFFECT_VIBRATO_WAVEFORM, y & 3);
     case 0x4:
         return set(s, EFFECT_TREMOLO_WAVEFORM, y & 3);
+    case 0x7:
+        // S70..S72 act on the channel's background notes, S73..S76 choose the
+        // playing note's new-note action; the envelope switches are not kept.
+        if (y < PAST_NOTE_ACTIONS) return set(s, EFFECT_PAST_NOTES, y);
+        if (y < PAST_NOTE_ACTIONS + NEW_NOTE_ACTIONS) return set(s, EFFECT_SET_NEW_NOTE_ACTION, y);
+        return set(s, EFFECT_IGNORED, info);
     case 0x8:
         return set(s, EFFECT_SET_CHANNEL_PANNING, static_cast<uint8_t>(y * NIBBLE_TO_PANNING));
     case 0xB:
@@ -112,14 +119,14 @@ constexpr uint8_t COMMANDS[] = {
     EFFECT_SET_CHANNEL_VOLUME,      // M
     EFFECT_CHANNEL_VOLUME_SLIDE,    // N
     EFFECT_SAMPLE_OFFSET,           // O
-    EFFECT_IGNORED,                 // P: panning slide
+    EFFECT_IT_PANNING_SLIDE,        // P
     EFFECT_S3M_RETRIG,              // Q
     EFFECT_S3M_TREMOLO,             // R
     EFFECT_IGNORED,                 // S: convert_s
     EFFECT_SET_BPM,                 // T
     EFFECT_FINE_VIBRATO,            // U
     EFFECT_SET_GLOBAL_VOLUME,       // V
-    EFFECT_IGNORED,                 // W: global volume slide
+    EFFECT_IT_GLOBAL_VOLUME_SLIDE,  // W
     EFFECT_SET_CHANNEL_PANNING,     // X
     EFFECT_IGNORED,                 // Y: panbrello
     EFFECT_IGNORED,                 // Z: MIDI macros
@@ -158,11 +165,9 @@ void convert_command(PatternSlot& slot, uint8_t command, uint8_t info, uint8_t r
         if (info == 0) info = remembered_s; // S00 repeats the channel's last S command
         return info ? convert_s(slot, info) : set(slot, EFFECT_ARPEGGIO, 0);
     case COMMAND_T:
-        return set(slot, info >= FIRST_TEMPO ? EFFECT_SET_BPM : EFFECT_IGNORED, info);
+        return set(slot, info >= FIRST_TEMPO ? EFFECT_SET_BPM : EFFECT_TEMPO_SLIDE, info);
     case COMMAND_V:
-        // Global volume runs 0..128 in IT, 0..64 in the engine.
-        return set(slot, info <= MAX_IT_VOLUME ? EFFECT_SET_GLOBAL_VOLUME : EFFECT_IGNORED,
-                   static_cast<uint8_t>(info / 2));
+        return set(slot, info <= MAX_IT_VOLUME ? EFFECT_SET_GLOBAL_VOLUME : EFFECT_IGNORED, info);
     default:
         return set(slot, COMMANDS[command], info);
     }
@@ -288,6 +293,13 @@ void load_pattern(const ByteReader& in, const Layout& layout, uint16_t k, uint8_
             convert_command(slot, l.command, l.info, l.s_info, mode);
         }
         if (mask & (MASK_VOLUME | MASK_LAST_VOLUME)) convert_volume(slot, l.volume);
+        // A note fade fades the note without releasing it; where the effect
+        // column is taken, it is released.
+        const bool fade = l.note > LAST_NOTE_BYTE && l.note < NOTE_BYTE_CUT;
+        if (note && fade && slot.effect == EFFECT_ARPEGGIO && slot.parameter == 0) {
+            slot.note = NOTE_NONE;
+            set(slot, EFFECT_NOTE_FADE, 0);
+        }
         // A note cut silences the channel on the row tick.
         if (note && l.note == NOTE_BYTE_CUT) {
             if (slot.volume == 0)

@@ -21,15 +21,17 @@ bool takes_one_nibble(uint8_t effect) {
 
 void post_pass(ReplayContext& ctx) {
     const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
+    const uint8_t global_maximum =
+        (ctx.tracker_rules & RULE_IT) ? MAX_IT_GLOBAL_VOLUME : MAX_VOLUME;
     for (uint64_t i = 0; i < slot_count; ++i) {
         PatternSlot& s = ctx.slots[i];
         // Most slots carry no effect, and no rule below is about effect 0:
         // skipping them keeps huge, mostly empty pattern arrays cheap.
         if (s.effect == EFFECT_ARPEGGIO && s.volume != VOLUME_COLUMN_VIBRATO_SPEED_ZERO) continue;
         if (s.effect == EFFECT_POSITION_JUMP && s.parameter >= ctx.song_length) s.parameter = 0;
-        if ((s.effect == EFFECT_SET_VOLUME || s.effect == EFFECT_SET_GLOBAL_VOLUME) &&
-            s.parameter > MAX_VOLUME)
-            s.parameter = MAX_VOLUME;
+        if (s.effect == EFFECT_SET_VOLUME && s.parameter > MAX_VOLUME) s.parameter = MAX_VOLUME;
+        if (s.effect == EFFECT_SET_GLOBAL_VOLUME && s.parameter > global_maximum)
+            s.parameter = global_maximum;
         if (s.effect == EFFECT_NOTE_CUT && s.parameter == 0) s.effect = EFFECT_SET_VOLUME;
         if (s.effect == EFFECT_NOTE_DELAY && s.parameter == 0) s.effect = EFFECT_ARPEGGIO;
         if (s.effect == EFFECT_RETRIGGER && s.parameter == 0) {

@@ -79,7 +79,7 @@ TEST(It, HeaderOrdersAndChannels) {
     EXPECT_EQ(std::vector<uint8_t>(ctx->order_table, ctx->order_table + ctx->song_length),
               (std::vector<uint8_t>{0, 1, 2}));
     EXPECT_EQ(std::tuple(ctx->default_speed, ctx->default_bpm, ctx->default_global_volume),
-              std::tuple(uint8_t{4}, uint8_t{150}, uint8_t{50}));
+              std::tuple(uint8_t{4}, uint8_t{150}, uint8_t{100}));
     EXPECT_EQ(std::vector<uint8_t>(ctx->channel_panning, ctx->channel_panning + 4),
               (std::vector<uint8_t>{64, 192, 128, 96}));
     EXPECT_EQ(slot(*ctx, 0, 0, 3).note, NOTE_NONE);
@@ -108,19 +108,25 @@ TEST(It, CellsConvertToTheEngineCodes) {
     const std::vector<Row> rows = {
         {{0, 0, 60, 1}, IT_FX, {49, 1, 0, EFFECT_ARPEGGIO, 0}}, // C-5 is middle C
         {{0, 0, 255}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_ARPEGGIO, 0}},
-        {{0, 0, 130}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_ARPEGGIO, 0}}, // note fade
+        {{0, 0, 130}, IT_FX, {NOTE_NONE, 0, 0, EFFECT_NOTE_FADE, 0}},
+        {{0, 0, 130, -1, -1, A, 2}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_SET_SPEED, 2}},
         {{0, 0, 254}, IT_FX, {NOTE_NONE, 0, 0x10, EFFECT_ARPEGGIO, 0}}, // cut: volume 0
         {{0, 0, 254, -1, 32}, IT_FX, {NOTE_NONE, 0, 0x30, EFFECT_SET_VOLUME, 0}},
         {{0, 0, 5, 1}, IT_FX, {NOTE_INSTRUMENT_ONLY, 1, 0, EFFECT_ARPEGGIO, 0}}, // below C-1
         {{0, 0, -1, 1}, IT_FX, {NOTE_INSTRUMENT_ONLY, 1, 0, EFFECT_ARPEGGIO, 0}},
         {{0, 0, -1, -1, -1, A, 3}, IT_FX, {0, 0, 0, EFFECT_SET_SPEED, 3}},
         {{0, 0, -1, -1, -1, C, 0x10}, IT_FX, {0, 0, 0, EFFECT_PATTERN_BREAK, 16}}, // hexadecimal
-        {{0, 0, -1, -1, -1, V, 0x80}, IT_FX, {0, 0, 0, EFFECT_SET_GLOBAL_VOLUME, 64}},
+        {{0, 0, -1, -1, -1, V, 0x80}, IT_FX, {0, 0, 0, EFFECT_SET_GLOBAL_VOLUME, 128}},
+        {{0, 0, -1, -1, -1, V, 0x81}, IT_FX, {0, 0, 0, EFFECT_IGNORED, 0x81}},
+        {{0, 0, -1, -1, -1, 23, 0x0F}, IT_FX, {0, 0, 0, EFFECT_IT_GLOBAL_VOLUME_SLIDE, 0x0F}},
+        {{0, 0, -1, -1, -1, 16, 0x20}, IT_FX, {0, 0, 0, EFFECT_IT_PANNING_SLIDE, 0x20}},
+        {{0, 0, -1, -1, -1, S, 0x71}, IT_FX, {0, 0, 0, EFFECT_PAST_NOTES, 1}},
+        {{0, 0, -1, -1, -1, S, 0x75}, IT_FX, {0, 0, 0, EFFECT_SET_NEW_NOTE_ACTION, 5}},
         {{0, 0, -1, -1, -1, H, 0x44}, IT_FX, {0, 0, 0, EFFECT_FINE_VIBRATO, 0x48}},
         {{0, 0, -1, -1, -1, H, 0x4C}, IT_FX, {0, 0, 0, EFFECT_VIBRATO, 0x46}},
         {{0, 0, -1, -1, -1, H, 0x44}, OLD_FX, {0, 0, 0, EFFECT_VIBRATO, 0x44}},
         {{0, 0, -1, -1, -1, U, 0x44}, IT_FX, {0, 0, 0, EFFECT_FINE_VIBRATO, 0x42}},
-        {{0, 0, -1, -1, -1, T, 0x10}, IT_FX, {0, 0, 0, EFFECT_IGNORED, 0x10}},
+        {{0, 0, -1, -1, -1, T, 0x13}, IT_FX, {0, 0, 0, EFFECT_TEMPO_SLIDE, 0x13}},
         {{0, 0, -1, -1, -1, T, 0x80}, IT_FX, {0, 0, 0, EFFECT_SET_BPM, 0x80}},
         {{0, 0, -1, -1, -1, S, 0xB2}, IT_FX, {0, 0, 0, EFFECT_PATTERN_LOOP, 2}},
         {{0, 0, -1, -1, -1, S, 0xD3}, IT_FX, {0, 0, 0, EFFECT_NOTE_DELAY, 3}},
@@ -357,19 +363,34 @@ int background_voices(const ReplayContext& ctx) {
 // module renders bit for bit as the same notes on two channels, the old one
 // cut, left alone or released where the new one starts.
 TEST(It, NewNoteActionsPlayAsASecondChannel) {
+    constexpr int S = 19;
     struct Row {
         uint8_t action;
-        int second_channel_at_row_4; // -1 nothing, else the note byte there
+        std::vector<ItEntry> more;   // besides the two notes on channel 0
+        std::vector<ItEntry> second; // channel 1 of the reference, besides its note
     };
-    const Row rows[] = {
-        {NNA_CUT, 254}, {NNA_CONTINUE, -1}, {NNA_NOTE_OFF, 255}, {NNA_NOTE_FADE, 255}};
-    for (const Row& row : rows) {
+    const std::vector<Row> rows = {
+        {NNA_CUT, {}, {{4, 1, 254}}},
+        {NNA_CONTINUE, {}, {}},
+        {NNA_NOTE_OFF, {}, {{4, 1, 255}}},
+        {NNA_NOTE_FADE, {}, {{4, 1, 255}}},
+        {NNA_CUT, {{0, 0, -1, -1, -1, S, 0x74}}, {}},                 // S74: this note continues
+        {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x70}}, {{6, 1, 254}}}, // S70: cut it later
+        {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x71}}, {{6, 1, 255}}}, // S71: release it
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
         ItBuilder it = instrument_module(row.action);
         it.patterns[0] = {{0, 0, 60, 1}, {4, 0, 67, 1}};
+        for (const ItEntry& e : row.more) {
+            if (e.row == 0)
+                it.patterns[0][0].command = e.command, it.patterns[0][0].info = e.info;
+            else
+                it.patterns[0].push_back(e);
+        }
         ItBuilder two = instrument_module(NNA_CUT);
         two.patterns[0] = {{0, 1, 60, 1}, {4, 0, 67, 1}};
-        if (row.second_channel_at_row_4 >= 0)
-            two.patterns[0].push_back({4, 1, row.second_channel_at_row_4});
+        for (const ItEntry& e : row.second) two.patterns[0].push_back(e);
         Context ctx = load_ok(it), reference = load_ok(two);
         ASSERT_TRUE(ctx && reference);
         EXPECT_EQ(ctx->voice_count, 64);
@@ -377,8 +398,8 @@ TEST(It, NewNoteActionsPlayAsASecondChannel) {
         // The compact image carries the actions and the voices.
         Context image = load(compact_writer::write_compact(*ctx));
         ASSERT_TRUE(image);
-        EXPECT_EQ(render(*ctx, 40 * ROW_FRAMES), want) << "action " << int{row.action};
-        EXPECT_EQ(render(*image, 40 * ROW_FRAMES), want) << "image, action " << int{row.action};
+        EXPECT_EQ(render(*ctx, 40 * ROW_FRAMES), want) << "row " << i;
+        EXPECT_EQ(render(*image, 40 * ROW_FRAMES), want) << "image, row " << i;
     }
     // ...and the actions differ from one another.
     ItBuilder cut = instrument_module(NNA_CUT), go_on = instrument_module(NNA_CONTINUE);
@@ -451,5 +472,36 @@ TEST(It, ChannelVolumeScalesTheNote) {
         const std::vector<float> want = render(*cb, 6 * ROW_FRAMES);
         EXPECT_EQ(render(*ca, 6 * ROW_FRAMES), want) << "row " << i;
         EXPECT_EQ(render(*image, 6 * ROW_FRAMES), want) << "image, row " << i;
+    }
+}
+
+// Tempo, global volume and panning slides, each a Dxy-style slide on the
+// later ticks of its row (5 at speed 6), or fine on the row tick.
+TEST(It, TempoGlobalVolumeAndPanningSlides) {
+    constexpr int P = 16, W = 23;
+    struct Row {
+        ItEntry effect;
+        int tempo, global_volume, channel_panning;
+    };
+    const Row rows[] = {
+        {{0, 0, -1, -1, -1, T, 0x05}, 100, 128, 128},
+        {{0, 0, -1, -1, -1, T, 0x1F}, 200, 128, 128},
+        {{0, 0, -1, -1, -1, W, 0x04}, 125, 108, 128},
+        {{0, 0, -1, -1, -1, W, 0xF8}, 125, 120, 128}, // fine: once
+        {{0, 0, -1, -1, -1, P, 0x02}, 125, 128, 88},  // left, 0..64 in steps of 4
+        {{0, 0, -1, -1, -1, P, 0x40}, 125, 128, 208},
+    };
+    for (const Row& row : rows) {
+        ItBuilder it;
+        it.samples = {sample_of(test_wave(400, false))};
+        it.patterns[0] = {row.effect};
+        Context ctx = load_ok(it);
+        ASSERT_TRUE(ctx);
+        render(*ctx, ROW_FRAMES + ROW_FRAMES / 2); // row 0 and part of row 1
+        const SongState state = song_state(*ctx);
+        EXPECT_EQ(std::tuple(int{state.tempo}, int{state.global_volume},
+                             int{ctx->channels[0].channel_panning}),
+                  std::tuple(row.tempo, row.global_volume, row.channel_panning))
+            << int{row.effect.command} << " " << std::hex << row.effect.info;
     }
 }

@@ -230,6 +230,10 @@ TEST(LibraryCells, ReadAndWrittenAsTrackersShowThem) {
          "^^^ .. ... S36"},
         {{0, 0, 0xC8, EFFECT_S3M_PORTA_UP, 0xF2}, "... .. p08 FF2", "... .. p08 FF2"},
         {{0, 0, 0, EFFECT_EXTRA_FINE_PORTA_DOWN, 3}, "... .. ... X23", "... .. ... X23"},
+        {{0, 0, 0, EFFECT_NOTE_FADE, 0}, "~~~ .. ... ...", "~~~ .. ... ..."},
+        {{0, 2, 0, EFFECT_SET_CHANNEL_VOLUME, 0x20}, "... 02 ... M20", "... 02 ... M20"},
+        {{0, 0, 0, EFFECT_PAST_NOTES, 1}, "... .. ... S71", "... .. ... S71"},
+        {{0, 0, 0, EFFECT_SET_NEW_NOTE_ACTION, 5}, "... .. ... S75", "... .. ... S75"},
     };
     CppModule m(intro_module());
     ReplayContext& ctx = *m.loaded.context;
