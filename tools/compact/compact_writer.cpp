@@ -93,6 +93,14 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     for (uint16_t entry : r.sample_map) w.u16(entry);
     w.u8(r.new_note_action);
     w.u8(r.duplicate_check);
+    w.u16(0);
+    write_envelope(w, r.pitch_envelope);
+    w.u8(r.global_volume);
+    w.u8(r.random_volume);
+    w.u8(r.random_panning);
+    w.u8(static_cast<uint8_t>(r.pitch_pan_separation));
+    w.u8(r.pitch_pan_centre);
+    w.u8(r.it_flags);
     w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 

@@ -83,7 +83,14 @@ inline constexpr uint32_t INSTRUMENT_BYTES = 304;      // what every image holds
 // Images from the IT loader's time on: read where the stride holds them.
 inline constexpr uint32_t INSTRUMENT_NEW_NOTE_ACTION = 304;
 inline constexpr uint32_t INSTRUMENT_DUPLICATE_CHECK = 305;
-inline constexpr uint32_t INSTRUMENT_IT_BYTES = 306;
+inline constexpr uint32_t INSTRUMENT_PITCH_ENVELOPE = 308; // as the other two
+inline constexpr uint32_t INSTRUMENT_GLOBAL_VOLUME = 360;
+inline constexpr uint32_t INSTRUMENT_RANDOM_VOLUME = 361;
+inline constexpr uint32_t INSTRUMENT_RANDOM_PANNING = 362;
+inline constexpr uint32_t INSTRUMENT_PITCH_PAN_SEPARATION = 363; // s8
+inline constexpr uint32_t INSTRUMENT_PITCH_PAN_CENTRE = 364;
+inline constexpr uint32_t INSTRUMENT_IT_FLAGS = 365;
+inline constexpr uint32_t INSTRUMENT_IT_BYTES = 366;
 
 // Sample record.
 inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32

@@ -12,8 +12,7 @@
 //   which this header includes). IT modules are converted into the context
 //   the other formats use: up to 64 channels, notes C-1..B-8, envelopes of 12
 //   nodes, a pool of 64 background voices for new-note actions (the quietest
-//   gives way when all play); the pitch envelope and the filter are not
-//   played. Limits: 256 patterns
+//   gives way when all play); the filter and its envelope are not played. Limits: 256 patterns
 //   of 1..256 rows, 255 channels, 255 instruments, 256 orders, samples under 2^20 frames.
 // - Loading: `load_module_checked` prescans the bytes, sizes the context, makes
 //   exactly one allocation (at most CONTEXT_SIZE_LIMIT bytes), fills it and
@@ -229,7 +228,18 @@ struct InstrumentRecord {
     uint8_t autovibrato_rate;
     uint8_t new_note_action; // NNA_*: what a new note on the channel does with this one
     uint8_t duplicate_check; // low nibble DUPLICATE_* (what counts), high nibble the NNA_* done
+    // IT (RULE_IT); the other formats leave these 0
+    EnvelopeRecord pitch_envelope; // values 0..64, 32 unshifted, a step half a semitone
+    uint8_t global_volume;         // 0..128, scales every note (RULE_IT)
+    uint8_t random_volume;         // 0..100: the note's volume varies by up to this percent
+    uint8_t random_panning;        // 0..64: the note's panning varies by up to this (of 0..64)
+    int8_t pitch_pan_separation;   // -32..32: panning moves by (note - centre) x this / 8
+    uint8_t pitch_pan_centre;      // internal note the separation centres on
+    uint8_t it_flags;              // INSTRUMENT_* bits
+    uint8_t spare_it[2];
 };
+
+inline constexpr uint8_t INSTRUMENT_PITCH_IS_FILTER = 1; // the pitch envelope drives the filter
 
 // New-note actions (IT instruments): a note that a new one replaces on its
 // channel is cut, or goes on in the background (as it is, released, or
@@ -410,7 +420,9 @@ struct ChannelState {
     uint8_t note_fade;                   // 1: the fadeout runs though the key is held
     uint8_t voice_owner;                 // background voice: 1 + its channel; 0 channel or free
     uint8_t new_note_action; // 1 + NNA_* set for the note playing (S73..S76), 0 the instrument's
-    uint8_t spare_it[3];
+    uint8_t spare_it;
+    uint16_t pitch_envelope_pos;  // ticks
+    int16_t pitch_envelope_shift; // 1/64 semitone up, -1024..1024, from the pitch envelope
     // what the last render call heard of the channel, for level meters
     uint16_t peak_left;  // 0..65535 = 0..1 of full scale, saturating
     uint16_t peak_right; // 0..65535
@@ -479,13 +491,13 @@ static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
 static_assert(sizeof(PatternSlot) == 5);
 static_assert(sizeof(PatternRecord) == 4);
 static_assert(sizeof(EnvelopeRecord) == 52);
-static_assert(sizeof(InstrumentRecord) == 304);
+static_assert(sizeof(InstrumentRecord) == 364);
 static_assert(sizeof(SampleRecord) == 16);
 static_assert(sizeof(PlaybackState) == 36);
 static_assert(sizeof(SongChoice) == 12);
 static_assert(sizeof(FadingVoice) == 40);
 static_assert(sizeof(VoiceMix) == 104);
-static_assert(sizeof(ChannelState) == 216);
+static_assert(sizeof(ChannelState) == 224);
 static_assert(sizeof(RenderSettings) == 16);
 static_assert(sizeof(MixSetup) == 12);
 static_assert(sizeof(ReplayContext) == 968);

@@ -157,6 +157,13 @@ void arpeggio_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
 void update_instrument_tick(ReplayContext& ctx, ChannelState& ch);
 uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
                           uint16_t& position);
+// The same value times `scale`, interpolated at that finer resolution.
+unsigned evaluate_envelope_scaled(const ChannelState& ch, const EnvelopeRecord& envelope,
+                                  uint16_t& position, unsigned scale);
+
+// The next value of the context's own random generator (the random waveform
+// and IT's random variation share it), 0..255.
+uint8_t next_random(ReplayContext& ctx);
 
 // ------------------------------------------------------- background voices
 

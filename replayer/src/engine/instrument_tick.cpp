@@ -11,6 +11,7 @@ namespace {
 
 constexpr int AUTOVIBRATO_DIVISOR = 128;
 constexpr uint8_t NO_VOLUME_ENVELOPE = MAX_VOLUME;
+constexpr unsigned PITCH_ENVELOPE_FINE = 64;
 
 int clamp_to_int8(int value) {
     return std::clamp(value, -128, 127);
@@ -52,6 +53,13 @@ void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
         ins.panning_envelope.point_count
             ? evaluate_envelope(ch, ins.panning_envelope, ch.panning_envelope_pos)
             : ENVELOPE_CENTRE;
+    if (ins.pitch_envelope.point_count && !(ins.it_flags & INSTRUMENT_PITCH_IS_FILTER)) {
+        // A step is half a semitone, followed 64 times finer between nodes.
+        const auto fine = static_cast<int>(evaluate_envelope_scaled(
+            ch, ins.pitch_envelope, ch.pitch_envelope_pos, PITCH_ENVELOPE_FINE));
+        ch.pitch_envelope_shift =
+            static_cast<int16_t>((fine - ENVELOPE_CENTRE * PITCH_ENVELOPE_FINE) / 2);
+    }
 }
 
 // Linear interpolation between the points around the position, which counts
@@ -59,9 +67,14 @@ void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
 // loop ends on the sustain point) and halts on the sustain point while held.
 uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
                           uint16_t& position) {
+    return static_cast<uint8_t>(evaluate_envelope_scaled(ch, envelope, position, 1));
+}
+
+unsigned evaluate_envelope_scaled(const ChannelState& ch, const EnvelopeRecord& envelope,
+                                  uint16_t& position, unsigned scale) {
     const EnvelopePoint* points = envelope.points;
     const int count = std::min<int>(envelope.point_count, ENVELOPE_MAX_POINTS);
-    if (count < 2) return points[0].value; // a single point is a constant
+    if (count < 2) return points[0].value * scale; // a single point is a constant
     const int sustain = envelope.sustain;
     const bool sustain_valid = !(sustain & SUSTAIN_OFF_BIT) && sustain < count;
     const int loop_start = envelope.loop_start, loop_end = envelope.loop_end;
@@ -72,17 +85,17 @@ uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope
         x = points[loop_start].frame;
     if (sustain_valid && ch.key_held && x == points[sustain].frame) {
         position = static_cast<uint16_t>(x);
-        return points[sustain].value;
+        return points[sustain].value * scale;
     }
     int i = count - 1;
     while (i > 1 && x < points[i - 1].frame) --i;
     position = static_cast<uint16_t>(x + 1);
     // Before the first point (an envelope not starting at frame 0): hold its value.
-    if (x < points[i - 1].frame) return points[i - 1].value;
-    if (x >= points[i].frame) return points[i].value;
+    if (x < points[i - 1].frame) return points[i - 1].value * scale;
+    if (x >= points[i].frame) return points[i].value * scale;
     const unsigned f0 = points[i - 1].frame, f1 = points[i].frame;
-    const unsigned v0 = points[i - 1].value, v1 = points[i].value;
-    return static_cast<uint8_t>((v0 * (f1 - x) + v1 * (x - f0)) / (f1 - f0));
+    const unsigned v0 = points[i - 1].value * scale, v1 = points[i].value * scale;
+    return (v0 * (f1 - x) + v1 * (x - f0)) / (f1 - f0);
 }
 
 } // namespace replayer

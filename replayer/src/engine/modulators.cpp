@@ -31,13 +31,16 @@ int8_t sine_value(uint8_t phase) {
 
 } // namespace
 
+uint8_t next_random(ReplayContext& ctx) {
+    uint32_t& state = ctx.playback.random_state;
+    state = state * RANDOM_MULTIPLIER + RANDOM_INCREMENT;
+    return static_cast<uint8_t>(state & 0xFF);
+}
+
 int8_t waveform_value(ReplayContext& ctx, uint8_t waveform, uint8_t phase) {
     switch (waveform & WAVEFORM_NUMBER_BITS) {
-    case WAVEFORM_RANDOM: {
-        uint32_t& state = ctx.playback.random_state;
-        state = state * RANDOM_MULTIPLIER + RANDOM_INCREMENT;
-        return static_cast<int8_t>(state & 0xFF);
-    }
+    case WAVEFORM_RANDOM:
+        return static_cast<int8_t>(next_random(ctx));
     case WAVEFORM_RAMP_DOWN:
         return static_cast<int8_t>(~phase);
     case WAVEFORM_SQUARE:

@@ -20,6 +20,14 @@ constexpr uint32_t SAMPLE_OFFSET_SHIFT = 8 + POSITION_FRACTION_BITS; // 256 fram
 constexpr uint8_t RETRIG_ADD[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
 constexpr uint8_t RETRIG_MUL[16] = {1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 3, 2};
 constexpr uint8_t RETRIG_NEGATIVE = 239; // a wrapped sum lands above this
+constexpr int PITCH_PAN_DIVISOR = 8;
+constexpr int IT_PANNING_UNIT = 4; // IT's 0..64 onto 0..255
+constexpr int PERCENT = 100;
+
+// -range..range from the context's generator.
+int random_between(ReplayContext& ctx, int range) {
+    return next_random(ctx) * (2 * range + 1) / 256 - range;
+}
 
 bool sets_volume(uint8_t volume_column) {
     return volume_column >= VOLUME_COLUMN_SET_FIRST && volume_column <= VOLUME_COLUMN_SET_LAST;
@@ -98,6 +106,26 @@ void volume_column_first_tick(ChannelState& ch, uint8_t volume_column) {
     }
 }
 
+// IT: a default panning sets the channel's; pitch-pan separation and random
+// variation move this note's panning (about the channel's) and volume.
+void take_it_note_levels(ReplayContext& ctx, ChannelState& ch) {
+    if (ch.sample->panning != CENTRE_PANNING) ch.channel_panning = ch.sample->panning;
+    ch.panning = CENTRE_PANNING;
+    if (!ch.instrument) return;
+    const InstrumentRecord& ins = *ch.instrument;
+    int offset = 0; // of 0..64
+    if (ins.pitch_pan_separation && ch.note && ch.note <= NOTE_LAST)
+        offset = (ch.note - ins.pitch_pan_centre) * ins.pitch_pan_separation / PITCH_PAN_DIVISOR;
+    if (ins.random_panning) offset += random_between(ctx, ins.random_panning);
+    ch.panning = static_cast<uint8_t>(
+        std::clamp(int{CENTRE_PANNING} + offset * IT_PANNING_UNIT, 0, int{MAX_PANNING}));
+    if (ins.random_volume) {
+        const int percent = PERCENT + random_between(ctx, ins.random_volume);
+        ch.volume =
+            static_cast<uint8_t>(std::clamp(ch.volume * percent / PERCENT, 0, int{MAX_VOLUME}));
+    }
+}
+
 } // namespace
 
 void key_off(ChannelState& ch) {
@@ -117,8 +145,8 @@ void handle_row(ReplayContext& ctx, ChannelState& ch) {
             // IT's default pannings set the channel's own panning.
             if (!(ctx.tracker_rules & RULE_IT))
                 ch.panning = ch.sample->panning;
-            else if (ch.sample->panning != CENTRE_PANNING)
-                ch.channel_panning = ch.sample->panning;
+            else
+                take_it_note_levels(ctx, ch);
         }
         if (slot.note < NOTE_KEY_OFF) reset_on_trigger(ch);
     }
@@ -180,6 +208,7 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
 
 void reset_on_trigger(ChannelState& ch) {
     ch.key_held = 1;
+    ch.pitch_envelope_pos = 0;
     ch.note_fade = 0;
     ch.retrig_counter = 0;
     ch.tremor_counter = 0;

@@ -22,6 +22,7 @@ constexpr int LINEAR_SEMITONE = 64;
 constexpr int LINEAR_LOWEST_PERIOD = 1540; // arpeggio never goes above this pitch
 constexpr int VOLUME_SHIFT = 2;            // keeps the level product in 31 bits
 constexpr int CHANNEL_VOLUME_BITS = 6;     // IT's channel volume 64 is full
+constexpr int IT_VOLUME_BITS = 7;          // IT's instrument global volume 128 is full
 constexpr float LEVEL_SCALE = 0x1p-31f;
 constexpr int PAN_CENTRE = 128;
 constexpr int PAN_FULL = 256;
@@ -74,8 +75,10 @@ float amplitude(const ReplayContext& ctx, const ChannelState& ch) {
         (int64_t{level} * ch.volume_envelope_value * ch.fadeout_volume >> VOLUME_SHIFT) *
         ctx.playback.global_volume;
     // IT: the channel volume (64 full) and a global volume of 0..128.
-    if (ctx.tracker_rules & RULE_IT)
+    if (ctx.tracker_rules & RULE_IT) {
         product = product * ch.channel_volume >> (CHANNEL_VOLUME_BITS + 1);
+        if (ch.instrument) product = product * ch.instrument->global_volume >> IT_VOLUME_BITS;
+    }
     return static_cast<float>(product) * LEVEL_SCALE;
 }
 
@@ -102,10 +105,15 @@ int separated(int position, int separation) {
 
 void update_voice(const ReplayContext& ctx, ChannelState& ch) {
     if (ch.period == 0) return;
-    const int period = (ch.period - (ch.vibrato_offset + ch.autovibrato_offset)) & 0xFFFF;
+    int period = (ch.period - (ch.vibrato_offset + ch.autovibrato_offset)) & 0xFFFF;
     const int arpeggio = ch.arpeggio_offset;
-    const float frequency = ctx.amiga_periods ? amiga_frequency(ctx, period, arpeggio)
-                                              : linear_frequency(period, arpeggio);
+    // IT's pitch envelope, in 1/64 semitones: a linear period's own unit.
+    const int shift = ch.pitch_envelope_shift;
+    if (shift && !ctx.amiga_periods) period = (period - shift) & 0xFFFF;
+    float frequency = ctx.amiga_periods ? amiga_frequency(ctx, period, arpeggio)
+                                        : linear_frequency(period, arpeggio);
+    if (shift && ctx.amiga_periods)
+        frequency *= exp2f(static_cast<float>(shift) * LINEAR_OCTAVES_PER_UNIT);
     if (ctx.mix.precise)
         set_precise_step(ch, frequency, ctx.playback.frame_rate);
     else

@@ -90,7 +90,18 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
         r.autovibrato_rate = in.u8(at + INSTRUMENT_VIBRATO_RATE);
         for (int n = 0; n < NOTE_COUNT; ++n)
             r.sample_map[n] = in.u16le(at + INSTRUMENT_SAMPLE_MAP + 2u * n);
+        // Full, where an IT image predates the field.
+        if (ctx.tracker_rules & RULE_IT) r.global_volume = MAX_IT_GLOBAL_VOLUME;
         if (s.instrument_stride < INSTRUMENT_IT_BYTES) continue;
+        if (const char* e = read_envelope(r.pitch_envelope, in, at + INSTRUMENT_PITCH_ENVELOPE))
+            return e;
+        r.global_volume = std::min(in.u8(at + INSTRUMENT_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
+        r.random_volume = std::min<uint8_t>(in.u8(at + INSTRUMENT_RANDOM_VOLUME), 100);
+        r.random_panning = std::min(in.u8(at + INSTRUMENT_RANDOM_PANNING), MAX_VOLUME);
+        r.pitch_pan_separation = static_cast<int8_t>(
+            std::clamp<int>(in.s8(at + INSTRUMENT_PITCH_PAN_SEPARATION), -32, 32));
+        r.pitch_pan_centre = std::min(in.u8(at + INSTRUMENT_PITCH_PAN_CENTRE), NOTE_LAST);
+        r.it_flags = in.u8(at + INSTRUMENT_IT_FLAGS) & INSTRUMENT_PITCH_IS_FILTER;
         const uint8_t action = in.u8(at + INSTRUMENT_NEW_NOTE_ACTION);
         const uint8_t check = in.u8(at + INSTRUMENT_DUPLICATE_CHECK);
         r.new_note_action = action <= NNA_NOTE_FADE ? action : NNA_CUT;

@@ -53,8 +53,15 @@ inline constexpr int KEYBOARD_NOTES = 120;
 inline constexpr uint64_t NEW_NEW_NOTE_ACTION = 0x11;
 inline constexpr uint64_t NEW_DUPLICATE_TYPE = 0x12;
 inline constexpr uint64_t NEW_DUPLICATE_ACTION = 0x13;
-inline constexpr uint64_t NEW_FADEOUT = 0x14;         // u16, 0..128 of a 1024 count
-inline constexpr uint64_t NEW_DEFAULT_PANNING = 0x19; // 0..64, bit 7: not used
+inline constexpr uint64_t NEW_FADEOUT = 0x14;              // u16, 0..128 of a 1024 count
+inline constexpr uint64_t NEW_DEFAULT_PANNING = 0x19;      // 0..64, bit 7: not used
+inline constexpr uint64_t NEW_PITCH_PAN_SEPARATION = 0x16; // s8, -32..32
+inline constexpr uint64_t NEW_PITCH_PAN_CENTRE = 0x17;     // IT note
+inline constexpr uint64_t NEW_GLOBAL_VOLUME = 0x18;        // 0..128
+inline constexpr uint64_t NEW_RANDOM_VOLUME = 0x1A;        // percent
+inline constexpr uint64_t NEW_RANDOM_PANNING = 0x1B;
+inline constexpr uint64_t NEW_PITCH_ENVELOPE = 0x1D4;
+inline constexpr uint8_t ENVELOPE_FILTER = 0x80; // the pitch envelope drives the filter
 inline constexpr uint64_t NEW_VOLUME_ENVELOPE = 0x130;
 inline constexpr uint64_t NEW_PANNING_ENVELOPE = 0x182;
 // One envelope: flags, node count, loop and sustain loop, then 25 nodes of a

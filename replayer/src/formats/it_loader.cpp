@@ -18,6 +18,8 @@ constexpr uint16_t MAX_SAMPLES = 4000;
 constexpr uint16_t MAX_PATTERNS = 256;
 constexpr uint32_t MAX_SAMPLE_FRAMES = 0xFFFFF;
 constexpr uint32_t MAX_TOTAL_ROWS = 0x10000;
+constexpr uint8_t MAX_PERCENT = 100;
+constexpr int MAX_SEPARATION = 32;
 constexpr uint8_t BACKGROUND_VOICES = 64; // notes left playing by new-note actions, at most
 constexpr uint8_t LAST_NEW_NOTE_ACTION = NNA_NOTE_FADE;
 constexpr uint8_t LAST_DUPLICATE_TYPE = DUPLICATE_INSTRUMENT;
@@ -176,6 +178,21 @@ void give_instrument_panning(ReplayContext& ctx, const ByteReader& in, const Lay
     }
 }
 
+// What the format-2.00 layout adds: the pitch envelope, global volume,
+// random variation and pitch-pan separation.
+void read_it_extras(InstrumentRecord& instrument, const ByteReader& in, uint64_t h) {
+    read_envelope(instrument.pitch_envelope, in, h + NEW_PITCH_ENVELOPE, IT_ENVELOPE_CENTRE);
+    if (in.u8(h + NEW_PITCH_ENVELOPE + ENVELOPE_FLAGS) & ENVELOPE_FILTER)
+        instrument.it_flags |= INSTRUMENT_PITCH_IS_FILTER;
+    instrument.global_volume = std::min(in.u8(h + NEW_GLOBAL_VOLUME), MAX_IT_VOLUME);
+    instrument.random_volume = std::min(in.u8(h + NEW_RANDOM_VOLUME), MAX_PERCENT);
+    instrument.random_panning = std::min(in.u8(h + NEW_RANDOM_PANNING), MAX_IT_PANNING);
+    instrument.pitch_pan_separation = static_cast<int8_t>(
+        std::clamp<int>(in.s8(h + NEW_PITCH_PAN_SEPARATION), -MAX_SEPARATION, MAX_SEPARATION));
+    instrument.pitch_pan_centre = static_cast<uint8_t>(
+        std::clamp<int>(in.u8(h + NEW_PITCH_PAN_CENTRE) - NOTE_OFFSET, 1, NOTE_LAST));
+}
+
 void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& layout) {
     const bool new_layout = in.u16le(COMPATIBLE_VERSION) >= NEW_INSTRUMENT_VERSION;
     for (uint16_t k = 0; k < ctx.instrument_count; ++k) {
@@ -201,7 +218,9 @@ void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& la
                 instrument.duplicate_check =
                     static_cast<uint8_t>(type | DUPLICATE_ACTIONS[action] << 4);
             instrument.new_note_action = in.u8(h + NEW_NEW_NOTE_ACTION);
+            read_it_extras(instrument, in, h);
         } else {
+            instrument.global_volume = MAX_IT_VOLUME;
             read_old_envelope(instrument.volume_envelope, in, h);
             instrument.fadeout = static_cast<uint16_t>(
                 std::min<uint32_t>(in.u16le(h + OLD_FADEOUT) * OLD_FADEOUT_SCALE, FADEOUT_FULL));
@@ -259,6 +278,7 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
         const uint64_t h = sample_header(in, layout, k);
         if (!instruments) {
             InstrumentRecord& own = ctx.instruments[k];
+            own.global_volume = MAX_IT_VOLUME;
             std::fill(std::begin(own.sample_map), std::end(own.sample_map), k);
             set_autovibrato(own, in, h);
         }

@@ -505,3 +505,57 @@ TEST(It, TempoGlobalVolumeAndPanningSlides) {
             << int{row.effect.command} << " " << std::hex << row.effect.info;
     }
 }
+
+namespace {
+
+// An instrument that plays sample 1 at one of its notes, with `change` applied.
+Context tone_module(int note, const std::function<void(ItBuilder&)>& change) {
+    ItBuilder it;
+    it.flags = 1 | 4 | 8;
+    ItSample s = sample_of(test_wave(2000, false), 1 | 16);
+    s.loop_start = 0;
+    s.loop_end = 2000;
+    it.samples = {s};
+    it.instruments = {ItInstrument{}};
+    it.patterns[0] = {{0, 0, note, 1}};
+    change(it);
+    return load_ok(it);
+}
+
+bool right_side_silent(const std::vector<float>& out) {
+    for (size_t i = 1; i < out.size(); i += 2)
+        if (out[i] != 0.0f) return false;
+    return true;
+}
+
+} // namespace
+
+// The pitch envelope shifts the note by half semitones (a filter envelope
+// does not); the instrument's global volume scales it as the note volume
+// would; pannings reach the sides.
+TEST(It, PitchEnvelopeGlobalVolumeAndPanning) {
+    struct Row {
+        int8_t value;     // the pitch envelope's one node
+        uint8_t flags;    // its flags
+        int same_as_note; // renders as this note without it
+    };
+    const Row rows[] = {{2, 1, 61}, {-4, 1, 58}, {0, 1, 60}, {6, 1 | 0x80, 60}};
+    for (const Row& row : rows) {
+        Context shifted = tone_module(60, [&](ItBuilder& it) {
+            it.instruments[0].pitch = {row.flags, 0, 0, 0, 0, {{row.value, 0}}};
+        });
+        Context plain = tone_module(row.same_as_note, [](ItBuilder&) {});
+        ASSERT_TRUE(shifted && plain);
+        EXPECT_EQ(render(*shifted, 4 * ROW_FRAMES), render(*plain, 4 * ROW_FRAMES))
+            << int{row.value};
+    }
+    Context half = tone_module(60, [](ItBuilder& it) { it.instruments[0].global_volume = 64; });
+    Context quiet = tone_module(60, [](ItBuilder& it) { it.patterns[0][0].volume = 32; });
+    EXPECT_EQ(render(*half, 4 * ROW_FRAMES), render(*quiet, 4 * ROW_FRAMES));
+    Context left_channel = tone_module(60, [](ItBuilder& it) { it.panning[0] = 0; });
+    Context left_sample =
+        tone_module(60, [](ItBuilder& it) { it.samples[0].default_panning = 0x80; });
+    const std::vector<float> a = render(*left_channel, 4 * ROW_FRAMES);
+    EXPECT_TRUE(right_side_silent(a));
+    EXPECT_EQ(render(*left_sample, 4 * ROW_FRAMES), a);
+}

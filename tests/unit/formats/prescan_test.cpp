@@ -207,13 +207,14 @@ TEST(ContextSize, CapIsExactly128MiB) {
         uint32_t expected; // 0: refused
     };
     const Case cases[] = {
-        // 968 header + 5 per slot + 4 per pattern + 304 per instrument + 16 per
-        // sample + 2 per frame + 216 per channel or voice + 256 per order.
-        {584, 1820, 10, 8, 17, 6, 15, 0, 32504}, {2, 67108139, 0, 0, 1, 1, 0, 0, 0x8000000},
-        {1, 67108142, 0, 0, 1, 1, 0, 0, 0},     // one byte more
-        {584, 1820, 10, 8, 17, 6, 15, 64, 32504 + 64 * 216}, // background voices
-        {0xFFFFFF, 0, 256, 0, 1, 255, 0, 0, 0}, // 21 GB of slots
-        {0, 0xFFFFFFFF, 0, 0, 1, 0, 0, 0, 0},   // 8 GB of frames
+        // 968 header + 5 per slot + 4 per pattern + 364 per instrument + 16 per
+        // sample + 2 per frame + 224 per channel or voice + 256 per order.
+        {584, 1820, 10, 8, 17, 6, 15, 0, 33452},
+        {2, 67108135, 0, 0, 1, 1, 0, 0, 0x8000000},
+        {1, 67108138, 0, 0, 1, 1, 0, 0, 0},                  // one byte more
+        {584, 1820, 10, 8, 17, 6, 15, 64, 33452 + 64 * 224}, // background voices
+        {0xFFFFFF, 0, 256, 0, 1, 255, 0, 0, 0},              // 21 GB of slots
+        {0, 0xFFFFFFFF, 0, 0, 1, 0, 0, 0, 0},                // 8 GB of frames
     };
     for (const Case& c : cases) {
         ModuleScan scan{};

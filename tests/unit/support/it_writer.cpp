@@ -128,14 +128,14 @@ Bytes ItBuilder::build() const {
         std::memcpy(b.data() + h, "IMPI", 4);
         b[h + 0x11] = in.new_note_action;
         put16le(b, h + 0x14, in.fadeout);
-        b[h + 0x18] = 128;
+        b[h + 0x18] = in.global_volume;
         b[h + 0x19] = 32;
         for (int n = 0; n < 120; ++n) {
             b[h + 0x40 + 2 * n] = static_cast<uint8_t>(n);
             b[h + 0x41 + 2 * n] = in.sample;
         }
-        const ItEnvelope* envelopes[] = {&in.volume, &in.panning};
-        for (size_t e = 0; e < 2; ++e) {
+        const ItEnvelope* envelopes[] = {&in.volume, &in.panning, &in.pitch};
+        for (size_t e = 0; e < 3; ++e) {
             const size_t at = h + 0x130 + 0x52 * e;
             const ItEnvelope& env = *envelopes[e];
             b[at] = env.flags;
@@ -162,6 +162,7 @@ Bytes ItBuilder::build() const {
         b[h + 0x12] = s.flags;
         b[h + 0x13] = s.volume;
         b[h + 0x2E] = s.convert;
+        b[h + 0x2F] = s.default_panning;
         const bool stereo = s.flags & 4;
         put32le(b, h + 0x30, static_cast<uint32_t>(s.frames.size() / (stereo ? 2 : 1)));
         put32le(b, h + 0x34, s.loop_start);

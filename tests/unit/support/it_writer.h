@@ -23,7 +23,8 @@ struct ItInstrument {
     uint8_t new_note_action = 0;
     uint16_t fadeout = 0; // 0..128
     uint8_t sample = 1;   // every note plays this sample (1-based)
-    ItEnvelope volume, panning;
+    ItEnvelope volume, panning, pitch;
+    uint8_t global_volume = 128;
 };
 
 struct ItSample {
@@ -32,7 +33,8 @@ struct ItSample {
     uint8_t volume = 64, global_volume = 64;
     uint32_t c5_speed = 8363;
     uint32_t loop_start = 0, loop_end = 0, sustain_start = 0, sustain_end = 0;
-    std::vector<int16_t> frames; // 8-bit values for 8-bit samples; stereo: left, then right
+    uint8_t default_panning = 32; // bit 7 set: used
+    std::vector<int16_t> frames;  // 8-bit values for 8-bit samples; stereo: left, then right
 };
 
 struct ItEntry {
