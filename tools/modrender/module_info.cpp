@@ -51,6 +51,7 @@ void print_module_info(std::FILE* out, const replayer::LoadResult& loaded,
     replayer::module_name(bytes.data(), bytes.size(), replayer::NAME_TITLE, 0, title, sizeof title);
     std::fprintf(out, "title: %s\n", title);
     std::fprintf(out, "channels: %u\n", unsigned{scan.channel_count});
+    std::fprintf(out, "voices: %u\n", unsigned{scan.voice_count});
     std::fprintf(out, "patterns: %u\n", unsigned{scan.pattern_count});
     std::fprintf(out, "total_rows: %u\n", unsigned{scan.total_rows});
     std::fprintf(out, "instruments: %u\n", unsigned{scan.instrument_count});

@@ -110,7 +110,11 @@ void run_background_voices(ReplayContext& ctx) {
         update_instrument_tick(ctx, voice);
         update_voice(ctx, voice);
         if (voice.control_flags & CHANNEL_SILENCED) voice.gain_left = voice.gain_right = 0.0f;
-        if (!voice.sample || voice.sample_ended || voice.fadeout_volume == 0) free_voice(voice);
+        // A voice that can no longer be heard is free: its note faded out,
+        // its sample ended, or its volume envelope ended at 0.
+        const bool faded =
+            voice.fadeout_volume == 0 || (voice.note_fade && voice.volume_envelope_value == 0);
+        if (!voice.sample || voice.sample_ended || faded) free_voice(voice);
     }
 }
 

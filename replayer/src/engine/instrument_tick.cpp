@@ -40,9 +40,24 @@ void fadeout(ChannelState& ch, const InstrumentRecord& ins) {
 
 } // namespace
 
+namespace {
+
+// Past the last point of an envelope without a loop, its sustain released.
+bool volume_envelope_ended(const ChannelState& ch, const EnvelopeRecord& e) {
+    const int count = std::min<int>(e.point_count, ENVELOPE_MAX_POINTS);
+    if (count < 2 || e.loop_end != 0) return false; // a constant, or a loop: never
+    const bool holds = !(e.sustain & SUSTAIN_OFF_BIT) && e.sustain < count && ch.key_held;
+    return !holds && ch.volume_envelope_pos > e.points[count - 1].frame;
+}
+
+} // namespace
+
 void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
     if (!ch.instrument) return;
     const InstrumentRecord& ins = *ch.instrument;
+    // IT fades a note out once its volume envelope has run to its end.
+    if ((ctx.tracker_rules & RULE_IT) && volume_envelope_ended(ch, ins.volume_envelope))
+        ch.note_fade = 1;
     auto_vibrato(ctx, ch, ins);
     fadeout(ch, ins);
     ch.volume_envelope_value =

@@ -426,6 +426,16 @@ TEST(It, DuplicateChecksAndAFullPool) {
         render(*ctx, 4 * ROW_FRAMES);
         EXPECT_EQ(background_voices(*ctx), row.voices) << int{row.type} << " " << int{row.action};
     }
+    // A background note whose volume envelope ends at 0 frees its voice.
+    ItBuilder short_notes = instrument_module(NNA_CONTINUE);
+    short_notes.instruments[0].volume = {1, 0, 0, 0, 0, {{64, 0}, {0, 10}}};
+    short_notes.patterns[0] = {{0, 0, 60, 1}, {1, 0, 62, 1}};
+    Context gone = load_ok(short_notes);
+    ASSERT_TRUE(gone);
+    render(*gone, ROW_FRAMES + ROW_FRAMES / 2);
+    EXPECT_EQ(background_voices(*gone), 1);
+    render(*gone, 2 * ROW_FRAMES);
+    EXPECT_EQ(background_voices(*gone), 0);
     ItBuilder busy = instrument_module(NNA_CONTINUE);
     busy.rows = {100};
     for (int r = 0; r < 100; ++r) busy.patterns[0].push_back({r, 0, 40 + r % 40, 1});
