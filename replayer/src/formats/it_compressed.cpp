@@ -47,6 +47,13 @@ int32_t sign_extend(uint32_t value, int bits) {
 
 } // namespace
 
+uint64_t compressed_end(const ByteReader& in, uint64_t offset, uint32_t frames, bool sixteen_bit) {
+    const uint32_t block_frames = sixteen_bit ? BLOCK_FRAMES_16 : BLOCK_FRAMES_8;
+    for (uint32_t done = 0; done < frames && in.contains(offset); done += block_frames)
+        offset += BLOCK_LENGTH_BYTES + in.u16le(offset);
+    return offset;
+}
+
 uint64_t decode_compressed(int16_t* out, const ByteReader& in, uint64_t offset, uint32_t frames,
                            bool sixteen_bit, bool twice_integrated, bool average) {
     const Widths w = sixteen_bit ? WIDTHS_16 : WIDTHS_8;

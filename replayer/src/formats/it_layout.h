@@ -182,4 +182,8 @@ void load_pattern(const ByteReader& in, const Layout& layout, uint16_t k, uint8_
 uint64_t decode_compressed(int16_t* out, const ByteReader& in, uint64_t offset, uint32_t frames,
                            bool sixteen_bit, bool twice_integrated, bool average);
 
+// The offset after the blocks that hold `frames` frames of one channel of a
+// compressed sample starting at `offset`, found from the blocks' lengths.
+uint64_t compressed_end(const ByteReader& in, uint64_t offset, uint32_t frames, bool sixteen_bit);
+
 } // namespace replayer::it

@@ -250,11 +250,14 @@ void decode_it_sample(int16_t* out, const ByteReader& in, uint64_t h, uint32_t s
     const uint64_t data = in.u32le(h + SAMPLE_POINTER);
     if (flags & SAMPLE_COMPRESSED) {
         const bool twice = convert & CONVERT_DELTA;
-        const uint64_t right = decode_compressed(
-            out, in, data,
-            in.u32le(h + SAMPLE_LENGTH) < stored ? in.u32le(h + SAMPLE_LENGTH) : stored,
-            sixteen_bit, twice, false);
-        if (stereo) decode_compressed(out, in, right, stored, sixteen_bit, twice, true);
+        decode_compressed(out, in, data, stored, sixteen_bit, twice, false);
+        // The right side's blocks follow all of the left side's, also those
+        // past a loop end that is not kept.
+        if (stereo) {
+            const uint64_t right =
+                compressed_end(in, data, in.u32le(h + SAMPLE_LENGTH), sixteen_bit);
+            decode_compressed(out, in, right, stored, sixteen_bit, twice, true);
+        }
         return;
     }
     const SampleCoding coding = sixteen_bit ? SampleCoding::PCM_16 : SampleCoding::PCM_8;

@@ -225,7 +225,7 @@ struct Last {
 };
 
 // Walks one pattern's packed entries; entry(row, channel, mask, last) gets
-// each entry with `last` holding its values. Returns the rows walked.
+// each entry with `last` holding its values.
 template <typename Entry>
 void walk_entries(const ByteReader& in, const Layout& layout, uint16_t k, Entry entry) {
     const uint64_t header = pattern_header(in, layout, k);

@@ -188,17 +188,25 @@ TEST(It, SamplesDecodeAsTheirPlainCopies) {
                 << "16-bit " << sixteen_bit << " flags " << int{form.flags} << " convert "
                 << int{form.convert};
         }
-        // Stereo, compressed: each side its own stream, the frames their mean.
-        ItBuilder it;
-        std::vector<int16_t> both(wave);
-        both.insert(both.end(), wave.rbegin(), wave.rend());
-        it.samples = {sample_of(both, static_cast<uint8_t>(1 | 4 | 8 | width))};
-        Context ctx = load_ok(it);
-        ASSERT_TRUE(ctx);
-        const std::vector<int16_t> got = stored_frames(*ctx, 0);
-        ASSERT_EQ(got.size(), want.size());
-        for (size_t i = 0; i < want.size(); i += 997)
-            EXPECT_EQ(got[i], (int32_t{want[i]} + want[want.size() - 1 - i]) >> 1) << i;
+        // Stereo, compressed: each side its own stream, the frames their mean;
+        // with a loop that ends early, the right side is still found after
+        // every block of the left.
+        for (uint32_t loop_end : {0u, 1000u}) {
+            ItBuilder it;
+            std::vector<int16_t> both(wave);
+            both.insert(both.end(), wave.rbegin(), wave.rend());
+            ItSample s =
+                sample_of(both, static_cast<uint8_t>(1 | 4 | 8 | width | (loop_end ? 16 : 0)));
+            s.loop_end = loop_end;
+            it.samples = {s};
+            Context ctx = load_ok(it);
+            ASSERT_TRUE(ctx);
+            const std::vector<int16_t> got = stored_frames(*ctx, 0);
+            ASSERT_EQ(got.size(), loop_end ? loop_end : want.size());
+            for (size_t i = 0; i < got.size(); i += 97)
+                EXPECT_EQ(got[i], (int32_t{want[i]} + want[want.size() - 1 - i]) >> 1)
+                    << i << " loop end " << loop_end;
+        }
     }
 }
 
