@@ -161,8 +161,8 @@ Bytes s3m_module(uint16_t sample_format, bool panning_table) {
 
 // An IT with every command letter, every kind of volume-column byte, note
 // off, cut and fade, and compressed (2.14 and 2.15), plain, 8- and 16-bit,
-// looped and sustain-looped samples; with instruments and envelopes or
-// without, with IT's or the old effects.
+// looped and sustain-looped samples; with instruments, envelopes, the filter
+// and the file's own filter macros or without, with IT's or the old effects.
 Bytes it_module(bool instruments, bool old_effects) {
     test_modules::ItBuilder it;
     it.flags = static_cast<uint16_t>(1 | 8 | (instruments ? 4 : 0) | (old_effects ? 16 : 0));
@@ -201,8 +201,12 @@ Bytes it_module(bool instruments, bool old_effects) {
         instrument.fadeout = static_cast<uint16_t>(20 * k);
         instrument.volume = {static_cast<uint8_t>(k), 0, 2, 1, 1, {{64, 0}, {20, 4}, {40, 9}}};
         instrument.panning = {1, 0, 1, 0, 0, {{-32, 0}, {32, 6}}};
+        if (k == 1) instrument.pitch = {1 | 0x80, 0, 1, 0, 0, {{-20, 0}, {30, 8}}};
+        instrument.filter_cutoff = static_cast<uint8_t>(k == 0 ? 0x80 | 40 : 0);
+        instrument.filter_resonance = static_cast<uint8_t>(k == 2 ? 0x80 | 90 : 0);
         it.instruments.push_back(instrument);
     }
+    if (instruments) it.macros = {{9, "F0F001z"}, {10, "F0F000z"}, {9 + 16, "F0F00020"}};
     return it.build();
 }
 

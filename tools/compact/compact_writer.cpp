@@ -20,7 +20,7 @@ constexpr uint32_t units(uint32_t bytes) {
 }
 constexpr uint32_t PATTERN_STRIDE = units(PATTERN_BYTES);
 constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
-constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_IT_BYTES);
+constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_FILTER_BYTES);
 constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
 
 // The orders of the module's first song: an image holds no song breaks, so
@@ -34,7 +34,8 @@ uint16_t first_song_length(const ReplayContext& ctx) {
 
 void write_header(ByteWriter& w, const ReplayContext& ctx) {
     const bool it = ctx.tracker_rules & RULE_IT;
-    const uint32_t header_bytes = HEADER_PANNING + ctx.channel_count * (it ? 2u : 1u);
+    const uint32_t header_bytes =
+        HEADER_PANNING + ctx.channel_count * (it ? 2u : 1u) + (it ? MACRO_TABLE_BYTES : 0);
     const uint32_t first_section = units(header_bytes);
     w.bytes.assign(STRIDE_UNIT * first_section, 0);
     w.put8(HEADER_FIRST_SECTION, static_cast<uint8_t>(first_section));
@@ -56,16 +57,23 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
                               ((rules & RULE_FAST_SLIDE) ? FLAG_FAST_SLIDE : 0) |
                               ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
                               ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0) |
-                              (it ? FLAG_IT : 0)));
+                              (it ? FLAG_IT | FLAG_IT_MACROS : 0)));
     w.put8(HEADER_VOICE_COUNT, ctx.voice_count);
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
     w.put8(HEADER_SLOT_STRIDE, SLOT_STRIDE);
     w.put8(HEADER_INSTRUMENT_STRIDE, INSTRUMENT_STRIDE);
     w.put8(HEADER_SAMPLE_STRIDE, SAMPLE_STRIDE);
     for (int c = 0; c < ctx.channel_count; ++c) w.put8(HEADER_PANNING + c, ctx.channel_panning[c]);
-    if (it)
-        for (int c = 0; c < ctx.channel_count; ++c)
-            w.put8(HEADER_PANNING + ctx.channel_count + c, ctx.channel_volume[c]);
+    if (!it) return;
+    for (int c = 0; c < ctx.channel_count; ++c)
+        w.put8(HEADER_PANNING + ctx.channel_count + c, ctx.channel_volume[c]);
+    const uint32_t macros = HEADER_PANNING + 2u * ctx.channel_count;
+    const MacroSet& m = ctx.macros;
+    for (int k = 0; k < PARAMETERED_MACROS; ++k) w.put8(macros + k, m.parametered[k]);
+    for (int k = 0; k < FIXED_MACROS; ++k) {
+        w.put8(macros + PARAMETERED_MACROS + k, m.fixed_kind[k]);
+        w.put8(macros + PARAMETERED_MACROS + FIXED_MACROS + k, m.fixed_value[k]);
+    }
 }
 
 void write_envelope(ByteWriter& w, const EnvelopeRecord& e) {
@@ -101,6 +109,8 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     w.u8(static_cast<uint8_t>(r.pitch_pan_separation));
     w.u8(r.pitch_pan_centre);
     w.u8(r.it_flags);
+    w.u8(r.filter_cutoff);
+    w.u8(r.filter_resonance);
     w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 

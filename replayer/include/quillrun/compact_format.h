@@ -14,8 +14,9 @@
 // frames back into 16-bit ones. The reader lives in the replayer; tools write
 // it. All values little-endian.
 //
-// Header (64 bytes, then one default panning byte per channel and, with
-// FLAG_IT, one channel volume byte per channel), then the
+// Header (64 bytes, then one default panning byte per channel, with FLAG_IT
+// one channel volume byte per channel and with FLAG_IT_MACROS the filter
+// macros: 16 parametered kinds, 128 fixed kinds, 128 fixed values), then the
 // sections in this order, the first at 8 x header[HEADER_FIRST_SECTION]:
 // pattern records, slots (rows x channels, row by row), instrument records,
 // sample records, sample data (one float32 in [-1, 1) per frame), order table
@@ -54,6 +55,8 @@ inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE
 inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
 inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
 inline constexpr uint16_t FLAG_IT = 16;                 // RULE_IT
+inline constexpr uint16_t FLAG_IT_MACROS = 32;     // the filter macros follow the channel volumes
+inline constexpr uint32_t MACRO_TABLE_BYTES = 272; // ReplayContext::macros
 inline constexpr uint8_t MAX_VOICE_COUNT = 64;
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
@@ -91,6 +94,9 @@ inline constexpr uint32_t INSTRUMENT_PITCH_PAN_SEPARATION = 363; // s8
 inline constexpr uint32_t INSTRUMENT_PITCH_PAN_CENTRE = 364;
 inline constexpr uint32_t INSTRUMENT_IT_FLAGS = 365;
 inline constexpr uint32_t INSTRUMENT_IT_BYTES = 366;
+inline constexpr uint32_t INSTRUMENT_FILTER_CUTOFF = 366;    // bit 7: used
+inline constexpr uint32_t INSTRUMENT_FILTER_RESONANCE = 367; // bit 7: used
+inline constexpr uint32_t INSTRUMENT_FILTER_BYTES = 368;
 
 // Sample record.
 inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32

@@ -67,7 +67,9 @@ enum EffectCode : uint8_t {
     EFFECT_NOTE_FADE = 55,              // the channel's note fades out, its key still held
     EFFECT_PAST_NOTES = 56,          // IT S70..S72: the channel's background notes cut, off, fade
     EFFECT_SET_NEW_NOTE_ACTION = 57, // IT S73..S76: NNA_CUT..NNA_NOTE_FADE for the note playing
-    EFFECT_COUNT = 58,
+    EFFECT_SET_FILTER_MACRO = 58,    // IT SFx: Z00..Z7F run parametered macro x (0..15)
+    EFFECT_MIDI_MACRO = 59,          // IT Zxx: the macro's filter setting, on the row tick
+    EFFECT_COUNT = 60,
     EFFECT_IGNORED = 255,
 };
 

@@ -1,5 +1,5 @@
 /* SPDX-License-Identifier: GPL-2.0-or-later */
-/* Quillrun replayer, C interface: loads XM, MOD, S3M and compact tracker
+/* Quillrun replayer, C interface: loads XM, MOD, S3M, IT and compact tracker
  * modules and renders them as stereo frames: by default as the intro plays
  * them (48000 Hz floats, no interpolation), or at the settings a caller
  * chooses (rate, interpolation, ramping, separation, gain, 16-bit output).
@@ -20,7 +20,7 @@
  *   the C++ interface's for the same module.
  * - Bad input never crashes: a malformed module is refused with a reason or
  *   loads as (partial) silence.
- * - ABI: libquillrun-replayer.so.3; see replayer.h for when the number
+ * - ABI: libquillrun-replayer.so.4; see replayer.h for when the number
  *   changes. */
 #ifndef QUILLRUN_REPLAYER_C_H
 #define QUILLRUN_REPLAYER_C_H

@@ -72,6 +72,8 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_NOTE_FADE] = {row_note_fade, nullptr};
     t[EFFECT_PAST_NOTES] = {row_past_notes, nullptr};
     t[EFFECT_SET_NEW_NOTE_ACTION] = {row_set_new_note_action, nullptr};
+    t[EFFECT_SET_FILTER_MACRO] = {row_set_filter_macro, nullptr};
+    t[EFFECT_MIDI_MACRO] = {row_midi_macro, nullptr};
     t[EFFECT_IGNORED] = {nullptr, nullptr};
     return t;
 }

@@ -183,6 +183,38 @@ void stop_background_voices(ReplayContext& ctx);
 
 void update_voice(const ReplayContext& ctx, ChannelState& ch);
 
+// ------------------------------------------------------------------ filter
+
+inline constexpr uint16_t FILTER_ENVELOPE_FULL = 4096; // the cutoff as set
+inline constexpr uint8_t FILTER_OPEN_CUTOFF = 127;
+
+// Once per tick under RULE_IT: the filter coefficients from the channel's
+// cutoff, resonance and filter envelope at the output rate. Fully open
+// settings leave the coefficients as they are (a voice filtered before stays
+// filtered at its last setting, as IT plays it); a note starts unfiltered.
+void update_filter(const ReplayContext& ctx, ChannelState& ch);
+
+// A note start: the voice begins unfiltered with no history, and the filter
+// of the voice it replaces is kept for the mixer's fade.
+inline void restart_filter(ChannelState& ch) {
+    ch.mix.replaced_filter = ch.filter;
+    ch.filter = VoiceFilter{};
+}
+
+// One output of a voice's filter. Outputs stay within twice full scale, and
+// those too small to hear are flushed to 0 so the history never decays into
+// denormals.
+inline float filter_step(VoiceFilter& f, float x) {
+    constexpr float LIMIT = 65536.0f;     // sample units: twice full scale
+    constexpr float INAUDIBLE = 0x1p-20f; // far below one step of a 16-bit sample
+    float y = f.a * x + f.b * f.y1 + f.c * f.y2;
+    y = y > LIMIT ? LIMIT : (y < -LIMIT ? -LIMIT : y);
+    if (y < INAUDIBLE && y > -INAUDIBLE) y = 0.0f;
+    f.y2 = f.y1;
+    f.y1 = y;
+    return y;
+}
+
 // ------------------------------------------------------------------- mixer
 
 // Adds every channel's frames of a run of `frames` output frames during which
@@ -294,6 +326,8 @@ void tick_it_global_volume_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p
 void row_note_fade(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_past_notes(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_new_note_action(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_set_filter_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_midi_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // panning
 void row_set_panning(ReplayContext& ctx, ChannelState& ch, uint8_t p);

@@ -68,7 +68,12 @@ void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
         ins.panning_envelope.point_count
             ? evaluate_envelope(ch, ins.panning_envelope, ch.panning_envelope_pos)
             : ENVELOPE_CENTRE;
-    if (ins.pitch_envelope.point_count && !(ins.it_flags & INSTRUMENT_PITCH_IS_FILTER)) {
+    const bool filter_envelope = ins.it_flags & INSTRUMENT_PITCH_IS_FILTER;
+    ch.filter_envelope = FILTER_ENVELOPE_FULL;
+    if (ins.pitch_envelope.point_count && filter_envelope) {
+        ch.filter_envelope = static_cast<uint16_t>(evaluate_envelope_scaled(
+            ch, ins.pitch_envelope, ch.pitch_envelope_pos, FILTER_ENVELOPE_FULL / MAX_VOLUME));
+    } else if (ins.pitch_envelope.point_count) {
         // A step is half a semitone, followed 64 times finer between nodes.
         const auto fine = static_cast<int>(evaluate_envelope_scaled(
             ch, ins.pitch_envelope, ch.pitch_envelope_pos, PITCH_ENVELOPE_FINE));

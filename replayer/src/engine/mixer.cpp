@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The voice mixer: no interpolation, no ramping, no filtering. Each channel's
-// current sample frame is scaled by the gains of the last tick and added into
-// the output; channels are summed in channel order.
+// The voice mixer: no interpolation, no ramping. Each channel's current
+// sample frame (through the voice's filter, for IT voices that have one) is
+// scaled by the gains of the last tick and added into the output; channels
+// are summed in channel order.
 //
 // Positions are 20.12 fixed point in 32 bits. Sums are formed in 64 bits: a
 // position that would pass 2^32 is brought back into its loop, and a sample
@@ -121,11 +122,34 @@ int32_t mix_run_as(bool meter, const SampleSpan& g, uint32_t x, const ChannelSta
                  : mix_run<Mirrored, false>(g, x, ch.step, ch.gain_left, ch.gain_right, out, count);
 }
 
+// A filtered voice (IT), frame by frame. Its filter needs every frame read,
+// also when nothing is written (a seek, without Mix).
+template <bool Mirrored, bool Mix>
+void mix_filtered_run(const SampleSpan& g, uint32_t x, ChannelState& ch, float* out, uint32_t count,
+                      bool meter) {
+    const uint32_t mirror = 2 * g.length - 1;
+    constexpr float scale = SAMPLE_SCALE * CHANNEL_HEADROOM;
+    const float left = ch.gain_left * scale, right = ch.gain_right * scale;
+    float loudest = 0.0f;
+    for (uint32_t k = 0; k < count; ++k, x += ch.step) {
+        uint32_t i = x >> POSITION_FRACTION_BITS;
+        if constexpr (Mirrored) i = mirror - i;
+        const float value = filter_step(ch.filter, static_cast<float>(g.data[i]));
+        if constexpr (Mix) {
+            out[2 * k] += left * value;
+            out[2 * k + 1] += value * right;
+            loudest = std::max(loudest, value < 0.0f ? -value : value);
+        }
+    }
+    if (Mix && meter) raise_peaks(ch, left * loudest, loudest * right);
+}
+
 template <bool Mix>
 void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t frames, bool meter) {
     const uint32_t step = ch.step;
+    const bool filtered = ch.filter.a != 0.0f;
     uint64_t x = ch.position;
-    if constexpr (!Mix) {
+    if (!Mix && !filtered) {
         // Most blocks end before the sample does, in one run the walk below
         // would take to the same place.
         const uint64_t after = x + uint64_t{step} * frames;
@@ -148,7 +172,13 @@ void mix_channel(ChannelState& ch, const SampleSpan& g, float* out, uint32_t fra
         uint32_t count = frames - done;
         if (step)
             count = static_cast<uint32_t>(std::min<uint64_t>(count, (limit - x + step - 1) / step));
-        if constexpr (Mix) {
+        if (filtered) {
+            float* at = Mix ? out + 2 * done : nullptr;
+            if (mirrored)
+                mix_filtered_run<true, Mix>(g, static_cast<uint32_t>(x), ch, at, count, meter);
+            else
+                mix_filtered_run<false, Mix>(g, static_cast<uint32_t>(x), ch, at, count, meter);
+        } else if constexpr (Mix) {
             const int32_t loudest = mirrored ? mix_run_as<true>(meter, g, static_cast<uint32_t>(x),
                                                                 ch, out + 2 * done, count)
                                              : mix_run_as<false>(meter, g, static_cast<uint32_t>(x),

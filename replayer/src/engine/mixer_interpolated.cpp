@@ -3,7 +3,8 @@
 // and steps are 32.32 fixed point; a voice reads its value through the chosen
 // interpolation kernel; with ramping its gains move linearly to each tick's
 // values, a new note starts from silence while the voice it replaces fades
-// out beside it, and a sample that runs out fades from its last value.
+// out beside it, and a sample that runs out fades from its last value. An IT
+// voice with a filter runs each value through it before the gains.
 //
 // The taps of a kernel are read in the voice's own frame numbering, which
 // goes on past the sample's end: there a forward loop repeats, the backward
@@ -127,16 +128,20 @@ struct Gains {
     }
 };
 
-// What one voice needs to read values: the kernel chosen for its step.
+// What one voice needs to read values: the kernel chosen for its step, and
+// the voice's filter when it has one.
 struct Reader {
     Span g;
     uint8_t interpolation;
     TapSpan taps;
     const SincBank* sinc;
+    VoiceFilter* filter; // null: unfiltered
 };
 
-Reader reader_for(const ReplayContext& ctx, const SampleRecord& s, uint64_t step, bool looped) {
-    Reader r{span_of(ctx, s, looped), ctx.settings.interpolation, NEAREST_TAPS, nullptr};
+Reader reader_for(const ReplayContext& ctx, const SampleRecord& s, uint64_t step, bool looped,
+                  VoiceFilter& filter) {
+    Reader r{span_of(ctx, s, looped), ctx.settings.interpolation, NEAREST_TAPS, nullptr,
+             filter.a != 0.0f ? &filter : nullptr};
     switch (r.interpolation) {
     case INTERPOLATION_LINEAR:
         r.taps = LINEAR_TAPS;
@@ -176,10 +181,11 @@ template <int M, typename T> float kernel(const Reader& r, const T* taps, uint64
     }
 }
 
-// Frames [0, count) of a run, reading through the kernel and adding into out.
-// Inside: every tap lies in the sample, in reading order, so the frames are
-// read in place; otherwise they are gathered frame by frame.
-template <int M, bool Ramp, bool Inside>
+// Frames [0, count) of a run, reading through the kernel (and with Filter the
+// voice's filter) and adding into out. Inside: every tap lies in the sample,
+// in reading order, so the frames are read in place; otherwise they are
+// gathered frame by frame.
+template <int M, bool Ramp, bool Inside, bool Filter = false>
 __attribute__((always_inline)) inline void mix_frames(const Reader& r, uint64_t& x, uint64_t step,
                                                       bool mirrored, Gains& gains, float* out,
                                                       uint32_t count) {
@@ -193,6 +199,7 @@ __attribute__((always_inline)) inline void mix_frames(const Reader& r, uint64_t&
             gather(r.g, frame, r.taps.count, mirrored, taps);
             value = kernel<M>(r, static_cast<const float*>(taps), x);
         }
+        if constexpr (Filter) value = filter_step(*r.filter, value);
         value *= OUTPUT_SCALE;
         if constexpr (Ramp) gains.next();
         const float left = gains.left * value, right = value * gains.right;
@@ -304,7 +311,7 @@ uint32_t frames_until(uint64_t x, uint64_t step, int64_t frame, uint32_t limit) 
 
 // A run of `count` frames on one side of the sample end: the frames whose
 // taps cross an edge are gathered, those between read in place.
-template <int M, bool Ramp>
+template <int M, bool Ramp, bool Filter>
 void mix_run(const Reader& r, uint64_t& x, uint64_t step, bool mirrored, Gains& gains, float* out,
              uint32_t count) {
     const Span& g = r.g;
@@ -317,11 +324,14 @@ void mix_run(const Reader& r, uint64_t& x, uint64_t step, bool mirrored, Gains& 
     }
     uint32_t done = 0;
     const uint32_t before = frames_until(x, step, lo, count);
-    mix_frames<M, Ramp, false>(r, x, step, mirrored, gains, out, before);
+    mix_frames<M, Ramp, false, Filter>(r, x, step, mirrored, gains, out, before);
     done += before;
     if (!mirrored && done < count) {
         const uint32_t inside = frames_until(x, step, hi + 1, count - done);
-        if constexpr (M == INTERPOLATION_SINC)
+        if constexpr (Filter)
+            mix_frames<M, Ramp, true, true>(r, x, step, false, gains, out + 2 * size_t{done},
+                                            inside);
+        else if constexpr (M == INTERPOLATION_SINC)
             mix_sinc_inside(r, x, step, gains, out + 2 * size_t{done}, inside, Ramp);
         else if constexpr (!Ramp)
             mix_inside_steady<M>(r, x, step, gains, out + 2 * size_t{done}, inside);
@@ -329,7 +339,8 @@ void mix_run(const Reader& r, uint64_t& x, uint64_t step, bool mirrored, Gains& 
             mix_frames<M, Ramp, true>(r, x, step, mirrored, gains, out + 2 * size_t{done}, inside);
         done += inside;
     }
-    mix_frames<M, Ramp, false>(r, x, step, mirrored, gains, out + 2 * size_t{done}, count - done);
+    mix_frames<M, Ramp, false, Filter>(r, x, step, mirrored, gains, out + 2 * size_t{done},
+                                       count - done);
 }
 
 uint64_t end_of(const Span& g) {
@@ -366,10 +377,14 @@ uint32_t walk_voice(Span& g, uint64_t& x, uint64_t step, uint32_t frames, Run ru
 template <int M, bool Ramp>
 uint32_t mix_voice_as(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
                       uint32_t frames) {
-    return walk_voice(
-        r.g, x, step, frames, [&](uint64_t& at, bool mirrored, uint32_t count, uint32_t done) {
-            mix_run<M, Ramp>(r, at, step, mirrored, gains, out + 2 * size_t{done}, count);
-        });
+    return walk_voice(r.g, x, step, frames,
+                      [&](uint64_t& at, bool mirrored, uint32_t count, uint32_t done) {
+                          float* to = out + 2 * size_t{done};
+                          if (r.filter)
+                              mix_run<M, Ramp, true>(r, at, step, mirrored, gains, to, count);
+                          else
+                              mix_run<M, Ramp, false>(r, at, step, mirrored, gains, to, count);
+                      });
 }
 
 // Mixes up to `frames` frames of a voice from x on; returns how many it mixed
@@ -380,6 +395,20 @@ template <bool Mix>
 uint32_t mix_voice(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
                    uint32_t frames) {
     if constexpr (!Mix) {
+        // A filter's history needs every value: mixed into scratch and dropped.
+        if (r.filter) {
+            constexpr uint32_t CHUNK = 256;
+            float scratch[2 * CHUNK];
+            uint32_t done = 0;
+            while (done < frames) {
+                const uint32_t n = std::min(frames - done, CHUNK);
+                std::fill_n(scratch, 2 * n, 0.0f);
+                const uint32_t mixed = mix_voice<true>(r, x, step, gains, scratch, n);
+                done += mixed;
+                if (mixed < n) break;
+            }
+            return done;
+        }
         return walk_voice(r.g, x, step, frames, [&](uint64_t& at, bool, uint32_t count, uint32_t) {
             at += step * count;
             for (uint32_t k = 0; k < count && gains.frames_left; ++k) gains.next();
@@ -416,8 +445,9 @@ void store_wide_position(ChannelState& ch, uint64_t x) {
 }
 
 void start_fade(const ReplayContext& ctx, VoiceMix& m, const SampleRecord* sample,
-                uint64_t position, uint64_t step, float left, float right) {
-    m.fading = {sample, position, step, left, right, ctx.mix.ramp_frames, 0};
+                uint64_t position, uint64_t step, float left, float right,
+                const VoiceFilter& filter) {
+    m.fading = {sample, position, step, left, right, ctx.mix.ramp_frames, 0, filter};
 }
 
 // A note start or a cut since the last block: the voice mixed before fades
@@ -426,8 +456,11 @@ void follow_voice_change(const ReplayContext& ctx, ChannelState& ch) {
     VoiceMix& m = ch.mix;
     if (m.voice_serial == m.mixed_serial && ch.sample == m.mixed_sample) return;
     if (m.mixed_sample && (m.mixed_flags & MIXED_AUDIBLE)) {
+        // A note start has moved the old voice's filter aside; a cut left it.
+        const VoiceFilter& filter =
+            m.voice_serial != m.mixed_serial ? m.replaced_filter : ch.filter;
         start_fade(ctx, m, m.mixed_sample, m.mixed_position, m.mixed_step, m.gain_left,
-                   m.gain_right);
+                   m.gain_right, filter);
         m.fading.looped = (m.mixed_flags & MIXED_LOOPED) != 0;
     }
     m.gain_left = m.gain_right = 0.0f;
@@ -466,7 +499,7 @@ void mix_fading(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_t
     gains.fade = true;
     gains.fade_scale = 1.0f / static_cast<float>(ctx.mix.ramp_frames);
     gains.metering = ctx.song.peak_meters;
-    Reader r = reader_for(ctx, *f.sample, f.step, f.looped);
+    Reader r = reader_for(ctx, *f.sample, f.step, f.looped, f.filter);
     mix_voice<Mix>(r, f.position, f.step, gains, out, n);
     if constexpr (Mix) raise_peaks(ch, gains.peak_left, gains.peak_right);
     f.looped = r.g.looped;
@@ -488,7 +521,7 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
     if (audible) {
         uint64_t x = wide_position(ch);
         const uint64_t step = wide_step(ch);
-        Reader r = reader_for(ctx, *ch.sample, step, m.looped);
+        Reader r = reader_for(ctx, *ch.sample, step, m.looped, ch.filter);
         const uint32_t mixed = mix_voice<Mix>(r, x, step, gains, out, frames);
         m.looped = r.g.looped;
         if (mixed < frames) {
@@ -497,7 +530,7 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
             ch.sample_ended = 1;
             if (ramping) {
                 const uint64_t last = x >= step ? x - step : x;
-                start_fade(ctx, m, ch.sample, last, 0, gains.left, gains.right);
+                start_fade(ctx, m, ch.sample, last, 0, gains.left, gains.right, ch.filter);
                 mix_fading<Mix>(ctx, ch, Mix ? out + 2 * size_t{mixed} : nullptr, frames - mixed);
             }
         }

@@ -143,6 +143,8 @@ void prepare_playback(ReplayContext& ctx) {
         ch.control_cut = cut;
         ch.channel_panning = ctx.channel_panning[c];
         ch.channel_volume = ctx.channel_volume[c];
+        ch.filter_cutoff = FILTER_OPEN_CUTOFF;
+        ch.filter_envelope = FILTER_ENVELOPE_FULL;
     }
     for (int v = ctx.channel_count; v < voice_records(ctx); ++v)
         std::memset(&ctx.channels[v], 0, sizeof(ChannelState));

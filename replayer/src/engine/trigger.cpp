@@ -113,6 +113,10 @@ void take_it_note_levels(ReplayContext& ctx, ChannelState& ch) {
     ch.panning = CENTRE_PANNING;
     if (!ch.instrument) return;
     const InstrumentRecord& ins = *ch.instrument;
+    if (ins.filter_cutoff & INSTRUMENT_FILTER_SET)
+        ch.filter_cutoff = ins.filter_cutoff & ~INSTRUMENT_FILTER_SET;
+    if (ins.filter_resonance & INSTRUMENT_FILTER_SET)
+        ch.filter_resonance = ins.filter_resonance & ~INSTRUMENT_FILTER_SET;
     int offset = 0; // of 0..64
     if (ins.pitch_pan_separation && ch.note && ch.note <= NOTE_LAST)
         offset = (ch.note - ins.pitch_pan_centre) * ins.pitch_pan_separation / PITCH_PAN_DIVISOR;
@@ -202,6 +206,7 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
     ch.mix.position_fine = 0;
     ch.mix.looped = 0;
     ++ch.mix.voice_serial; // a new voice, for the mixer's ramps
+    restart_filter(ch);
     ch.period_residual = 0;
     ch.vibrato_offset = 0;
 }

@@ -125,6 +125,7 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch) {
     const int c = separated(panning_position(ch), ctx.settings.stereo_separation);
     ch.gain_left = sqrtf(static_cast<float>(PAN_FULL - c) / PAN_SCALE) * a;
     ch.gain_right = a * sqrtf(static_cast<float>(c) / PAN_SCALE);
+    if (ctx.tracker_rules & RULE_IT) update_filter(ctx, ch);
 }
 
 } // namespace replayer

@@ -41,6 +41,16 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.default_global_volume = std::min(in.u8(HEADER_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_volume[c] = clamp_volume(in.u8(HEADER_PANNING + ctx.channel_count + c));
+    if (!(flags & FLAG_IT_MACROS)) return; // older images: no Zxx acts
+    const uint64_t at = HEADER_PANNING + 2u * ctx.channel_count;
+    MacroSet& m = ctx.macros;
+    auto kind = [](uint8_t k) { return k <= MACRO_RESONANCE ? k : MACRO_NONE; };
+    for (int k = 0; k < PARAMETERED_MACROS; ++k) m.parametered[k] = kind(in.u8(at + k));
+    for (int k = 0; k < FIXED_MACROS; ++k) {
+        m.fixed_kind[k] = kind(in.u8(at + PARAMETERED_MACROS + k));
+        m.fixed_value[k] =
+            std::min<uint8_t>(in.u8(at + PARAMETERED_MACROS + FIXED_MACROS + k), 127);
+    }
 }
 
 const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
@@ -102,6 +112,10 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
             std::clamp<int>(in.s8(at + INSTRUMENT_PITCH_PAN_SEPARATION), -32, 32));
         r.pitch_pan_centre = std::min(in.u8(at + INSTRUMENT_PITCH_PAN_CENTRE), NOTE_LAST);
         r.it_flags = in.u8(at + INSTRUMENT_IT_FLAGS) & INSTRUMENT_PITCH_IS_FILTER;
+        if (s.instrument_stride >= INSTRUMENT_FILTER_BYTES) {
+            r.filter_cutoff = in.u8(at + INSTRUMENT_FILTER_CUTOFF);
+            r.filter_resonance = in.u8(at + INSTRUMENT_FILTER_RESONANCE);
+        }
         const uint8_t action = in.u8(at + INSTRUMENT_NEW_NOTE_ACTION);
         const uint8_t check = in.u8(at + INSTRUMENT_DUPLICATE_CHECK);
         r.new_note_action = action <= NNA_NOTE_FADE ? action : NNA_CUT;

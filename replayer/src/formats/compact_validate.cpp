@@ -38,8 +38,10 @@ const char* locate_sections(const ByteReader& in, const ModuleScan& scan, Sectio
         return e;
 
     s.patterns = uint64_t{STRIDE_UNIT} * in.u8(HEADER_FIRST_SECTION);
-    const uint64_t channel_tables = (in.u16le(HEADER_FLAGS) & FLAG_IT) ? 2 : 1;
-    if (s.patterns < HEADER_PANNING + channel_tables * scan.channel_count)
+    const uint16_t flags = in.u16le(HEADER_FLAGS);
+    const uint64_t channel_tables = (flags & FLAG_IT) ? 2 : 1;
+    const uint64_t macros = (flags & FLAG_IT) && (flags & FLAG_IT_MACROS) ? MACRO_TABLE_BYTES : 0;
+    if (s.patterns < HEADER_PANNING + channel_tables * scan.channel_count + macros)
         return "sections overlap the header";
     s.slots = s.patterns + uint64_t{scan.pattern_count} * s.pattern_stride;
     s.instruments = s.slots + slot_count * s.slot_stride;

@@ -36,6 +36,16 @@ inline constexpr uint16_t FLAG_LINEAR_SLIDES = 8;
 inline constexpr uint16_t FLAG_OLD_EFFECTS = 16;
 inline constexpr uint16_t FLAG_COMPATIBLE_GXX = 32;
 inline constexpr uint16_t SPECIAL_MESSAGE = 1;
+inline constexpr uint16_t SPECIAL_EDIT_HISTORY = 2;
+inline constexpr uint16_t SPECIAL_MIDI_CONFIGURATION = 8;
+// After the pattern pointers: the edit history (a u16 count of 8-byte
+// entries), then the MIDI configuration: 9 global macros, 16 parametered
+// (SFx) and 128 fixed (Z80..ZFF), 32 bytes each.
+inline constexpr uint64_t EDIT_HISTORY_COUNT_BYTES = 2;
+inline constexpr uint64_t EDIT_ENTRY_BYTES = 8;
+inline constexpr uint64_t PARAMETERED_MACRO_TABLE = 9 * 32;
+inline constexpr uint64_t FIXED_MACRO_TABLE = PARAMETERED_MACRO_TABLE + 16 * 32;
+inline constexpr uint64_t MIDI_CONFIGURATION_BYTES = FIXED_MACRO_TABLE + 128 * 32;
 
 inline constexpr int CHANNELS = 64;
 inline constexpr uint8_t PANNING_SURROUND = 100;
@@ -60,6 +70,8 @@ inline constexpr uint64_t NEW_PITCH_PAN_CENTRE = 0x17;     // IT note
 inline constexpr uint64_t NEW_GLOBAL_VOLUME = 0x18;        // 0..128
 inline constexpr uint64_t NEW_RANDOM_VOLUME = 0x1A;        // percent
 inline constexpr uint64_t NEW_RANDOM_PANNING = 0x1B;
+inline constexpr uint64_t NEW_FILTER_CUTOFF = 0x3A;    // bit 7: used, 0..127
+inline constexpr uint64_t NEW_FILTER_RESONANCE = 0x3B; // bit 7: used, 0..127
 inline constexpr uint64_t NEW_PITCH_ENVELOPE = 0x1D4;
 inline constexpr uint8_t ENVELOPE_FILTER = 0x80; // the pitch envelope drives the filter
 inline constexpr uint64_t NEW_VOLUME_ENVELOPE = 0x130;
@@ -174,6 +186,10 @@ struct EffectMode {
 // Decodes pattern `k` into `slots` (its rows x channel_count, zeroed).
 void load_pattern(const ByteReader& in, const Layout& layout, uint16_t k, uint8_t channel_count,
                   const EffectMode& mode, PatternSlot* slots);
+
+// What the file's MIDI macros do to the filter, or IT's own configuration
+// when it holds none.
+void load_macros(MacroSet& macros, const ByteReader& in, const Layout& layout);
 
 // Decodes `frames` frames of one channel of an IT 2.14 compressed sample
 // (2.15 with `twice_integrated`) from `offset` on into `out`; with `average`

@@ -186,6 +186,8 @@ void read_it_extras(InstrumentRecord& instrument, const ByteReader& in, uint64_t
         instrument.it_flags |= INSTRUMENT_PITCH_IS_FILTER;
     instrument.global_volume = std::min(in.u8(h + NEW_GLOBAL_VOLUME), MAX_IT_VOLUME);
     instrument.random_volume = std::min(in.u8(h + NEW_RANDOM_VOLUME), MAX_PERCENT);
+    instrument.filter_cutoff = in.u8(h + NEW_FILTER_CUTOFF);
+    instrument.filter_resonance = in.u8(h + NEW_FILTER_RESONANCE);
     instrument.random_panning = std::min(in.u8(h + NEW_RANDOM_PANNING), MAX_IT_PANNING);
     instrument.pitch_pan_separation = static_cast<int8_t>(
         std::clamp<int>(in.s8(h + NEW_PITCH_PAN_SEPARATION), -MAX_SEPARATION, MAX_SEPARATION));
@@ -346,6 +348,7 @@ const char* load_it(ReplayContext& ctx, const ModuleScan&, const ByteReader& in)
     const Layout layout = read_layout(in);
     const bool instruments = in.u16le(FLAGS) & FLAG_INSTRUMENTS;
     load_header(ctx, in);
+    load_macros(ctx.macros, in, layout);
 
     fill_orders(ctx, in, ORDERS, layout.order_count, layout.pattern_count);
 

@@ -93,6 +93,8 @@ void convert_s(PatternSlot& s, uint8_t info) {
         return set(s, EFFECT_NOTE_DELAY, y);
     case 0xE:
         return set(s, EFFECT_PATTERN_DELAY, y);
+    case 0xF:
+        return set(s, EFFECT_SET_FILTER_MACRO, y);
     default:
         return set(s, EFFECT_IGNORED, info);
     }
@@ -129,7 +131,7 @@ constexpr uint8_t COMMANDS[] = {
     EFFECT_IT_GLOBAL_VOLUME_SLIDE,  // W
     EFFECT_SET_CHANNEL_PANNING,     // X
     EFFECT_IGNORED,                 // Y: panbrello
-    EFFECT_IGNORED,                 // Z: MIDI macros
+    EFFECT_MIDI_MACRO,              // Z: what its MIDI macro does to the filter
 };
 constexpr uint8_t COMMAND_COUNT = sizeof COMMANDS;
 constexpr uint8_t COMMAND_A = 1, COMMAND_H = 8, COMMAND_Q = 17, COMMAND_S = 19, COMMAND_T = 20,

@@ -110,7 +110,9 @@ std::vector<uint8_t> varied_it() {
     test_modules::ItBuilder it;
     it.flags = 1 | 4 | 8;
     it.orders = {0, 254, 1, 255};
-    it.patterns = {{{0, 0, 60, 1, 40, 8, 0x44}, {3, 2, 255}}, {{1, 1, 64, 2, 200, 19, 0xB1}}};
+    it.patterns = {{{0, 0, 60, 1, 40, 8, 0x44}, {2, 0, -1, -1, -1, 26, 0x30}, {3, 2, 255}},
+                   {{1, 1, 64, 2, 200, 19, 0xB1}}};
+    it.macros = {{9, "F0F000z"}, {9 + 16, "F0F00140"}};
     it.rows = {8, 4};
     test_modules::ItSample a, b;
     a.flags = 1 | 8 | 16;
@@ -124,6 +126,7 @@ std::vector<uint8_t> varied_it() {
     it.samples = {a, b};
     test_modules::ItInstrument one, two;
     one.volume = {1 | 2 | 4, 0, 2, 1, 1, {{64, 0}, {20, 4}, {40, 9}}};
+    one.filter_cutoff = 0x80 | 30;
     two.sample = 2;
     it.instruments = {one, two};
     return it.build();

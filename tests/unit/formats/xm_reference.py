@@ -4,8 +4,8 @@ modrender --info reports on real files. Offsets and limits are the loader's;
 the code shares nothing with it."""
 import struct
 
-HEADER = 968
-SLOT, PATTERN, INSTRUMENT, SAMPLE, FRAME, CHANNEL, ORDER = 5, 4, 364, 16, 2, 224, 256
+HEADER = 1240
+SLOT, PATTERN, INSTRUMENT, SAMPLE, FRAME, CHANNEL, ORDER = 5, 4, 364, 16, 2, 296, 256
 CONTEXT_LIMIT = 0x8000000
 
 

@@ -234,6 +234,8 @@ TEST(LibraryCells, ReadAndWrittenAsTrackersShowThem) {
         {{0, 2, 0, EFFECT_SET_CHANNEL_VOLUME, 0x20}, "... 02 ... M20", "... 02 ... M20"},
         {{0, 0, 0, EFFECT_PAST_NOTES, 1}, "... .. ... S71", "... .. ... S71"},
         {{0, 0, 0, EFFECT_SET_NEW_NOTE_ACTION, 5}, "... .. ... S75", "... .. ... S75"},
+        {{0, 0, 0, EFFECT_SET_FILTER_MACRO, 2}, "... .. ... SF2", "... .. ... SF2"},
+        {{0, 0, 0, EFFECT_MIDI_MACRO, 0x84}, "... .. ... Z84", "... .. ... Z84"},
     };
     CppModule m(intro_module());
     ReplayContext& ctx = *m.loaded.context;

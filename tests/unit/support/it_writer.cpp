@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "it_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace test_modules {
@@ -113,8 +114,17 @@ Bytes ItBuilder::build() const {
     auto pointer = [&](size_t index, size_t at) {
         put32le(b, pointers + 4 * index, static_cast<uint32_t>(at));
     };
+    if (!macros.empty()) {
+        constexpr size_t MACRO = 32, CONFIGURATION = (9 + 16 + 128) * MACRO;
+        put16le(b, 0x2C, static_cast<uint16_t>(flags | 0x80));
+        put16le(b, 0x2E, 8);
+        const size_t at = b.size();
+        b.resize(at + CONFIGURATION, 0);
+        for (const auto& [index, text] : macros)
+            std::memcpy(b.data() + at + MACRO * index, text.data(), std::min(text.size(), MACRO));
+    }
     if (message) {
-        put16le(b, 0x2E, 1);
+        put16le(b, 0x2E, static_cast<uint16_t>(b[0x2E] | 1));
         put16le(b, 0x36, static_cast<uint16_t>(std::strlen(message) + 1));
         put32le(b, 0x38, static_cast<uint32_t>(b.size()));
         b.insert(b.end(), message, message + std::strlen(message) + 1);
@@ -130,6 +140,8 @@ Bytes ItBuilder::build() const {
         put16le(b, h + 0x14, in.fadeout);
         b[h + 0x18] = in.global_volume;
         b[h + 0x19] = 32;
+        b[h + 0x3A] = in.filter_cutoff;
+        b[h + 0x3B] = in.filter_resonance;
         for (int n = 0; n < 120; ++n) {
             b[h + 0x40 + 2 * n] = static_cast<uint8_t>(n);
             b[h + 0x41 + 2 * n] = in.sample;

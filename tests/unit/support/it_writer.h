@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "module_builders.h"
@@ -25,6 +26,7 @@ struct ItInstrument {
     uint8_t sample = 1;   // every note plays this sample (1-based)
     ItEnvelope volume, panning, pitch;
     uint8_t global_volume = 128;
+    uint8_t filter_cutoff = 0, filter_resonance = 0; // bit 7: used
 };
 
 struct ItSample {
@@ -56,6 +58,9 @@ struct ItBuilder {
     std::vector<std::vector<ItEntry>> patterns = {{}};
     std::vector<uint16_t> rows; // per pattern, 64 where missing
     const char* message = nullptr;
+    // Written as an embedded MIDI configuration when not empty: (macro index
+    // from 0, the 9 global ones first, then SF0..SFF, then Z80..ZFF; text).
+    std::vector<std::pair<int, std::string>> macros;
 
     ItBuilder(); // every channel centred at volume 64
     Bytes build() const;

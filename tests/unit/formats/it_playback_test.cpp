@@ -1,0 +1,407 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// IT playback through the public interface: new-note actions and background
+// voices, channel volume, slides, envelopes, panning and the resonant filter.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "compact_writer.h"
+#include "it_cases.h"
+
+using namespace replayer;
+using namespace test_modules;
+
+constexpr int T = 20;
+
+namespace {
+
+constexpr uint32_t ROW_FRAMES = 6 * 960; // speed 6, tempo 125, 48 kHz
+
+// An instrument module: one looped sample that never ends by itself, and one
+// instrument with the given new-note action and duplicate check.
+ItBuilder instrument_module(uint8_t action) {
+    ItBuilder it;
+    it.flags = 1 | 4 | 8;
+    ItSample s = sample_of(test_wave(400, false), 1 | 16);
+    s.loop_start = 100;
+    s.loop_end = 400;
+    it.samples = {s};
+    ItInstrument ins;
+    ins.new_note_action = action;
+    ins.fadeout = 8;
+    it.instruments = {ins};
+    return it;
+}
+
+Bytes with_duplicate_check(const ItBuilder& it, uint8_t type, uint8_t action) {
+    Bytes b = it.build();
+    const size_t h = b[0xC0 + it.orders.size()] | b[0xC1 + it.orders.size()] << 8;
+    b[h + 0x12] = type;
+    b[h + 0x13] = action;
+    return b;
+}
+
+int background_voices(const ReplayContext& ctx) {
+    int n = 0;
+    for (int v = ctx.channel_count; v < ctx.channel_count + ctx.voice_count; ++v)
+        n += ctx.channels[v].voice_owner != 0;
+    return n;
+}
+
+} // namespace
+
+// A note that a new one replaces goes on as the new-note action says: each
+// module renders bit for bit as the same notes on two channels, the old one
+// cut, left alone or released where the new one starts.
+TEST(It, NewNoteActionsPlayAsASecondChannel) {
+    constexpr int S = 19;
+    struct Row {
+        uint8_t action;
+        std::vector<ItEntry> more;   // besides the two notes on channel 0
+        std::vector<ItEntry> second; // channel 1 of the reference, besides its note
+    };
+    const std::vector<Row> rows = {
+        {NNA_CUT, {}, {{4, 1, 254}}},
+        {NNA_CONTINUE, {}, {}},
+        {NNA_NOTE_OFF, {}, {{4, 1, 255}}},
+        {NNA_NOTE_FADE, {}, {{4, 1, 255}}},
+        {NNA_CUT, {{0, 0, -1, -1, -1, S, 0x74}}, {}},                 // S74: this note continues
+        {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x70}}, {{6, 1, 254}}}, // S70: cut it later
+        {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x71}}, {{6, 1, 255}}}, // S71: release it
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        ItBuilder it = instrument_module(row.action);
+        it.patterns[0] = {{0, 0, 60, 1}, {4, 0, 67, 1}};
+        for (const ItEntry& e : row.more) {
+            if (e.row == 0)
+                it.patterns[0][0].command = e.command, it.patterns[0][0].info = e.info;
+            else
+                it.patterns[0].push_back(e);
+        }
+        ItBuilder two = instrument_module(NNA_CUT);
+        two.patterns[0] = {{0, 1, 60, 1}, {4, 0, 67, 1}};
+        for (const ItEntry& e : row.second) two.patterns[0].push_back(e);
+        Context ctx = load_ok(it), reference = load_ok(two);
+        ASSERT_TRUE(ctx && reference);
+        EXPECT_EQ(ctx->voice_count, 64);
+        const std::vector<float> want = render(*reference, 40 * ROW_FRAMES);
+        // The compact image carries the actions and the voices.
+        Context image = load(compact_writer::write_compact(*ctx));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(render(*ctx, 40 * ROW_FRAMES), want) << "row " << i;
+        EXPECT_EQ(render(*image, 40 * ROW_FRAMES), want) << "image, row " << i;
+    }
+    // ...and the actions differ from one another.
+    ItBuilder cut = instrument_module(NNA_CUT), go_on = instrument_module(NNA_CONTINUE);
+    cut.patterns[0] = go_on.patterns[0] = {{0, 0, 60, 1}, {4, 0, 67, 1}};
+    EXPECT_NE(render(*load_ok(cut), 40 * ROW_FRAMES), render(*load_ok(go_on), 40 * ROW_FRAMES));
+}
+
+// Duplicate checks end the background notes they name; a full pool gives
+// the quietest voice to the next note and plays on.
+TEST(It, DuplicateChecksAndAFullPool) {
+    ItBuilder it = instrument_module(NNA_CONTINUE);
+    it.patterns[0] = {{0, 0, 60, 1}, {1, 0, 60, 1}, {2, 0, 60, 1}, {3, 0, 62, 1}};
+    struct Row {
+        uint8_t type, action;
+        int voices; // playing in the background after row 3
+    };
+    const Row rows[] = {{DUPLICATE_OFF, 0, 3},
+                        {DUPLICATE_NOTE, 0, 2},
+                        {DUPLICATE_INSTRUMENT, 0, 1},
+                        {DUPLICATE_NOTE, 1, 3}};
+    for (const Row& row : rows) {
+        Context ctx = load(with_duplicate_check(it, row.type, row.action));
+        ASSERT_TRUE(ctx);
+        render(*ctx, 4 * ROW_FRAMES);
+        EXPECT_EQ(background_voices(*ctx), row.voices) << int{row.type} << " " << int{row.action};
+    }
+    // A background note whose volume envelope ends at 0 frees its voice.
+    ItBuilder short_notes = instrument_module(NNA_CONTINUE);
+    short_notes.instruments[0].volume = {1, 0, 0, 0, 0, {{64, 0}, {0, 10}}};
+    short_notes.patterns[0] = {{0, 0, 60, 1}, {1, 0, 62, 1}};
+    Context gone = load_ok(short_notes);
+    ASSERT_TRUE(gone);
+    render(*gone, ROW_FRAMES + ROW_FRAMES / 2);
+    EXPECT_EQ(background_voices(*gone), 1);
+    render(*gone, 2 * ROW_FRAMES);
+    EXPECT_EQ(background_voices(*gone), 0);
+    ItBuilder busy = instrument_module(NNA_CONTINUE);
+    busy.rows = {100};
+    for (int r = 0; r < 100; ++r) busy.patterns[0].push_back({r, 0, 40 + r % 40, 1});
+    Context ctx = load_ok(busy);
+    ASSERT_TRUE(ctx);
+    const std::vector<float> out = render(*ctx, 100 * ROW_FRAMES);
+    EXPECT_EQ(background_voices(*ctx), 64);
+    for (float v : out) ASSERT_TRUE(std::isfinite(v));
+}
+
+// The channel volume scales the note as the note's own volume would.
+TEST(It, ChannelVolumeScalesTheNote) {
+    constexpr int M = 13, N = 14;
+    struct Row {
+        uint8_t initial;
+        std::vector<ItEntry> commands;
+        std::vector<ItEntry> equivalent;
+    };
+    const std::vector<Row> rows = {
+        {32, {}, {{0, 0, -1, -1, 32}}},
+        {64, {{0, 0, -1, -1, -1, M, 0x20}}, {{0, 0, -1, -1, 32}}},
+        {64,
+         {{0, 0, -1, -1, -1, M, 0x20}, {2, 0, -1, -1, -1, N, 0x4F}},
+         {{0, 0, -1, -1, 32}, {2, 0, -1, -1, 36}}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ItBuilder a, b;
+        for (ItBuilder* it : {&a, &b}) {
+            it->samples = {sample_of(test_wave(4000, false))};
+            it->patterns[0] = {{0, 0, 60, 1}};
+        }
+        a.channel_volume[0] = rows[i].initial;
+        for (ItEntry e : rows[i].commands) {
+            e.row == 0 ? (a.patterns[0][0].command = e.command, a.patterns[0][0].info = e.info)
+                       : (a.patterns[0].push_back(e), 0);
+        }
+        for (ItEntry e : rows[i].equivalent) {
+            e.row == 0 ? (b.patterns[0][0].volume = e.volume, 0) : (b.patterns[0].push_back(e), 0);
+        }
+        Context ca = load_ok(a), cb = load_ok(b);
+        ASSERT_TRUE(ca && cb);
+        Context image = load(compact_writer::write_compact(*ca));
+        ASSERT_TRUE(image);
+        const std::vector<float> want = render(*cb, 6 * ROW_FRAMES);
+        EXPECT_EQ(render(*ca, 6 * ROW_FRAMES), want) << "row " << i;
+        EXPECT_EQ(render(*image, 6 * ROW_FRAMES), want) << "image, row " << i;
+    }
+}
+
+// Tempo, global volume and panning slides, each a Dxy-style slide on the
+// later ticks of its row (5 at speed 6), or fine on the row tick.
+TEST(It, TempoGlobalVolumeAndPanningSlides) {
+    constexpr int P = 16, W = 23;
+    struct Row {
+        ItEntry effect;
+        int tempo, global_volume, channel_panning;
+    };
+    const Row rows[] = {
+        {{0, 0, -1, -1, -1, T, 0x05}, 100, 128, 128},
+        {{0, 0, -1, -1, -1, T, 0x1F}, 200, 128, 128},
+        {{0, 0, -1, -1, -1, W, 0x04}, 125, 108, 128},
+        {{0, 0, -1, -1, -1, W, 0xF8}, 125, 120, 128}, // fine: once
+        {{0, 0, -1, -1, -1, P, 0x02}, 125, 128, 88},  // left, 0..64 in steps of 4
+        {{0, 0, -1, -1, -1, P, 0x40}, 125, 128, 208},
+    };
+    for (const Row& row : rows) {
+        ItBuilder it;
+        it.samples = {sample_of(test_wave(400, false))};
+        it.patterns[0] = {row.effect};
+        Context ctx = load_ok(it);
+        ASSERT_TRUE(ctx);
+        render(*ctx, ROW_FRAMES + ROW_FRAMES / 2); // row 0 and part of row 1
+        const SongState state = song_state(*ctx);
+        EXPECT_EQ(std::tuple(int{state.tempo}, int{state.global_volume},
+                             int{ctx->channels[0].channel_panning}),
+                  std::tuple(row.tempo, row.global_volume, row.channel_panning))
+            << int{row.effect.command} << " " << std::hex << row.effect.info;
+    }
+}
+
+namespace {
+
+// An instrument that plays sample 1 at one of its notes, with `change` applied.
+Context tone_module(int note, const std::function<void(ItBuilder&)>& change) {
+    ItBuilder it;
+    it.flags = 1 | 4 | 8;
+    ItSample s = sample_of(test_wave(2000, false), 1 | 16);
+    s.loop_start = 0;
+    s.loop_end = 2000;
+    it.samples = {s};
+    it.instruments = {ItInstrument{}};
+    it.patterns[0] = {{0, 0, note, 1}};
+    change(it);
+    return load_ok(it);
+}
+
+bool right_side_silent(const std::vector<float>& out) {
+    for (size_t i = 1; i < out.size(); i += 2)
+        if (out[i] != 0.0f) return false;
+    return true;
+}
+
+} // namespace
+
+// The pitch envelope shifts the note by half semitones; the instrument's
+// global volume scales it as the note volume would; pannings reach the sides.
+TEST(It, PitchEnvelopeGlobalVolumeAndPanning) {
+    struct Row {
+        int8_t value;     // the pitch envelope's one node
+        uint8_t flags;    // its flags
+        int same_as_note; // renders as this note without it
+    };
+    const Row rows[] = {{2, 1, 61}, {-4, 1, 58}, {0, 1, 60}};
+    for (const Row& row : rows) {
+        Context shifted = tone_module(60, [&](ItBuilder& it) {
+            it.instruments[0].pitch = {row.flags, 0, 0, 0, 0, {{row.value, 0}}};
+        });
+        Context plain = tone_module(row.same_as_note, [](ItBuilder&) {});
+        ASSERT_TRUE(shifted && plain);
+        EXPECT_EQ(render(*shifted, 4 * ROW_FRAMES), render(*plain, 4 * ROW_FRAMES))
+            << int{row.value};
+    }
+    Context half = tone_module(60, [](ItBuilder& it) { it.instruments[0].global_volume = 64; });
+    Context quiet = tone_module(60, [](ItBuilder& it) { it.patterns[0][0].volume = 32; });
+    EXPECT_EQ(render(*half, 4 * ROW_FRAMES), render(*quiet, 4 * ROW_FRAMES));
+    Context left_channel = tone_module(60, [](ItBuilder& it) { it.panning[0] = 0; });
+    Context left_sample =
+        tone_module(60, [](ItBuilder& it) { it.samples[0].default_panning = 0x80; });
+    const std::vector<float> a = render(*left_channel, 4 * ROW_FRAMES);
+    EXPECT_TRUE(right_side_silent(a));
+    EXPECT_EQ(render(*left_sample, 4 * ROW_FRAMES), a);
+}
+
+namespace {
+
+constexpr int Z = 26;
+
+// Noise read frame for frame (C-5 at a C5 speed of 48000 Hz), and IT's filter
+// run over it here in double precision, from its cutoff (0..127, 24 steps an
+// octave above 130.8 Hz) and resonance (0..127 = 0..24 dB) as the reference
+// player's output shows them.
+struct FilterSetting {
+    double cutoff; // 0..127; below 0: unfiltered
+    int resonance;
+};
+
+std::vector<int16_t> noise(size_t count) {
+    std::vector<int16_t> v(count);
+    uint32_t state = 1;
+    for (int16_t& x : v) {
+        state = state * 1103515245u + 12345u;
+        x = static_cast<int16_t>(static_cast<int32_t>(state >> 16) % 16000 - 8000);
+    }
+    return v;
+}
+
+ItBuilder noise_module(const std::vector<ItEntry>& entries) {
+    ItBuilder it;
+    it.flags = 1 | 4 | 8;
+    ItSample s = sample_of(noise(30000), 1 | 2 | 16);
+    s.c5_speed = 48000;
+    s.loop_end = 30000;
+    it.samples = {s};
+    it.instruments = {ItInstrument{}};
+    it.patterns[0] = {{0, 0, 60, 1}};
+    it.patterns[0].insert(it.patterns[0].end(), entries.begin(), entries.end());
+    return it;
+}
+
+// The unfiltered render's left side, with the filter of each row applied.
+std::vector<double> filtered(const std::vector<float>& plain, const FilterSetting (&rows)[2]) {
+    std::vector<double> out(plain.size() / 2);
+    double y1 = 0, y2 = 0;
+    for (size_t n = 0; n < out.size(); ++n) {
+        const FilterSetting& f = rows[n < ROW_FRAMES ? 0 : 1];
+        const double x = plain[2 * n];
+        if (f.cutoff < 0) {
+            out[n] = x;
+            continue;
+        }
+        const double hz = 110.0 * std::pow(2.0, 0.25 + f.cutoff / 24.0);
+        const double r = 48000.0 / (2 * M_PI * hz);
+        const double damping = std::pow(10.0, -f.resonance * 24.0 / 2560.0);
+        const double d = damping * r + damping - 1, e = r * r;
+        out[n] = (x + (d + 2 * e) * y1 - e * y2) / (1 + d + e);
+        y2 = y1;
+        y1 = out[n];
+    }
+    return out;
+}
+
+} // namespace
+
+// The filter from the instrument, from Zxx through IT's own macros or the
+// file's, and scaled by the filter envelope, against the filter computed
+// here; fully open settings leave a filtered note as it was. The same
+// modules seek exactly and play the same from their compact images.
+TEST(It, ResonantFilter) {
+    struct Row {
+        const char* what;
+        std::function<void(ItBuilder&)> change;
+        FilterSetting rows[2]; // row 0, and from row 1 on
+    };
+    const Row rows[] = {
+        {"Z40",
+         [](ItBuilder& it) {
+             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x40});
+         },
+         {{64, 0}, {64, 0}}},
+        {"Z40 then Z84 (resonance 32)",
+         [](ItBuilder& it) {
+             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x40});
+             it.patterns[0].push_back({1, 0, -1, -1, -1, Z, 0x84});
+         },
+         {{64, 0}, {64, 32}}},
+        {"Z40 then Z7F keeps the filter",
+         [](ItBuilder& it) {
+             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x40});
+             it.patterns[0].push_back({1, 0, -1, -1, -1, Z, 0x7F});
+         },
+         {{64, 0}, {64, 0}}},
+        {"Z7F alone",
+         [](ItBuilder& it) {
+             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x7F});
+         },
+         {{-1, 0}, {-1, 0}}},
+        {"instrument cutoff and resonance",
+         [](ItBuilder& it) {
+             it.instruments[0].filter_cutoff = 0x80 | 48;
+             it.instruments[0].filter_resonance = 0x80 | 64;
+         },
+         {{48, 64}, {48, 64}}},
+        {"filter envelope at -16 of 32",
+         [](ItBuilder& it) {
+             it.instruments[0].filter_cutoff = 0x80 | 100;
+             it.instruments[0].pitch = {1, 0, 0, 0, 0, {{-16, 0}}};
+             it.instruments[0].pitch.flags |= 0x80;
+         },
+         {{25, 0}, {25, 0}}},
+        {"the file's macros: SF0 resonance, Z80 cutoff 48",
+         [](ItBuilder& it) {
+             it.macros = {{9, "F0F001z"}, {9 + 16, "F0 F0 00 30"}};
+             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x80});
+             it.patterns[0].push_back({1, 0, -1, -1, -1, Z, 0x40});
+         },
+         {{48, 0}, {48, 64}}},
+    };
+    constexpr uint32_t FRAMES = 2 * ROW_FRAMES;
+    const std::vector<float> plain = render(*load_ok(noise_module({})), FRAMES);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ItBuilder it = noise_module({});
+        row.change(it);
+        const Bytes bytes = it.build();
+        Context ctx = load(bytes);
+        ASSERT_TRUE(ctx);
+        const std::vector<float> got = render(*ctx, FRAMES);
+        const std::vector<double> want = filtered(plain, row.rows);
+        double worst = 0;
+        for (size_t n = 0; n < want.size(); ++n)
+            worst = std::max(worst, std::fabs(got[2 * n] - want[n]));
+        EXPECT_LT(worst, 2e-6) << "of a full scale of 0.18";
+
+        Context image = load(compact_writer::write_compact(*load(bytes)));
+        EXPECT_EQ(render(*image, FRAMES), got);
+        for (const RenderSettings& s : {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS}) {
+            Context played = load(bytes), sought = load(bytes);
+            ASSERT_EQ(set_render_settings(played.get(), s), nullptr);
+            ASSERT_EQ(set_render_settings(sought.get(), s), nullptr);
+            const std::vector<float> full = render(*played, FRAMES);
+            seek_to_frame(sought.get(), ROW_FRAMES + 100);
+            const std::vector<float> rest = render(*sought, ROW_FRAMES - 100);
+            EXPECT_TRUE(std::equal(rest.begin(), rest.end(), full.begin() + 2 * (ROW_FRAMES + 100)))
+                << "seek at interpolation " << int{s.interpolation};
+        }
+    }
+}
