@@ -20,7 +20,7 @@ constexpr uint32_t units(uint32_t bytes) {
 }
 constexpr uint32_t PATTERN_STRIDE = units(PATTERN_BYTES);
 constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
-constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_FILTER_BYTES);
+constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_SUSTAIN_BYTES);
 constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
 
 // The orders of the module's first song: an image holds no song breaks, so
@@ -111,6 +111,8 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     w.u8(r.it_flags);
     w.u8(r.filter_cutoff);
     w.u8(r.filter_resonance);
+    for (const EnvelopeRecord* e : {&r.volume_envelope, &r.panning_envelope, &r.pitch_envelope})
+        w.u8(e->sustain_end);
     w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 

@@ -97,6 +97,9 @@ inline constexpr uint32_t INSTRUMENT_IT_BYTES = 366;
 inline constexpr uint32_t INSTRUMENT_FILTER_CUTOFF = 366;    // bit 7: used
 inline constexpr uint32_t INSTRUMENT_FILTER_RESONANCE = 367; // bit 7: used
 inline constexpr uint32_t INSTRUMENT_FILTER_BYTES = 368;
+// The last point of each envelope's sustain loop: volume, panning, pitch.
+inline constexpr uint32_t INSTRUMENT_SUSTAIN_ENDS = 368;
+inline constexpr uint32_t INSTRUMENT_SUSTAIN_BYTES = 371;
 
 // Sample record.
 inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32

@@ -90,11 +90,17 @@ struct EnvelopeRecord {
     uint8_t sustain;     // point index or SUSTAIN_NONE
     uint8_t loop_start;  // point index; 0 and 0 = no loop
     uint8_t loop_end;    // point index, loop_start < loop_end < point_count
+    // IT's sustain loop: while the key is held the envelope goes back from
+    // this point to `sustain`; equal to it, it holds there (every other
+    // format's sustain point). sustain..point_count - 1; 0 without sustain.
+    uint8_t sustain_end;
+    uint8_t spare;
 };
 
 // Why `envelope` breaks what playback relies on, or null when it is either off
 // (no points, all else 0) or 1..12 points with strictly increasing frames and
-// values up to MAX_VOLUME, a sustain point that exists or SUSTAIN_NONE, and no loop (0, 0) or one
+// values up to MAX_VOLUME, a sustain point that exists (its loop ending at or
+// after it, inside the points) or SUSTAIN_NONE, and no loop (0, 0) or one
 // inside the points. Every load leaves only such envelopes in the context.
 QUILLRUN_API const char* envelope_error(const EnvelopeRecord& envelope);
 

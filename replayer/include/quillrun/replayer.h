@@ -305,8 +305,8 @@ struct ReplayContext {
 static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
 static_assert(sizeof(PatternSlot) == 5);
 static_assert(sizeof(PatternRecord) == 4);
-static_assert(sizeof(EnvelopeRecord) == 52);
-static_assert(sizeof(InstrumentRecord) == 364);
+static_assert(sizeof(EnvelopeRecord) == 54);
+static_assert(sizeof(InstrumentRecord) == 370);
 static_assert(sizeof(SampleRecord) == 16);
 static_assert(sizeof(PlaybackState) == 36);
 static_assert(sizeof(SongChoice) == 12);

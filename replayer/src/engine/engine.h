@@ -155,11 +155,22 @@ void arpeggio_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
 // -------------------------------------------------------- instrument clock
 
 void update_instrument_tick(ReplayContext& ctx, ChannelState& ch);
+
+// How a tracker's envelopes go round their loops.
+enum class EnvelopeLoops : uint8_t {
+    // The loop end's tick reads as the loop start's; a loop ending on the
+    // sustain point stops once the key is released; the sustain point holds.
+    xm,
+    // The loop end's tick plays, the next one is the loop start's; while the
+    // key is held only the sustain loop goes round.
+    it,
+};
+
 uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
-                          uint16_t& position);
+                          uint16_t& position, EnvelopeLoops loops);
 // The same value times `scale`, interpolated at that finer resolution.
 unsigned evaluate_envelope_scaled(const ChannelState& ch, const EnvelopeRecord& envelope,
-                                  uint16_t& position, unsigned scale);
+                                  uint16_t& position, unsigned scale, EnvelopeLoops loops);
 
 // The next value of the context's own random generator (the random waveform
 // and IT's random variation share it), 0..255.

@@ -60,38 +60,57 @@ void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
         ch.note_fade = 1;
     auto_vibrato(ctx, ch, ins);
     fadeout(ch, ins);
+    const EnvelopeLoops loops =
+        (ctx.tracker_rules & RULE_IT) ? EnvelopeLoops::it : EnvelopeLoops::xm;
     ch.volume_envelope_value =
         ins.volume_envelope.point_count
-            ? evaluate_envelope(ch, ins.volume_envelope, ch.volume_envelope_pos)
+            ? evaluate_envelope(ch, ins.volume_envelope, ch.volume_envelope_pos, loops)
             : NO_VOLUME_ENVELOPE;
     ch.panning_envelope_value =
         ins.panning_envelope.point_count
-            ? evaluate_envelope(ch, ins.panning_envelope, ch.panning_envelope_pos)
+            ? evaluate_envelope(ch, ins.panning_envelope, ch.panning_envelope_pos, loops)
             : ENVELOPE_CENTRE;
     const bool filter_envelope = ins.it_flags & INSTRUMENT_PITCH_IS_FILTER;
     ch.filter_envelope = FILTER_ENVELOPE_FULL;
     if (ins.pitch_envelope.point_count && filter_envelope) {
-        ch.filter_envelope = static_cast<uint16_t>(evaluate_envelope_scaled(
-            ch, ins.pitch_envelope, ch.pitch_envelope_pos, FILTER_ENVELOPE_FULL / MAX_VOLUME));
+        ch.filter_envelope = static_cast<uint16_t>(
+            evaluate_envelope_scaled(ch, ins.pitch_envelope, ch.pitch_envelope_pos,
+                                     FILTER_ENVELOPE_FULL / MAX_VOLUME, loops));
     } else if (ins.pitch_envelope.point_count) {
         // A step is half a semitone, followed 64 times finer between nodes.
         const auto fine = static_cast<int>(evaluate_envelope_scaled(
-            ch, ins.pitch_envelope, ch.pitch_envelope_pos, PITCH_ENVELOPE_FINE));
+            ch, ins.pitch_envelope, ch.pitch_envelope_pos, PITCH_ENVELOPE_FINE, loops));
         ch.pitch_envelope_shift =
             static_cast<int16_t>((fine - ENVELOPE_CENTRE * PITCH_ENVELOPE_FINE) / 2);
     }
 }
 
+namespace {
+
+// Where an IT envelope reads next after reading at x: back at the start of
+// the loop that x ended, as the key stands now.
+unsigned it_next_position(const ChannelState& ch, const EnvelopeRecord& e, int count, unsigned x) {
+    const unsigned next = x + 1;
+    const int sustain = e.sustain;
+    if (!(sustain & SUSTAIN_OFF_BIT) && sustain < count && ch.key_held) {
+        const int end = std::clamp<int>(e.sustain_end, sustain, count - 1);
+        return next > e.points[end].frame ? e.points[sustain].frame : next;
+    }
+    const bool looped = e.loop_end > e.loop_start && e.loop_end < count;
+    return looped && next > e.points[e.loop_end].frame ? e.points[e.loop_start].frame : next;
+}
+
+} // namespace
+
 // Linear interpolation between the points around the position, which counts
-// ticks: it jumps back at the loop end (unless the key is released and the
-// loop ends on the sustain point) and halts on the sustain point while held.
+// ticks and goes back at the end of a loop (EnvelopeLoops).
 uint8_t evaluate_envelope(const ChannelState& ch, const EnvelopeRecord& envelope,
-                          uint16_t& position) {
-    return static_cast<uint8_t>(evaluate_envelope_scaled(ch, envelope, position, 1));
+                          uint16_t& position, EnvelopeLoops loops) {
+    return static_cast<uint8_t>(evaluate_envelope_scaled(ch, envelope, position, 1, loops));
 }
 
 unsigned evaluate_envelope_scaled(const ChannelState& ch, const EnvelopeRecord& envelope,
-                                  uint16_t& position, unsigned scale) {
+                                  uint16_t& position, unsigned scale, EnvelopeLoops loops) {
     const EnvelopePoint* points = envelope.points;
     const int count = std::min<int>(envelope.point_count, ENVELOPE_MAX_POINTS);
     if (count < 2) return points[0].value * scale; // a single point is a constant
@@ -100,16 +119,19 @@ unsigned evaluate_envelope_scaled(const ChannelState& ch, const EnvelopeRecord& 
     const int loop_start = envelope.loop_start, loop_end = envelope.loop_end;
 
     unsigned x = position;
-    if (loop_end < count && loop_start < count && x == points[loop_end].frame &&
-        (ch.key_held || loop_end != sustain))
-        x = points[loop_start].frame;
-    if (sustain_valid && ch.key_held && x == points[sustain].frame) {
-        position = static_cast<uint16_t>(x);
-        return points[sustain].value * scale;
+    if (loops == EnvelopeLoops::xm) {
+        if (loop_end < count && loop_start < count && x == points[loop_end].frame &&
+            (ch.key_held || loop_end != sustain))
+            x = points[loop_start].frame;
+        if (sustain_valid && ch.key_held && x == points[sustain].frame) {
+            position = static_cast<uint16_t>(x);
+            return points[sustain].value * scale;
+        }
     }
     int i = count - 1;
     while (i > 1 && x < points[i - 1].frame) --i;
-    position = static_cast<uint16_t>(x + 1);
+    position = static_cast<uint16_t>(
+        loops == EnvelopeLoops::it ? it_next_position(ch, envelope, count, x) : x + 1);
     // Before the first point (an envelope not starting at frame 0): hold its value.
     if (x < points[i - 1].frame) return points[i - 1].value * scale;
     if (x >= points[i].frame) return points[i].value * scale;

@@ -82,6 +82,7 @@ const char* read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at) 
     e.sustain = in.u8(at + ENVELOPE_SUSTAIN);
     e.loop_start = in.u8(at + ENVELOPE_LOOP_START);
     e.loop_end = in.u8(at + ENVELOPE_LOOP_END);
+    e.sustain_end = e.sustain == SUSTAIN_NONE ? 0 : e.sustain; // images before sustain loops
     return envelope_error(e);
 }
 
@@ -115,6 +116,17 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
         if (s.instrument_stride >= INSTRUMENT_FILTER_BYTES) {
             r.filter_cutoff = in.u8(at + INSTRUMENT_FILTER_CUTOFF);
             r.filter_resonance = in.u8(at + INSTRUMENT_FILTER_RESONANCE);
+        }
+        if (s.instrument_stride >= INSTRUMENT_SUSTAIN_BYTES) {
+            EnvelopeRecord* envelopes[] = {&r.volume_envelope, &r.panning_envelope,
+                                           &r.pitch_envelope};
+            // A loop end outside sustain..last point reads as the sustain point.
+            for (int k = 0; k < 3; ++k) {
+                EnvelopeRecord& e = *envelopes[k];
+                const uint8_t end = in.u8(at + INSTRUMENT_SUSTAIN_ENDS + k);
+                if (e.sustain != SUSTAIN_NONE && end > e.sustain && end < e.point_count)
+                    e.sustain_end = end;
+            }
         }
         const uint8_t action = in.u8(at + INSTRUMENT_NEW_NOTE_ACTION);
         const uint8_t check = in.u8(at + INSTRUMENT_DUPLICATE_CHECK);

@@ -10,7 +10,8 @@ namespace replayer {
 
 const char* envelope_error(const EnvelopeRecord& e) {
     if (e.point_count == 0) {
-        if (e.sustain || e.loop_start || e.loop_end) return "switched-off envelope with points";
+        if (e.sustain || e.loop_start || e.loop_end || e.sustain_end)
+            return "switched-off envelope with points";
         return nullptr;
     }
     if (e.point_count > ENVELOPE_MAX_POINTS) return "envelope point count above 12";
@@ -20,6 +21,9 @@ const char* envelope_error(const EnvelopeRecord& e) {
         if (e.points[i].value > MAX_VOLUME) return "envelope value above 64";
     if (e.sustain >= e.point_count && e.sustain != SUSTAIN_NONE)
         return "envelope sustain point not a point";
+    if (e.sustain != SUSTAIN_NONE && (e.sustain_end < e.sustain || e.sustain_end >= e.point_count))
+        return "envelope sustain loop not inside the points";
+    if (e.sustain == SUSTAIN_NONE && e.sustain_end) return "envelope sustain loop without sustain";
     const bool no_loop = e.loop_start == 0 && e.loop_end == 0;
     if (!no_loop && !(e.loop_start < e.loop_end && e.loop_end < e.point_count))
         return "envelope loop points invalid";
@@ -34,6 +38,10 @@ void sanitize_envelope(EnvelopeRecord& e, uint8_t type) {
     if (e.loop_end >= e.point_count || e.loop_end <= e.loop_start || !(type & ENVELOPE_TYPE_LOOP))
         e.loop_start = e.loop_end = 0;
     if (e.sustain >= e.point_count || !(type & ENVELOPE_TYPE_SUSTAIN)) e.sustain = SUSTAIN_NONE;
+    if (e.sustain == SUSTAIN_NONE)
+        e.sustain_end = 0;
+    else if (e.sustain_end < e.sustain || e.sustain_end >= e.point_count)
+        e.sustain_end = e.sustain; // a single sustain point
     if (!(type & ENVELOPE_TYPE_ON) || envelope_error(e)) std::memset(&e, 0, sizeof e);
 }
 

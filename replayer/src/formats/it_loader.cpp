@@ -116,6 +116,7 @@ void read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at, int8_t 
     e.loop_start = in.u8(at + ENVELOPE_LOOP_START);
     e.loop_end = in.u8(at + ENVELOPE_LOOP_END);
     e.sustain = in.u8(at + ENVELOPE_SUSTAIN_START);
+    e.sustain_end = in.u8(at + ENVELOPE_SUSTAIN_END);
     sanitize_envelope(e, envelope_type(flags));
 }
 
@@ -131,6 +132,7 @@ void read_old_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t h) {
     e.loop_start = in.u8(h + OLD_LOOP_START);
     e.loop_end = in.u8(h + OLD_LOOP_END);
     e.sustain = in.u8(h + OLD_SUSTAIN_START);
+    e.sustain_end = in.u8(h + OLD_SUSTAIN_END);
     sanitize_envelope(e, envelope_type(flags));
 }
 

@@ -206,23 +206,25 @@ TEST(Voice, PanningGains) {
 
 // Evaluates an envelope on a channel tick by tick, with the key released
 // from tick `release` on.
-std::vector<int> envelope_values(const EnvelopeRecord& e, int ticks, int release = 1 << 30) {
+std::vector<int> envelope_values(const EnvelopeRecord& e, int ticks, int release = 1 << 30,
+                                 EnvelopeLoops loops = EnvelopeLoops::xm) {
     ChannelState ch{};
     ch.key_held = 1;
     uint16_t position = 0;
     std::vector<int> values;
     for (int t = 0; t < ticks; ++t) {
         if (t == release) ch.key_held = 0;
-        values.push_back(evaluate_envelope(ch, e, position));
+        values.push_back(evaluate_envelope(ch, e, position, loops));
     }
     return values;
 }
 
 EnvelopeRecord envelope(std::initializer_list<EnvelopePoint> points, uint8_t sustain = SUSTAIN_NONE,
-                        uint8_t loop_start = 0, uint8_t loop_end = 0) {
+                        uint8_t loop_start = 0, uint8_t loop_end = 0, uint8_t sustain_end = 0) {
     EnvelopeRecord e{};
     for (const EnvelopePoint& p : points) e.points[e.point_count++] = p;
     e.sustain = sustain;
+    e.sustain_end = sustain_end;
     e.loop_start = loop_start;
     e.loop_end = loop_end;
     return e;
@@ -246,6 +248,7 @@ TEST(Envelopes, SustainAndLoopWithKeyOff) {
         EnvelopeRecord e;
         int release;
         std::vector<int> expected;
+        EnvelopeLoops loops = EnvelopeLoops::xm;
     };
     for (const Case& c : {
              Case{"sustain holds until key-off",
@@ -264,8 +267,26 @@ TEST(Envelopes, SustainAndLoopWithKeyOff) {
                   envelope(points, 3, 1, 3),
                   7,
                   {0, 20, 40, 30, 20, 40, 40, 30, 20, 40, 60}},
+             // IT plays the loop end's tick, then the loop start's; the key
+             // as it stands when a tick is read decides where the next reads
+             // (measured against openmpt123).
+             Case{"IT: loop end plays",
+                  envelope(points, SUSTAIN_NONE, 1, 3),
+                  100,
+                  {0, 20, 40, 30, 20, 40, 60, 40, 30, 20, 40},
+                  EnvelopeLoops::it},
+             Case{"IT: sustain loop while held, then on",
+                  envelope(points, 1, 0, 0, 2),
+                  7,
+                  {0, 20, 40, 30, 20, 40, 30, 20, 40, 60, 60},
+                  EnvelopeLoops::it},
+             Case{"IT: sustain point",
+                  envelope(points, 1, 0, 0, 1),
+                  5,
+                  {0, 20, 40, 40, 40, 40, 30, 20, 40, 60, 60},
+                  EnvelopeLoops::it},
          }) {
-        EXPECT_EQ(envelope_values(c.e, 11, c.release), c.expected) << c.name;
+        EXPECT_EQ(envelope_values(c.e, 11, c.release, c.loops), c.expected) << c.name;
     }
 }
 

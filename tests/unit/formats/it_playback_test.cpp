@@ -261,6 +261,31 @@ TEST(It, PitchEnvelopeGlobalVolumeAndPanning) {
     EXPECT_EQ(render(*left_sample, 4 * ROW_FRAMES), a);
 }
 
+// While the key is held a sustain loop goes round as a loop over the same
+// points would; released, it goes on past its end (here down to silence)
+// where the loop keeps going round. A compact image keeps the loop.
+TEST(It, EnvelopeSustainLoops) {
+    const std::vector<std::pair<int8_t, uint16_t>> nodes = {{64, 0}, {8, 6}, {48, 12}, {0, 40}};
+    auto with = [&](uint8_t flags, bool released) {
+        return tone_module(60, [&](ItBuilder& it) {
+            it.instruments[0].volume = {static_cast<uint8_t>(1 | flags), 1, 2, 1, 2, nodes};
+            if (released) it.patterns[0].push_back({4, 0, 255});
+        });
+    };
+    constexpr uint8_t LOOP = 2, SUSTAIN_LOOP = 4;
+    constexpr uint32_t HELD = 4 * ROW_FRAMES, AFTER = 10 * ROW_FRAMES;
+    const std::vector<float> sustained = render(*with(SUSTAIN_LOOP, false), AFTER);
+    EXPECT_EQ(sustained, render(*with(LOOP, false), AFTER));
+    const std::vector<float> released = render(*with(SUSTAIN_LOOP, true), AFTER);
+    const std::vector<float> looping = render(*with(LOOP, true), AFTER);
+    EXPECT_TRUE(std::equal(released.begin(), released.begin() + 2 * HELD, sustained.begin()));
+    EXPECT_NE(released, looping);
+    Context image = load(compact_writer::write_compact(*with(SUSTAIN_LOOP, true)));
+    EXPECT_EQ(render(*image, AFTER), released);
+    EXPECT_TRUE(std::all_of(released.end() - 2 * ROW_FRAMES, released.end(),
+                            [](float v) { return v == 0.0f; }));
+}
+
 namespace {
 
 constexpr int Z = 26;
