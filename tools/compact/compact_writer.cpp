@@ -57,7 +57,8 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
                               ((rules & RULE_FAST_SLIDE) ? FLAG_FAST_SLIDE : 0) |
                               ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
                               ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0) |
-                              (it ? FLAG_IT | FLAG_IT_MACROS : 0)));
+                              (it ? FLAG_IT | FLAG_IT_MACROS : 0) |
+                              ((rules & RULE_IT_LINKED_PORTA) ? FLAG_IT_LINKED_PORTA : 0)));
     w.put8(HEADER_VOICE_COUNT, ctx.voice_count);
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
     w.put8(HEADER_SLOT_STRIDE, SLOT_STRIDE);

@@ -55,8 +55,9 @@ inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE
 inline constexpr uint16_t FLAG_AMIGA_CLOCK_8363 = 4;    // RULE_AMIGA_CLOCK_8363
 inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CARRY
 inline constexpr uint16_t FLAG_IT = 16;                 // RULE_IT
-inline constexpr uint16_t FLAG_IT_MACROS = 32;     // the filter macros follow the channel volumes
-inline constexpr uint32_t MACRO_TABLE_BYTES = 272; // ReplayContext::macros
+inline constexpr uint16_t FLAG_IT_MACROS = 32;       // the filter macros follow the channel volumes
+inline constexpr uint16_t FLAG_IT_LINKED_PORTA = 64; // RULE_IT_LINKED_PORTA
+inline constexpr uint32_t MACRO_TABLE_BYTES = 272;   // ReplayContext::macros
 inline constexpr uint8_t MAX_VOICE_COUNT = 64;
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 

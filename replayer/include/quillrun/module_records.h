@@ -175,5 +175,7 @@ inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
 // note, new-note actions leave notes playing in background voices, and the
 // global volume runs 0..128.
 inline constexpr uint8_t RULE_IT = 8;
+// IT's compatible Gxx: tone portamento shares the memory of E and F.
+inline constexpr uint8_t RULE_IT_LINKED_PORTA = 16;
 
 } // namespace replayer

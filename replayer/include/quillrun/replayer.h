@@ -223,7 +223,7 @@ struct ChannelState {
     uint16_t peak_right; // 0..65535
     // IT's resonant filter (RULE_IT)
     uint8_t filter_resonance; // 0..127
-    uint8_t spare_filter;
+    uint8_t arpeggio_memory;  // IT Jxy's own memory (RULE_IT)
     uint16_t filter_envelope; // 0..4096: the cutoff's share from the filter envelope, x 4096
     VoiceFilter filter;
     VoiceMix mix;

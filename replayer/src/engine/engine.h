@@ -278,6 +278,11 @@ inline void remember(uint8_t& memory, uint8_t parameter) {
     if (parameter) memory = parameter;
 }
 
+// The row's parameter into the memory the effect reads: one shared by every
+// effect (S3M), or under RULE_IT the effect's own, handed to the shared-memory
+// handlers as ch.shared_memory.
+void remember_parameter(const ReplayContext& ctx, ChannelState& ch, uint8_t effect, uint8_t p);
+
 // Shared by the plain volume slide and the effects that combine it.
 void volume_slide(ChannelState& ch);
 

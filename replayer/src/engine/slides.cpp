@@ -55,6 +55,48 @@ void tick_volume_style_slide(uint8_t& value, uint8_t memory, uint8_t maximum) {
     if (slides_on_later_tick(memory)) volume_style_slide(value, memory, maximum);
 }
 
+namespace {
+
+// IT's memory for an effect that reads the shared one, or null for effects
+// that keep theirs elsewhere. E and F share one, and G joins them when the
+// module links it; K and L slide with D's.
+uint8_t* it_memory(const ReplayContext& ctx, ChannelState& ch, uint8_t effect) {
+    switch (effect) {
+    case EFFECT_S3M_VOLUME_SLIDE:
+    case EFFECT_S3M_VIBRATO_VOLSLIDE:
+    case EFFECT_S3M_TONE_PORTA_VOLSLIDE:
+        return &ch.volume_slide_memory;
+    case EFFECT_S3M_PORTA_UP:
+    case EFFECT_S3M_PORTA_DOWN:
+        return &ch.porta_up_memory;
+    case EFFECT_TONE_PORTA:
+        return (ctx.tracker_rules & RULE_IT_LINKED_PORTA) ? &ch.porta_up_memory : nullptr;
+    case EFFECT_S3M_TREMOR:
+        return &ch.tremor_memory;
+    case EFFECT_S3M_ARPEGGIO:
+        return &ch.arpeggio_memory;
+    case EFFECT_S3M_RETRIG:
+        return &ch.retrig_memory;
+    case EFFECT_S3M_TREMOLO:
+        return &ch.tremolo_memory;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+void remember_parameter(const ReplayContext& ctx, ChannelState& ch, uint8_t effect, uint8_t p) {
+    uint8_t* memory = (ctx.tracker_rules & RULE_IT) ? it_memory(ctx, ch, effect) : nullptr;
+    if (!memory) {
+        if (p) ch.shared_memory = p;
+        return;
+    }
+    if (p) *memory = p;
+    ch.shared_memory = *memory;
+    if (effect == EFFECT_TONE_PORTA) ch.tone_porta_speed = *memory;
+}
+
 void shared_volume_slide(ChannelState& ch) {
     ch.volume_offset = 0;
     volume_style_slide(ch.volume, ch.shared_memory, MAX_VOLUME);

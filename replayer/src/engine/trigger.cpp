@@ -163,7 +163,7 @@ void handle_row(ReplayContext& ctx, ChannelState& ch) {
     } else if (slot.effect == EFFECT_TONE_PORTA && parameter) {
         ch.tone_porta_speed = parameter;
     }
-    if (parameter) ch.shared_memory = parameter;
+    remember_parameter(ctx, ch, slot.effect, parameter);
     if (ctx.playback.tick == 0) volume_column_first_tick(ch, slot.volume);
 
     if (EffectHandler on_row = effect_handlers(slot.effect).on_row) on_row(ctx, ch, parameter);

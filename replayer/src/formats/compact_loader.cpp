@@ -38,6 +38,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     for (int c = 0; c < ctx.channel_count; ++c) ctx.channel_panning[c] = in.u8(HEADER_PANNING + c);
     if (!(flags & FLAG_IT)) return;
     ctx.tracker_rules |= RULE_IT;
+    if (flags & FLAG_IT_LINKED_PORTA) ctx.tracker_rules |= RULE_IT_LINKED_PORTA;
     ctx.default_global_volume = std::min(in.u8(HEADER_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_volume[c] = clamp_volume(in.u8(HEADER_PANNING + ctx.channel_count + c));

@@ -208,6 +208,42 @@ TEST(It, TempoGlobalVolumeAndPanningSlides) {
     }
 }
 
+// Each command remembers its own parameter (E and F one between them), as
+// openmpt123 plays it: a 00 after another command repeats its own last.
+TEST(It, CommandsKeepTheirOwnMemory) {
+    constexpr int D = 4, E = 5, F = 6;
+    struct Row {
+        ItEntry first, second, third;
+        int volume;      // after row 2
+        bool same_pitch; // as at the note's start
+    };
+    const Row rows[] = {
+        {{0, 0, 60, 1, -1, D, 0x04},
+         {1, 0, -1, -1, -1, E, 0x01},
+         {2, 0, -1, -1, -1, D, 0},
+         24,
+         false},
+        {{0, 0, 60, 1, -1, F, 0x08},
+         {1, 0, -1, -1, -1, D, 0x01},
+         {2, 0, -1, -1, -1, E, 0},
+         59,
+         true},
+    };
+    for (const Row& row : rows) {
+        ItBuilder it;
+        it.samples = {sample_of(test_wave(400, false), 1 | 16)};
+        it.samples[0].loop_end = 400;
+        it.patterns[0] = {row.first, row.second, row.third};
+        Context ctx = load_ok(it);
+        ASSERT_TRUE(ctx);
+        render(*ctx, 1);
+        const uint16_t start = ctx->channels[0].period;
+        render(*ctx, 3 * ROW_FRAMES);
+        EXPECT_EQ(ctx->channels[0].volume, row.volume) << int{row.first.command};
+        EXPECT_EQ(ctx->channels[0].period == start, row.same_pitch) << int{row.first.command};
+    }
+}
+
 namespace {
 
 // An instrument that plays sample 1 at one of its notes, with `change` applied.
