@@ -69,7 +69,9 @@ enum EffectCode : uint8_t {
     EFFECT_SET_NEW_NOTE_ACTION = 57, // IT S73..S76: NNA_CUT..NNA_NOTE_FADE for the note playing
     EFFECT_SET_FILTER_MACRO = 58,    // IT SFx: Z00..Z7F run parametered macro x (0..15)
     EFFECT_MIDI_MACRO = 59,          // IT Zxx: the macro's filter setting, on the row tick
-    EFFECT_COUNT = 60,
+    EFFECT_ENVELOPE_SWITCH = 60,     // IT S77..S7C: 7 + 2k turns envelope k (volume, panning,
+                                     // pitch) off for the playing note, 8 + 2k back on
+    EFFECT_COUNT = 61,
     EFFECT_IGNORED = 255,
 };
 

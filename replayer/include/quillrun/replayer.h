@@ -225,9 +225,16 @@ struct ChannelState {
     uint8_t filter_resonance; // 0..127
     uint8_t arpeggio_memory;  // IT Jxy's own memory (RULE_IT)
     uint16_t filter_envelope; // 0..4096: the cutoff's share from the filter envelope, x 4096
+    uint8_t envelopes_off;    // ENVELOPE_OFF_* bits: paused for this note (IT S77, S79, S7B)
+    uint8_t spare_envelopes[3];
     VoiceFilter filter;
     VoiceMix mix;
 };
+
+// ChannelState::envelopes_off
+inline constexpr uint8_t ENVELOPE_OFF_VOLUME = 1;
+inline constexpr uint8_t ENVELOPE_OFF_PANNING = 2;
+inline constexpr uint8_t ENVELOPE_OFF_PITCH = 4;
 
 // What the caller chose to play: kept through restarts, seeks and setting
 // changes (song_time.h).

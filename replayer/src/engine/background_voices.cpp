@@ -103,6 +103,17 @@ void row_set_new_note_action(ReplayContext&, ChannelState& ch, uint8_t p) {
     ch.new_note_action = static_cast<uint8_t>(p - FIRST_NEW_NOTE_ACTION + 1);
 }
 
+void row_envelope_switch(ReplayContext&, ChannelState& ch, uint8_t p) {
+    constexpr uint8_t FIRST_SWITCH = 7, SWITCHES = 6;
+    if (p < FIRST_SWITCH || p >= FIRST_SWITCH + SWITCHES) return;
+    const unsigned k = (p - FIRST_SWITCH) / 2;
+    const auto bit = static_cast<uint8_t>(1u << k);
+    if ((p - FIRST_SWITCH) % 2 == 0)
+        ch.envelopes_off |= bit;
+    else
+        ch.envelopes_off &= static_cast<uint8_t>(~bit);
+}
+
 void run_background_voices(ReplayContext& ctx) {
     for (int v = ctx.channel_count; v < voice_records(ctx); ++v) {
         ChannelState& voice = ctx.channels[v];

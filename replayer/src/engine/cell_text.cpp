@@ -97,6 +97,7 @@ constexpr EffectText EFFECT_TEXT[EFFECT_COUNT] = {
     {{0, 0}, {'S', 0x7}, Shape::nibble},     // IT new-note action
     {{0, 0}, {'S', 0xF}, Shape::nibble},     // IT filter macro choice
     {{0, 0}, {'Z', 0}, Shape::as_stored},    // IT MIDI macro
+    {{0, 0}, {'S', 0x7}, Shape::nibble},     // IT envelope switch
 };
 
 // Volume column commands 0x6..0xF by their letter.

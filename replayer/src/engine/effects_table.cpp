@@ -74,6 +74,7 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_SET_NEW_NOTE_ACTION] = {row_set_new_note_action, nullptr};
     t[EFFECT_SET_FILTER_MACRO] = {row_set_filter_macro, nullptr};
     t[EFFECT_MIDI_MACRO] = {row_midi_macro, nullptr};
+    t[EFFECT_ENVELOPE_SWITCH] = {row_envelope_switch, nullptr};
     t[EFFECT_IGNORED] = {nullptr, nullptr};
     return t;
 }

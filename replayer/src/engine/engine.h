@@ -343,6 +343,7 @@ void row_note_fade(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_past_notes(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_new_note_action(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_filter_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_envelope_switch(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_midi_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // panning

@@ -56,23 +56,27 @@ void update_instrument_tick(ReplayContext& ctx, ChannelState& ch) {
     if (!ch.instrument) return;
     const InstrumentRecord& ins = *ch.instrument;
     // IT fades a note out once its volume envelope has run to its end.
-    if ((ctx.tracker_rules & RULE_IT) && volume_envelope_ended(ch, ins.volume_envelope))
+    if ((ctx.tracker_rules & RULE_IT) && !(ch.envelopes_off & ENVELOPE_OFF_VOLUME) &&
+        volume_envelope_ended(ch, ins.volume_envelope))
         ch.note_fade = 1;
     auto_vibrato(ctx, ch, ins);
     fadeout(ch, ins);
     const EnvelopeLoops loops =
         (ctx.tracker_rules & RULE_IT) ? EnvelopeLoops::it : EnvelopeLoops::xm;
+    const uint8_t off = ch.envelopes_off;
     ch.volume_envelope_value =
-        ins.volume_envelope.point_count
+        ins.volume_envelope.point_count && !(off & ENVELOPE_OFF_VOLUME)
             ? evaluate_envelope(ch, ins.volume_envelope, ch.volume_envelope_pos, loops)
             : NO_VOLUME_ENVELOPE;
     ch.panning_envelope_value =
-        ins.panning_envelope.point_count
+        ins.panning_envelope.point_count && !(off & ENVELOPE_OFF_PANNING)
             ? evaluate_envelope(ch, ins.panning_envelope, ch.panning_envelope_pos, loops)
             : ENVELOPE_CENTRE;
     const bool filter_envelope = ins.it_flags & INSTRUMENT_PITCH_IS_FILTER;
     ch.filter_envelope = FILTER_ENVELOPE_FULL;
-    if (ins.pitch_envelope.point_count && filter_envelope) {
+    if (off & ENVELOPE_OFF_PITCH) {
+        ch.pitch_envelope_shift = 0;
+    } else if (ins.pitch_envelope.point_count && filter_envelope) {
         ch.filter_envelope = static_cast<uint16_t>(
             evaluate_envelope_scaled(ch, ins.pitch_envelope, ch.pitch_envelope_pos,
                                      FILTER_ENVELOPE_FULL / MAX_VOLUME, loops));

@@ -213,6 +213,7 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
 
 void reset_on_trigger(ChannelState& ch) {
     ch.key_held = 1;
+    ch.envelopes_off = 0;
     ch.pitch_envelope_pos = 0;
     ch.note_fade = 0;
     ch.retrig_counter = 0;

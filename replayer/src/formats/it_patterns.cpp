@@ -57,8 +57,9 @@ constexpr uint8_t XM_PORTA_UNIT = 16;
 constexpr uint8_t XM_PANNING_UNIT = 4; // IT panning 0..64 in XM's 16 steps
 
 constexpr uint8_t FIRST_TEMPO = 0x20; // T0x and T1x slide the tempo instead
-constexpr uint8_t PAST_NOTE_ACTIONS = 3, NEW_NOTE_ACTIONS = 4;
+constexpr uint8_t PAST_NOTE_ACTIONS = 3, NEW_NOTE_ACTIONS = 4, LAST_ENVELOPE_SWITCH = 0xC;
 constexpr uint8_t NIBBLE_TO_PANNING = 17;
+constexpr uint8_t SURROUND_ON = 1;
 constexpr uint8_t RETRIG_NO_VOLUME_CHANGE = 0x80;
 
 void set(PatternSlot& slot, uint8_t effect, uint8_t parameter) {
@@ -79,12 +80,17 @@ void convert_s(PatternSlot& s, uint8_t info) {
         return set(s, EFFECT_TREMOLO_WAVEFORM, y & 3);
     case 0x7:
         // S70..S72 act on the channel's background notes, S73..S76 choose the
-        // playing note's new-note action; the envelope switches are not kept.
+        // playing note's new-note action, S77..S7C switch its envelopes.
         if (y < PAST_NOTE_ACTIONS) return set(s, EFFECT_PAST_NOTES, y);
         if (y < PAST_NOTE_ACTIONS + NEW_NOTE_ACTIONS) return set(s, EFFECT_SET_NEW_NOTE_ACTION, y);
+        if (y <= LAST_ENVELOPE_SWITCH) return set(s, EFFECT_ENVELOPE_SWITCH, y);
         return set(s, EFFECT_IGNORED, info);
     case 0x8:
         return set(s, EFFECT_SET_CHANNEL_PANNING, static_cast<uint8_t>(y * NIBBLE_TO_PANNING));
+    case 0x9:
+        // S91: surround, played centred as surround channels are.
+        return y == SURROUND_ON ? set(s, EFFECT_SET_CHANNEL_PANNING, CENTRE_PANNING)
+                                : set(s, EFFECT_IGNORED, info);
     case 0xB:
         return set(s, EFFECT_PATTERN_LOOP, y);
     case 0xC:

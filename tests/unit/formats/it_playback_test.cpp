@@ -12,7 +12,7 @@
 using namespace replayer;
 using namespace test_modules;
 
-constexpr int T = 20;
+constexpr int S = 19, T = 20;
 
 namespace {
 
@@ -55,7 +55,6 @@ int background_voices(const ReplayContext& ctx) {
 // module renders bit for bit as the same notes on two channels, the old one
 // cut, left alone or released where the new one starts.
 TEST(It, NewNoteActionsPlayAsASecondChannel) {
-    constexpr int S = 19;
     struct Row {
         uint8_t action;
         std::vector<ItEntry> more;   // besides the two notes on channel 0
@@ -286,6 +285,20 @@ TEST(It, PitchEnvelopeGlobalVolumeAndPanning) {
         EXPECT_EQ(render(*shifted, 4 * ROW_FRAMES), render(*plain, 4 * ROW_FRAMES))
             << int{row.value};
     }
+    // S7B and S77 switch the pitch and volume envelopes off for the note.
+    auto switched = [](uint8_t info, ItEnvelope ItInstrument::*envelope, ItEnvelope e) {
+        return tone_module(60, [=](ItBuilder& it) {
+            it.instruments[0].*envelope = e;
+            it.patterns[0].push_back({0, 0, -1, -1, -1, S, info});
+        });
+    };
+    const std::vector<float> plain = render(*tone_module(60, [](ItBuilder&) {}), 4 * ROW_FRAMES);
+    EXPECT_EQ(
+        render(*switched(0x7B, &ItInstrument::pitch, {1, 0, 0, 0, 0, {{6, 0}}}), 4 * ROW_FRAMES),
+        plain);
+    EXPECT_EQ(render(*switched(0x77, &ItInstrument::volume, {1, 0, 0, 0, 0, {{64, 0}, {0, 8}}}),
+                     4 * ROW_FRAMES),
+              plain);
     Context half = tone_module(60, [](ItBuilder& it) { it.instruments[0].global_volume = 64; });
     Context quiet = tone_module(60, [](ItBuilder& it) { it.patterns[0][0].volume = 32; });
     EXPECT_EQ(render(*half, 4 * ROW_FRAMES), render(*quiet, 4 * ROW_FRAMES));
