@@ -20,7 +20,7 @@ constexpr uint32_t units(uint32_t bytes) {
 }
 constexpr uint32_t PATTERN_STRIDE = units(PATTERN_BYTES);
 constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
-constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_SUSTAIN_BYTES);
+constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_POINTS_BYTES);
 constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
 
 // The orders of the module's first song: an image holds no song breaks, so
@@ -77,12 +77,16 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
     }
 }
 
-void write_envelope(ByteWriter& w, const EnvelopeRecord& e) {
-    for (const EnvelopePoint& p : e.points) {
-        w.u16(p.frame);
-        w.u8(p.value);
+void write_points(ByteWriter& w, const EnvelopePoint* points, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        w.u16(points[i].frame);
+        w.u8(points[i].value);
         w.u8(0);
     }
+}
+
+void write_envelope(ByteWriter& w, const EnvelopeRecord& e) {
+    write_points(w, e.points, ENVELOPE_BASE_POINTS);
     w.u8(e.point_count);
     w.u8(e.sustain);
     w.u8(e.loop_start);
@@ -112,8 +116,12 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     w.u8(r.it_flags);
     w.u8(r.filter_cutoff);
     w.u8(r.filter_resonance);
-    for (const EnvelopeRecord* e : {&r.volume_envelope, &r.panning_envelope, &r.pitch_envelope})
-        w.u8(e->sustain_end);
+    const EnvelopeRecord* envelopes[] = {&r.volume_envelope, &r.panning_envelope,
+                                         &r.pitch_envelope};
+    for (const EnvelopeRecord* e : envelopes) w.u8(e->sustain_end);
+    w.u8(0);
+    for (const EnvelopeRecord* e : envelopes)
+        write_points(w, e->points + ENVELOPE_BASE_POINTS, MORE_POINTS_PER_ENVELOPE);
     w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 

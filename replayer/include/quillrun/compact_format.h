@@ -101,6 +101,13 @@ inline constexpr uint32_t INSTRUMENT_FILTER_BYTES = 368;
 // The last point of each envelope's sustain loop: volume, panning, pitch.
 inline constexpr uint32_t INSTRUMENT_SUSTAIN_ENDS = 368;
 inline constexpr uint32_t INSTRUMENT_SUSTAIN_BYTES = 371;
+// Points 12..24 of each envelope (IT), as the first 12 are stored.
+inline constexpr uint32_t ENVELOPE_BASE_POINTS = 12;
+inline constexpr uint32_t INSTRUMENT_MORE_POINTS = 372;
+inline constexpr uint32_t MORE_POINTS_PER_ENVELOPE = 13;
+inline constexpr uint32_t INSTRUMENT_POINTS_BYTES = 528;
+static_assert(INSTRUMENT_MORE_POINTS + 3 * MORE_POINTS_PER_ENVELOPE * ENVELOPE_POINT_BYTES ==
+              INSTRUMENT_POINTS_BYTES);
 
 // Sample record.
 inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32

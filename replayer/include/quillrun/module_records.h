@@ -38,7 +38,7 @@ inline constexpr uint8_t NOTE_KEY_OFF = 128;        // 128..255 key off
 inline constexpr uint8_t SUSTAIN_OFF_BIT = 0x80;
 inline constexpr uint8_t SUSTAIN_NONE = SUSTAIN_OFF_BIT;
 inline constexpr uint16_t SAMPLE_MAP_NONE = 0xFFFF;
-inline constexpr int ENVELOPE_MAX_POINTS = 12;
+inline constexpr int ENVELOPE_MAX_POINTS = 25; // IT's; XM holds 12
 inline constexpr int ORDER_TABLE_SIZE = 256;
 inline constexpr int MAX_CHANNEL_PANNING = 256; // entries of the channel panning table
 inline constexpr int MAX_CHANNELS = 255;
@@ -86,7 +86,7 @@ struct EnvelopePoint {
 
 struct EnvelopeRecord {
     EnvelopePoint points[ENVELOPE_MAX_POINTS];
-    uint8_t point_count; // 0 (off) or 1..12; one point is a constant
+    uint8_t point_count; // 0 (off) or 1..25; one point is a constant
     uint8_t sustain;     // point index or SUSTAIN_NONE
     uint8_t loop_start;  // point index; 0 and 0 = no loop
     uint8_t loop_end;    // point index, loop_start < loop_end < point_count
@@ -98,7 +98,7 @@ struct EnvelopeRecord {
 };
 
 // Why `envelope` breaks what playback relies on, or null when it is either off
-// (no points, all else 0) or 1..12 points with strictly increasing frames and
+// (no points, all else 0) or 1..25 points with strictly increasing frames and
 // values up to MAX_VOLUME, a sustain point that exists (its loop ending at or
 // after it, inside the points) or SUSTAIN_NONE, and no loop (0, 0) or one
 // inside the points. Every load leaves only such envelopes in the context.

@@ -10,7 +10,7 @@
 //   15 samples and 4 channels without a signature), S3M, IT, and the compact
 //   format (a loaded context written out; its layout is in compact_format.h,
 //   which this header includes). IT modules are converted into the context
-//   the other formats use: up to 64 channels, notes C-1..B-8, envelopes of 12
+//   the other formats use: up to 64 channels, notes C-1..B-8, envelopes of 25
 //   nodes, a pool of 64 background voices for new-note actions (the quietest
 //   gives way when all play), the resonant filter computed in the mixer at
 //   every setting (of the MIDI macros only the filter messages act).
@@ -312,8 +312,8 @@ struct ReplayContext {
 static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
 static_assert(sizeof(PatternSlot) == 5);
 static_assert(sizeof(PatternRecord) == 4);
-static_assert(sizeof(EnvelopeRecord) == 54);
-static_assert(sizeof(InstrumentRecord) == 370);
+static_assert(sizeof(EnvelopeRecord) == 106);
+static_assert(sizeof(InstrumentRecord) == 526);
 static_assert(sizeof(SampleRecord) == 16);
 static_assert(sizeof(PlaybackState) == 36);
 static_assert(sizeof(SongChoice) == 12);

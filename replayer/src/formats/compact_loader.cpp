@@ -73,9 +73,15 @@ const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sectio
     return nullptr;
 }
 
-const char* read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at) {
+// The first 12 points from the envelope's own bytes, the rest (IT) from
+// `more` where the image has them (0: it has not, they are left 0).
+void read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at, uint64_t more) {
     for (int i = 0; i < ENVELOPE_MAX_POINTS; ++i) {
-        const uint64_t point = at + uint64_t{ENVELOPE_POINT_BYTES} * i;
+        const bool base = i < int{ENVELOPE_BASE_POINTS};
+        if (!base && !more) break;
+        const uint64_t point =
+            base ? at + uint64_t{ENVELOPE_POINT_BYTES} * i
+                 : more + uint64_t{ENVELOPE_POINT_BYTES} * (i - ENVELOPE_BASE_POINTS);
         e.points[i].frame = in.u16le(point);
         e.points[i].value = clamp_volume(in.u8(point + 2));
     }
@@ -84,17 +90,25 @@ const char* read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at) 
     e.loop_start = in.u8(at + ENVELOPE_LOOP_START);
     e.loop_end = in.u8(at + ENVELOPE_LOOP_END);
     e.sustain_end = e.sustain == SUSTAIN_NONE ? 0 : e.sustain; // images before sustain loops
-    return envelope_error(e);
+}
+
+const char* envelopes_error(const InstrumentRecord& r) {
+    for (const EnvelopeRecord* e : {&r.volume_envelope, &r.panning_envelope, &r.pitch_envelope})
+        if (const char* error = envelope_error(*e)) return error;
+    return nullptr;
 }
 
 const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
     for (uint32_t k = 0; k < ctx.instrument_count; ++k) {
         const uint64_t at = s.instruments + uint64_t{k} * s.instrument_stride;
         InstrumentRecord& r = ctx.instruments[k];
-        if (const char* e = read_envelope(r.volume_envelope, in, at + INSTRUMENT_VOLUME_ENVELOPE))
-            return e;
-        if (const char* e = read_envelope(r.panning_envelope, in, at + INSTRUMENT_PANNING_ENVELOPE))
-            return e;
+        const bool more = s.instrument_stride >= INSTRUMENT_POINTS_BYTES;
+        auto more_points = [&](int envelope) -> uint64_t {
+            constexpr uint64_t BYTES = uint64_t{MORE_POINTS_PER_ENVELOPE} * ENVELOPE_POINT_BYTES;
+            return more ? at + INSTRUMENT_MORE_POINTS + BYTES * envelope : 0;
+        };
+        read_envelope(r.volume_envelope, in, at + INSTRUMENT_VOLUME_ENVELOPE, more_points(0));
+        read_envelope(r.panning_envelope, in, at + INSTRUMENT_PANNING_ENVELOPE, more_points(1));
         r.fadeout = in.u16le(at + INSTRUMENT_FADEOUT);
         r.autovibrato_waveform = in.u8(at + INSTRUMENT_VIBRATO_WAVEFORM);
         r.autovibrato_sweep = in.u8(at + INSTRUMENT_VIBRATO_SWEEP);
@@ -104,9 +118,11 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
             r.sample_map[n] = in.u16le(at + INSTRUMENT_SAMPLE_MAP + 2u * n);
         // Full, where an IT image predates the field.
         if (ctx.tracker_rules & RULE_IT) r.global_volume = MAX_IT_GLOBAL_VOLUME;
-        if (s.instrument_stride < INSTRUMENT_IT_BYTES) continue;
-        if (const char* e = read_envelope(r.pitch_envelope, in, at + INSTRUMENT_PITCH_ENVELOPE))
-            return e;
+        if (s.instrument_stride < INSTRUMENT_IT_BYTES) {
+            if (const char* e = envelopes_error(r)) return e;
+            continue;
+        }
+        read_envelope(r.pitch_envelope, in, at + INSTRUMENT_PITCH_ENVELOPE, more_points(2));
         r.global_volume = std::min(in.u8(at + INSTRUMENT_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
         r.random_volume = std::min<uint8_t>(in.u8(at + INSTRUMENT_RANDOM_VOLUME), 100);
         r.random_panning = std::min(in.u8(at + INSTRUMENT_RANDOM_PANNING), MAX_VOLUME);
@@ -134,6 +150,7 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
         r.new_note_action = action <= NNA_NOTE_FADE ? action : NNA_CUT;
         r.duplicate_check =
             (check & 0x0F) <= DUPLICATE_INSTRUMENT && (check >> 4) <= NNA_NOTE_FADE ? check : 0;
+        if (const char* e = envelopes_error(r)) return e;
     }
     return nullptr;
 }

@@ -14,7 +14,7 @@ const char* envelope_error(const EnvelopeRecord& e) {
             return "switched-off envelope with points";
         return nullptr;
     }
-    if (e.point_count > ENVELOPE_MAX_POINTS) return "envelope point count above 12";
+    if (e.point_count > ENVELOPE_MAX_POINTS) return "envelope point count above 25";
     for (int i = 1; i < e.point_count; ++i)
         if (e.points[i].frame <= e.points[i - 1].frame) return "envelope frames do not increase";
     for (int i = 0; i < e.point_count; ++i)

@@ -159,7 +159,7 @@ inline constexpr uint8_t ENVELOPE_TYPE_ON = 1;
 inline constexpr uint8_t ENVELOPE_TYPE_SUSTAIN = 2;
 inline constexpr uint8_t ENVELOPE_TYPE_LOOP = 4;
 
-// Makes `envelope` safe for playback: either off (all zero) or 1..12 points
+// Makes `envelope` safe for playback: either off (all zero) or 1..25 points
 // with strictly increasing frames, a sustain point that exists or
 // SUSTAIN_NONE, and a loop that is absent (0, 0) or lies inside the points.
 void sanitize_envelope(EnvelopeRecord& envelope, uint8_t type);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // XM instruments: envelopes, sample maps, sample records and the delta-coded
 // sample data, decoded into the context's 16-bit sample region.
+#include <algorithm>
+
 #include "xm_layout.h"
 
 namespace replayer {
@@ -27,13 +29,13 @@ constexpr EnvelopeOffsets PANNING_ENVELOPE{xm::PANNING_POINTS_OFFSET, xm::PANNIN
 // header); count, sustain, loop and type within the header.
 void read_envelope(EnvelopeRecord& e, const ByteReader& in, const xm::InstrumentHeader& header,
                    uint64_t p, const EnvelopeOffsets& at) {
-    for (int i = 0; i < ENVELOPE_MAX_POINTS; ++i) {
+    for (int i = 0; i < xm::ENVELOPE_POINTS; ++i) {
         const uint64_t point = p + at.points + i * xm::ENVELOPE_POINT_BYTES;
         const uint16_t value = in.u16le(point + 2);
         e.points[i].frame = in.u16le(point);
         e.points[i].value = static_cast<uint8_t>(value > MAX_VOLUME ? MAX_VOLUME : value);
     }
-    e.point_count = header.fields.u8(at.count);
+    e.point_count = std::min<uint8_t>(header.fields.u8(at.count), xm::ENVELOPE_POINTS);
     e.sustain = header.fields.u8(at.sustain);
     e.loop_start = header.fields.u8(at.sustain + 1);
     e.loop_end = header.fields.u8(at.sustain + 2);

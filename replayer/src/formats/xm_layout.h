@@ -45,6 +45,7 @@ inline constexpr uint64_t SAMPLE_MAP_OFFSET = 33;
 inline constexpr uint64_t VOLUME_POINTS_OFFSET = 129;
 inline constexpr uint64_t PANNING_POINTS_OFFSET = 177;
 inline constexpr uint64_t ENVELOPE_POINT_BYTES = 4;
+inline constexpr int ENVELOPE_POINTS = 12; // a larger count reads as 12
 inline constexpr uint64_t VOLUME_COUNT_OFFSET = 225;
 inline constexpr uint64_t PANNING_COUNT_OFFSET = 226;
 inline constexpr uint64_t VOLUME_SUSTAIN_OFFSET = 227; // then loop start, loop end

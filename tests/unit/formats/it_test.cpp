@@ -235,10 +235,14 @@ TEST(It, InstrumentsInBothLayouts) {
     a.volume = {1 | 4, 0, 0, 1, 1, {{64, 0}, {32, 10}, {0, 20}}};
     a.panning = {1, 0, 0, 0, 0, {{-32, 0}, {32, 5}}};
     ItInstrument b; // no envelope: held at full level until the fade
-    it.instruments = {a, b};
+    ItInstrument c; // all 25 nodes, a sustain loop over 3..20
+    c.pitch = {1 | 4, 0, 0, 3, 20, {}};
+    for (int n = 0; n < 25; ++n)
+        c.pitch.nodes.push_back({static_cast<int8_t>(n - 12), static_cast<uint16_t>(3 * n)});
+    it.instruments = {a, b, c};
     Context ctx = load_ok(it);
     ASSERT_TRUE(ctx);
-    EXPECT_EQ(ctx->instrument_count, 2);
+    EXPECT_EQ(ctx->instrument_count, 3);
     const InstrumentRecord& first = ctx->instruments[0];
     EXPECT_EQ(first.sample_map[48], 1);
     EXPECT_EQ(first.fadeout, 3200);
@@ -252,6 +256,19 @@ TEST(It, InstrumentsInBothLayouts) {
     const EnvelopeRecord& held = ctx->instruments[1].volume_envelope;
     EXPECT_EQ(std::tuple(held.point_count, held.sustain, held.points[0].value),
               std::tuple(uint8_t{1}, uint8_t{0}, uint8_t{64}));
+    const EnvelopeRecord& long_one = ctx->instruments[2].pitch_envelope;
+    EXPECT_EQ(std::tuple(long_one.point_count, long_one.sustain, long_one.sustain_end,
+                         long_one.points[24].frame, long_one.points[24].value),
+              std::tuple(uint8_t{25}, uint8_t{3}, uint8_t{20}, uint16_t{72}, uint8_t{44}));
+    Context image = load(compact_writer::write_compact(*ctx));
+    ASSERT_TRUE(image);
+    for (int k = 0; k < 3; ++k) {
+        const InstrumentRecord &x = ctx->instruments[k], &y = image->instruments[k];
+        EXPECT_TRUE(same_envelope(x.volume_envelope, y.volume_envelope) &&
+                    same_envelope(x.panning_envelope, y.panning_envelope) &&
+                    same_envelope(x.pitch_envelope, y.pitch_envelope))
+            << k;
+    }
 
     // Before format 2.00: one envelope of (tick, value) byte pairs in the header.
     Bytes old = it.build();

@@ -42,7 +42,8 @@ inline bool same_envelope(const replayer::EnvelopeRecord& a, const replayer::Env
         if (a.points[i].frame != b.points[i].frame || a.points[i].value != b.points[i].value)
             return false;
     return a.point_count == b.point_count && a.sustain == b.sustain &&
-           a.loop_start == b.loop_start && a.loop_end == b.loop_end;
+           a.loop_start == b.loop_start && a.loop_end == b.loop_end &&
+           a.sustain_end == b.sustain_end;
 }
 
 inline bool same_instrument(const replayer::InstrumentRecord& a,
