@@ -71,7 +71,8 @@ enum EffectCode : uint8_t {
     EFFECT_MIDI_MACRO = 59,          // IT Zxx: the macro's filter setting, on the row tick
     EFFECT_ENVELOPE_SWITCH = 60,     // IT S77..S7C: 7 + 2k turns envelope k (volume, panning,
                                      // pitch) off for the playing note, 8 + 2k back on
-    EFFECT_COUNT = 61,
+    EFFECT_PANBRELLO = 61,           // IT Yxy: the panning swings by depth y at speed x
+    EFFECT_COUNT = 62,
     EFFECT_IGNORED = 255,
 };
 

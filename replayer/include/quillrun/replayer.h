@@ -226,7 +226,10 @@ struct ChannelState {
     uint8_t arpeggio_memory;  // IT Jxy's own memory (RULE_IT)
     uint16_t filter_envelope; // 0..4096: the cutoff's share from the filter envelope, x 4096
     uint8_t envelopes_off;    // ENVELOPE_OFF_* bits: paused for this note (IT S77, S79, S7B)
-    uint8_t spare_envelopes[3];
+    // IT's panbrello (Yxy)
+    uint8_t panbrello_memory; // high nibble speed, low nibble depth
+    uint8_t panbrello_phase;  // 0..255 = one period
+    int8_t panbrello_offset;  // added to the panning position (0..256) on this tick
     VoiceFilter filter;
     VoiceMix mix;
 };

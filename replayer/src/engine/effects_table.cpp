@@ -75,6 +75,7 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_SET_FILTER_MACRO] = {row_set_filter_macro, nullptr};
     t[EFFECT_MIDI_MACRO] = {row_midi_macro, nullptr};
     t[EFFECT_ENVELOPE_SWITCH] = {row_envelope_switch, nullptr};
+    t[EFFECT_PANBRELLO] = {row_panbrello, tick_panbrello};
     t[EFFECT_IGNORED] = {nullptr, nullptr};
     return t;
 }

@@ -344,6 +344,8 @@ void row_past_notes(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_new_note_action(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_set_filter_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_envelope_switch(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void tick_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_midi_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // panning

@@ -29,6 +29,19 @@ int8_t sine_value(uint8_t phase) {
     return static_cast<int8_t>(phase < HALF_PERIOD ? -value : value);
 }
 
+// IT's finer sine: 64 sin(2 pi phase / 256), rounded, rising first.
+constexpr int8_t FINE_SINE_QUARTER[65] = {
+    0,  2,  3,  5,  6,  8,  9,  11, 12, 14, 16, 17, 19, 20, 22, 23, 24, 26, 27, 29, 30, 32,
+    33, 34, 36, 37, 38, 39, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56,
+    56, 57, 58, 59, 59, 60, 60, 61, 61, 62, 62, 62, 63, 63, 63, 64, 64, 64, 64, 64, 64};
+constexpr int QUARTER_PERIOD = 64;
+
+int fine_sine_value(uint8_t phase) {
+    const int within = phase % HALF_PERIOD;
+    const int value = FINE_SINE_QUARTER[within <= QUARTER_PERIOD ? within : HALF_PERIOD - within];
+    return phase < HALF_PERIOD ? value : -value;
+}
+
 } // namespace
 
 uint8_t next_random(ReplayContext& ctx) {
@@ -73,6 +86,25 @@ void tremolo_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter) {
     ch.tremolo_phase =
         static_cast<uint8_t>(ch.tremolo_phase + PHASE_UNITS_PER_SPEED * (parameter >> 4));
     ch.volume_offset = static_cast<int8_t>((parameter & 0x0F) * wave / TREMOLO_DIVISOR);
+}
+
+// IT's panbrello: a sine of depth x 8 (of the 0..256 panning) that rises
+// first, one phase unit per speed unit and tick, on every tick.
+void panbrello_step(ReplayContext&, ChannelState& ch) {
+    constexpr int PANBRELLO_DIVISOR = 8;
+    const int wave = fine_sine_value(ch.panbrello_phase);
+    ch.panbrello_offset =
+        static_cast<int8_t>(wave * (ch.panbrello_memory & 0x0F) / PANBRELLO_DIVISOR);
+    ch.panbrello_phase = static_cast<uint8_t>(ch.panbrello_phase + (ch.panbrello_memory >> 4));
+}
+
+void row_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
+    set_nibbles(ch.panbrello_memory, p);
+    panbrello_step(ctx, ch);
+}
+
+void tick_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t) {
+    panbrello_step(ctx, ch);
 }
 
 // On for (high nibble + 1) steps, off for (low nibble + 1) steps.

@@ -49,6 +49,7 @@ void end_previous_modulation(ChannelState& ch) {
         slot.effect == EFFECT_FINE_VIBRATO || slot.effect == EFFECT_S3M_VIBRATO_VOLSLIDE ||
         volume_column_command(slot.volume) == VOLUME_COLUMN_VIBRATO;
     if (ch.vibrato_active && !vibrato_goes_on) ch.vibrato_offset = 0;
+    if (slot.effect != EFFECT_PANBRELLO) ch.panbrello_offset = 0;
 }
 
 } // namespace

@@ -91,7 +91,7 @@ int panning_position(const ChannelState& ch) {
         note + (channel - PAN_CENTRE) * (PAN_CENTRE - std::abs(note - PAN_CENTRE)) / PAN_CENTRE;
     const int envelope = ch.panning_envelope_value - ENVELOPE_CENTRE;
     const int c = p1 + (PAN_CENTRE - std::abs(p1 - PAN_CENTRE)) * envelope / ENVELOPE_CENTRE;
-    return std::clamp(c, 0, PAN_FULL);
+    return std::clamp(c + ch.panbrello_offset, 0, PAN_FULL);
 }
 
 // Stereo separation moves the position towards the centre or away from it.

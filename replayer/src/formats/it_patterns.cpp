@@ -136,7 +136,7 @@ constexpr uint8_t COMMANDS[] = {
     EFFECT_SET_GLOBAL_VOLUME,       // V
     EFFECT_IT_GLOBAL_VOLUME_SLIDE,  // W
     EFFECT_SET_CHANNEL_PANNING,     // X
-    EFFECT_IGNORED,                 // Y: panbrello
+    EFFECT_PANBRELLO,               // Y
     EFFECT_MIDI_MACRO,              // Z: what its MIDI macro does to the filter
 };
 constexpr uint8_t COMMAND_COUNT = sizeof COMMANDS;

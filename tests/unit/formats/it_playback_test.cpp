@@ -207,6 +207,31 @@ TEST(It, TempoGlobalVolumeAndPanningSlides) {
     }
 }
 
+// Panbrello swings the panning by a sine of depth x 8 of 256 that rises
+// first, a phase step of its speed (of 256) every tick, as openmpt123 plays
+// Y48 and Y4F; rows without it return to the panning.
+TEST(It, Panbrello) {
+    constexpr int Y = 25;
+    for (const int depth : {8, 15}) {
+        ItBuilder it;
+        it.samples = {sample_of(std::vector<int16_t>(100, 100), 1 | 16)};
+        it.samples[0].loop_end = 100;
+        it.patterns[0] = {{0, 0, 60, 1, -1, Y, 0x40 | depth}};
+        for (int row = 1; row < 7; ++row) it.patterns[0].push_back({row, 0, -1, -1, -1, Y, 0});
+        Context ctx = load_ok(it);
+        ASSERT_TRUE(ctx);
+        const std::vector<float> out = render(*ctx, 8 * ROW_FRAMES);
+        for (int tick = 0; tick < 48; ++tick) {
+            const size_t k = 2 * (size_t{960} * tick + 959);
+            const double l = out[k], r = out[k + 1];
+            const double position = 256 * r * r / (l * l + r * r);
+            const double swing =
+                tick < 42 ? std::round(64 * std::sin(2 * M_PI * 4 * tick / 256)) : 0;
+            EXPECT_NEAR(position, 128 + swing * depth / 8, 1.0) << "tick " << tick;
+        }
+    }
+}
+
 // Each command remembers its own parameter (E and F one between them), as
 // openmpt123 plays it: a 00 after another command repeats its own last.
 TEST(It, CommandsKeepTheirOwnMemory) {
