@@ -60,6 +60,7 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
                               (it ? FLAG_IT | FLAG_IT_MACROS : 0) |
                               ((rules & RULE_IT_LINKED_PORTA) ? FLAG_IT_LINKED_PORTA : 0)));
     w.put8(HEADER_VOICE_COUNT, ctx.voice_count);
+    w.put8(HEADER_MIX_VOLUME, ctx.mix_volume);
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
     w.put8(HEADER_SLOT_STRIDE, SLOT_STRIDE);
     w.put8(HEADER_INSTRUMENT_STRIDE, INSTRUMENT_STRIDE);

@@ -49,6 +49,7 @@ inline constexpr uint32_t HEADER_SLOT_STRIDE = 33;
 inline constexpr uint32_t HEADER_INSTRUMENT_STRIDE = 34;
 inline constexpr uint32_t HEADER_SAMPLE_STRIDE = 35;
 inline constexpr uint32_t HEADER_VOICE_COUNT = 36; // background voices, 0..64; older images 0
+inline constexpr uint32_t HEADER_MIX_VOLUME = 37;  // IT's, 0..128, with FLAG_IT_MACROS; else 128
 inline constexpr uint32_t HEADER_PANNING = 64;     // channel count bytes
 inline constexpr uint16_t FLAG_AMIGA_PERIODS = 1;
 inline constexpr uint16_t FLAG_FAST_SLIDE = 2;          // RULE_FAST_SLIDE

@@ -308,7 +308,8 @@ struct ReplayContext {
     // the background (IT new-note actions): 0 for the other formats. When all
     // play, the quietest gives way to the next.
     uint8_t voice_count;
-    uint8_t spare_tail[7];
+    uint8_t mix_volume; // IT (RULE_IT): 0..128, scales every note; unused elsewhere
+    uint8_t spare_tail[6];
     MacroSet macros; // IT: Zxx; all MACRO_NONE for the other formats
 };
 

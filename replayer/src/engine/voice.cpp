@@ -74,10 +74,12 @@ float amplitude(const ReplayContext& ctx, const ChannelState& ch) {
     int64_t product =
         (int64_t{level} * ch.volume_envelope_value * ch.fadeout_volume >> VOLUME_SHIFT) *
         ctx.playback.global_volume;
-    // IT: the channel volume (64 full) and a global volume of 0..128.
+    // IT: the channel volume (64 full), a global volume of 0..128, the
+    // instrument's global volume and the song's mix volume (128 full).
     if (ctx.tracker_rules & RULE_IT) {
         product = product * ch.channel_volume >> (CHANNEL_VOLUME_BITS + 1);
         if (ch.instrument) product = product * ch.instrument->global_volume >> IT_VOLUME_BITS;
+        product = product * ctx.mix_volume >> IT_VOLUME_BITS;
     }
     return static_cast<float>(product) * LEVEL_SCALE;
 }

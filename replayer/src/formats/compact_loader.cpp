@@ -42,7 +42,9 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.default_global_volume = std::min(in.u8(HEADER_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_volume[c] = clamp_volume(in.u8(HEADER_PANNING + ctx.channel_count + c));
-    if (!(flags & FLAG_IT_MACROS)) return; // older images: no Zxx acts
+    ctx.mix_volume = MAX_IT_GLOBAL_VOLUME;
+    if (!(flags & FLAG_IT_MACROS)) return; // older images: no Zxx acts, full mix volume
+    ctx.mix_volume = std::min(in.u8(HEADER_MIX_VOLUME), MAX_IT_GLOBAL_VOLUME);
     const uint64_t at = HEADER_PANNING + 2u * ctx.channel_count;
     MacroSet& m = ctx.macros;
     auto kind = [](uint8_t k) { return k <= MACRO_RESONANCE ? k : MACRO_NONE; };

@@ -78,6 +78,7 @@ void load_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY | RULE_IT;
     if (flags & FLAG_COMPATIBLE_GXX) ctx.tracker_rules |= RULE_IT_LINKED_PORTA;
     ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_IT_VOLUME);
+    ctx.mix_volume = std::min(in.u8(MIX_VOLUME), MAX_IT_VOLUME);
     const uint8_t speed = in.u8(INITIAL_SPEED);
     ctx.default_speed = speed == 0 ? DEFAULT_SPEED : speed;
     const uint8_t tempo = in.u8(INITIAL_TEMPO);

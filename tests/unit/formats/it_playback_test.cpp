@@ -293,7 +293,8 @@ bool right_side_silent(const std::vector<float>& out) {
 } // namespace
 
 // The pitch envelope shifts the note by half semitones; the instrument's
-// global volume scales it as the note volume would; pannings reach the sides.
+// global volume and the mix volume scale it as the note volume would;
+// pannings reach the sides.
 TEST(It, PitchEnvelopeGlobalVolumeAndPanning) {
     struct Row {
         int8_t value;     // the pitch envelope's one node
@@ -327,6 +328,15 @@ TEST(It, PitchEnvelopeGlobalVolumeAndPanning) {
     Context half = tone_module(60, [](ItBuilder& it) { it.instruments[0].global_volume = 64; });
     Context quiet = tone_module(60, [](ItBuilder& it) { it.patterns[0][0].volume = 32; });
     EXPECT_EQ(render(*half, 4 * ROW_FRAMES), render(*quiet, 4 * ROW_FRAMES));
+    // The song's mix volume scales every note (as openmpt123's output does).
+    Context half_mix = tone_module(60, [](ItBuilder& it) { it.mix_volume = 64; });
+    Context quiet_full_mix = tone_module(60, [](ItBuilder& it) {
+        it.mix_volume = 128;
+        it.patterns[0][0].volume = 32;
+    });
+    const std::vector<float> quieter = render(*quiet_full_mix, 4 * ROW_FRAMES);
+    EXPECT_EQ(render(*load(compact_writer::write_compact(*half_mix)), 4 * ROW_FRAMES), quieter);
+    EXPECT_EQ(render(*half_mix, 4 * ROW_FRAMES), quieter);
     Context left_channel = tone_module(60, [](ItBuilder& it) { it.panning[0] = 0; });
     Context left_sample =
         tone_module(60, [](ItBuilder& it) { it.samples[0].default_panning = 0x80; });
