@@ -21,7 +21,7 @@ constexpr uint32_t units(uint32_t bytes) {
 constexpr uint32_t PATTERN_STRIDE = units(PATTERN_BYTES);
 constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
 constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_POINTS_BYTES);
-constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_BYTES);
+constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_RELEASED_BYTES);
 
 // The orders of the module's first song: an image holds no song breaks, so
 // the songs an S3M file keeps after its first are left out (the first plays
@@ -136,6 +136,7 @@ void write_sample(ByteWriter& w, const SampleRecord& r) {
     w.u8(r.panning);
     w.u8(static_cast<uint8_t>(r.finetune));
     w.u8(static_cast<uint8_t>(r.relative_note));
+    w.u16(r.released);
     w.fit(start, STRIDE_UNIT * SAMPLE_STRIDE);
 }
 

@@ -120,6 +120,8 @@ inline constexpr uint32_t SAMPLE_PANNING = 14;
 inline constexpr uint32_t SAMPLE_FINETUNE = 15;      // s8
 inline constexpr uint32_t SAMPLE_RELATIVE_NOTE = 16; // s8
 inline constexpr uint32_t SAMPLE_BYTES = 17;
+inline constexpr uint32_t SAMPLE_RELEASED = 17; // u16, SampleRecord::released
+inline constexpr uint32_t SAMPLE_RELEASED_BYTES = 19;
 
 inline constexpr uint32_t FRAME_BYTES = 4;       // float32
 inline constexpr float FRAME_SCALE = 32768.0f;   // 16-bit frame = trunc(value x scale)

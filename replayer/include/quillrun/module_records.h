@@ -152,6 +152,11 @@ struct SampleRecord {
     uint8_t panning;      // 0..255, 128 centre
     int8_t finetune;      // -16..15, 1/16 semitone
     int8_t relative_note; // semitones
+    // IT's sustain loop: the record this one gives way to when the key is
+    // released (same frames, the loop after the sustain loop, or none), this
+    // many records further on; 0 none.
+    uint16_t released;
+    uint16_t spare;
 };
 
 inline constexpr uint8_t SAMPLE_FLAG_PINGPONG = 1;

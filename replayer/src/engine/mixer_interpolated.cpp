@@ -455,6 +455,13 @@ void start_fade(const ReplayContext& ctx, VoiceMix& m, const SampleRecord* sampl
 void follow_voice_change(const ReplayContext& ctx, ChannelState& ch) {
     VoiceMix& m = ch.mix;
     if (m.voice_serial == m.mixed_serial && ch.sample == m.mixed_sample) return;
+    // A released sustain loop plays on in the same frames: the same voice.
+    if (m.voice_serial == m.mixed_serial && ch.sample && m.mixed_sample &&
+        ch.sample->data_index == m.mixed_sample->data_index && ch.sample_ended == 0 &&
+        m.mixed_sample + m.mixed_sample->released == ch.sample) {
+        m.mixed_sample = ch.sample;
+        return;
+    }
     if (m.mixed_sample && (m.mixed_flags & MIXED_AUDIBLE)) {
         // A note start has moved the old voice's filter aside; a cut left it.
         const VoiceFilter& filter =

@@ -134,6 +134,11 @@ void take_it_note_levels(ReplayContext& ctx, ChannelState& ch) {
 
 void key_off(ChannelState& ch) {
     ch.key_held = 0;
+    // A sustain loop ends: the frames go on into the sample's own loop.
+    if (ch.sample && ch.sample->released) {
+        ch.sample += ch.sample->released;
+        ch.mix.looped = 0;
+    }
     if (!ch.instrument || ch.instrument->volume_envelope.point_count == 0) ch.volume = 0;
 }
 

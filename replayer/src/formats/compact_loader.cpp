@@ -170,6 +170,10 @@ const char* read_samples(ReplayContext& ctx, const ByteReader& in, const Section
         r.panning = in.u8(at + SAMPLE_PANNING);
         r.finetune = std::clamp(in.s8(at + SAMPLE_FINETUNE), MIN_FINETUNE, MAX_FINETUNE);
         r.relative_note = in.s8(at + SAMPLE_RELATIVE_NOTE);
+        // A release record that does not exist plays as none.
+        const uint16_t released =
+            s.sample_stride >= SAMPLE_RELEASED_BYTES ? in.u16le(at + SAMPLE_RELEASED) : 0;
+        r.released = k + released < ctx.sample_count ? released : 0;
         if (const char* e = check_sample(r, ctx.total_sample_frames)) return e;
     }
     // Frames past the image's end read as 0.0, which the zero-filled context holds.

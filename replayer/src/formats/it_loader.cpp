@@ -49,27 +49,40 @@ bool is_sample(const ByteReader& in, uint64_t header) {
            in.u32le(header + SAMPLE_LENGTH) != 0;
 }
 
-// Stored frames and loop of one sample, one rule for prescan and loader. The
-// sustain loop stands in for a loop the sample lacks.
+// How one sample plays, one rule for prescan and loader: the frames up to its
+// loop end (or all of them) and its loop; with a sustain loop, first that
+// loop while the key is held (`held`), then the rest (`released`).
 struct SampleShape {
-    uint32_t stored;
+    uint32_t end; // frames played: the loop's end, or the sample's length
     uint32_t loop_length;
     bool pingpong;
 };
 
-SampleShape sample_shape(const ByteReader& in, uint64_t h) {
+struct SampleShapes {
+    SampleShape released;
+    SampleShape held;
+    bool sustained;  // the sustain loop is usable: `held` plays first
+    uint32_t stored; // frames kept: as many as either shape plays
+};
+
+SampleShapes sample_shapes(const ByteReader& in, uint64_t h) {
     const uint8_t flags = in.u8(h + SAMPLE_FLAGS);
     const uint32_t length = in.u32le(h + SAMPLE_LENGTH);
+    const SampleShape plain{length, 0, false};
     auto looped = [&](uint64_t start_at, uint64_t end_at, bool pingpong) -> SampleShape {
         const uint32_t start = in.u32le(h + start_at), end = std::min(in.u32le(h + end_at), length);
-        if (end <= start) return {length, 0, false};
+        if (end <= start) return plain;
         return {end, end - start, pingpong};
     };
+    SampleShapes s{plain, plain, false, length};
     if (flags & SAMPLE_LOOP)
-        return looped(SAMPLE_LOOP_START, SAMPLE_LOOP_END, flags & SAMPLE_PINGPONG);
+        s.released = looped(SAMPLE_LOOP_START, SAMPLE_LOOP_END, flags & SAMPLE_PINGPONG);
     if (flags & SAMPLE_SUSTAIN_LOOP)
-        return looped(SAMPLE_SUSTAIN_START, SAMPLE_SUSTAIN_END, flags & SAMPLE_SUSTAIN_PINGPONG);
-    return {length, 0, false};
+        s.held = looped(SAMPLE_SUSTAIN_START, SAMPLE_SUSTAIN_END, flags & SAMPLE_SUSTAIN_PINGPONG);
+    s.sustained = s.held.loop_length != 0;
+    if (!s.sustained) s.held = s.released;
+    s.stored = std::max(s.held.end, s.released.end);
+    return s;
 }
 
 void load_header(ReplayContext& ctx, const ByteReader& in) {
@@ -209,7 +222,7 @@ void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& la
         if (h == 0) continue;
         for (int note = 0; note < NOTE_COUNT; ++note) {
             const uint8_t sample = in.u8(h + KEYBOARD + 2u * (note + NOTE_OFFSET) + 1);
-            if (sample != 0 && sample <= ctx.sample_count)
+            if (sample != 0 && sample <= layout.sample_count)
                 instrument.sample_map[note] = static_cast<uint16_t>(sample - 1);
         }
         if (new_layout) {
@@ -277,10 +290,18 @@ void decode_it_sample(int16_t* out, const ByteReader& in, uint64_t h, uint32_t s
     }
 }
 
+void give_shape(SampleRecord& sample, const SampleShape& shape) {
+    sample.length = shape.end;
+    sample.loop_length = shape.loop_length;
+    sample.flags_volume = static_cast<uint8_t>((sample.flags_volume & ~SAMPLE_FLAG_PINGPONG) |
+                                               (shape.pingpong ? SAMPLE_FLAG_PINGPONG : 0));
+}
+
 void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout,
                   bool instruments) {
     uint32_t frame = 0;
-    for (uint16_t k = 0; k < ctx.sample_count; ++k) {
+    uint16_t released = layout.sample_count; // the next record after the file's
+    for (uint16_t k = 0; k < layout.sample_count; ++k) {
         SampleRecord& sample = ctx.samples[k];
         sample.data_index = frame;
         sample.panning = CENTRE_PANNING;
@@ -292,18 +313,22 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
             set_autovibrato(own, in, h);
         }
         if (!is_sample(in, h)) continue;
-        const SampleShape shape = sample_shape(in, h);
-        sample.length = shape.stored;
-        sample.loop_length = shape.loop_length;
+        const SampleShapes shapes = sample_shapes(in, h);
         sample.flags_volume =
-            static_cast<uint8_t>(std::min(in.u8(h + SAMPLE_VOLUME), MAX_VOLUME) << 1) |
-            (shape.pingpong ? SAMPLE_FLAG_PINGPONG : 0);
+            static_cast<uint8_t>(std::min(in.u8(h + SAMPLE_VOLUME), MAX_VOLUME) << 1);
         set_middle_c_pitch(sample, in.u32le(h + SAMPLE_C5_SPEED));
         const uint8_t pan = in.u8(h + SAMPLE_DEFAULT_PANNING);
         if (pan & PANNING_FLAG) sample.panning = default_panning(pan);
-        decode_it_sample(ctx.sample_data + frame, in, h, shape.stored);
-        apply_sample_volume(ctx.sample_data + frame, shape.stored, in.u8(h + SAMPLE_GLOBAL_VOLUME));
-        frame += shape.stored;
+        if (shapes.sustained) {
+            ctx.samples[released] = sample;
+            give_shape(ctx.samples[released], shapes.released);
+            sample.released = static_cast<uint16_t>(released++ - k);
+        }
+        give_shape(sample, shapes.held);
+        decode_it_sample(ctx.sample_data + frame, in, h, shapes.stored);
+        apply_sample_volume(ctx.sample_data + frame, shapes.stored,
+                            in.u8(h + SAMPLE_GLOBAL_VOLUME));
+        frame += shapes.stored;
     }
     ctx.total_sample_frames = frame;
 }
@@ -323,7 +348,7 @@ const char* prescan_it(const ByteReader& in, ModuleScan& scan) {
     const OrderCount orders = count_orders(in, ORDERS, layout.order_count, layout.pattern_count);
     if (orders.first_song_too_long) return "more than 256 orders";
     scan.song_length = orders.song_length;
-    scan.sample_count = layout.sample_count;
+    scan.sample_count = layout.sample_count; // and a record for each sustain loop's release
     scan.instrument_count =
         static_cast<uint8_t>(instruments ? layout.instrument_count : layout.sample_count);
     scan.pattern_count = layout.pattern_count + (orders.names_missing_pattern ? 1 : 0);
@@ -340,9 +365,10 @@ const char* prescan_it(const ByteReader& in, ModuleScan& scan) {
     for (uint16_t k = 0; k < layout.sample_count; ++k) {
         const uint64_t h = sample_header(in, layout, k);
         if (!is_sample(in, h)) continue;
-        const uint32_t stored = sample_shape(in, h).stored;
-        if (stored > MAX_SAMPLE_FRAMES) return "sample too long";
-        frames += stored;
+        const SampleShapes shapes = sample_shapes(in, h);
+        if (shapes.stored > MAX_SAMPLE_FRAMES) return "sample too long";
+        frames += shapes.stored;
+        if (shapes.sustained) ++scan.sample_count;
     }
     scan.total_sample_frames = frames;
     return nullptr;

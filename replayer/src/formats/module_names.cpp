@@ -109,6 +109,8 @@ uint32_t count_of(const ByteReader& in, const ModuleScan& scan, NameKind kind) {
     case NAME_INSTRUMENT:
         return scan.format == FORMAT_COMPACT ? 0 : scan.instrument_count;
     case NAME_SAMPLE:
+        // An IT sustain loop's second record has no name of its own.
+        if (scan.format == FORMAT_IT) return it::read_layout(in).sample_count;
         return scan.format == FORMAT_COMPACT ? 0 : scan.sample_count;
     }
     return 0;

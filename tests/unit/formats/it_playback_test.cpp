@@ -370,6 +370,41 @@ TEST(It, EnvelopeSustainLoops) {
                             [](float v) { return v == 0.0f; }));
 }
 
+// A sample's sustain loop goes round while the key is held, as a plain loop
+// would; released, the frames play on past it to the sample's end, with the
+// ramps of the listening settings too, and so does a compact image.
+TEST(It, SampleSustainLoopGivesWayAtNoteOff) {
+    auto with = [](uint8_t loop_flag) {
+        return tone_module(60, [=](ItBuilder& it) {
+            ItSample& s = it.samples[0];
+            s.frames.resize(1500);
+            s.flags = static_cast<uint8_t>(1 | loop_flag);
+            s.loop_start = s.sustain_start = 100;
+            s.loop_end = s.sustain_end = 300;
+            it.patterns[0].push_back({3, 0, 255});
+        });
+    };
+    constexpr uint8_t LOOP = 16, SUSTAIN_LOOP = 32;
+    constexpr uint32_t HELD = 3 * ROW_FRAMES, ALL = 6 * ROW_FRAMES;
+    for (const RenderSettings& settings : {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS}) {
+        Context sustained = with(SUSTAIN_LOOP), looped = with(LOOP);
+        ASSERT_EQ(set_render_settings(sustained.get(), settings), nullptr);
+        ASSERT_EQ(set_render_settings(looped.get(), settings), nullptr);
+        const std::vector<float> a = render(*sustained, ALL), b = render(*looped, ALL);
+        EXPECT_TRUE(std::equal(a.begin(), a.begin() + 2 * HELD, b.begin()));
+        // Past the release the sample runs out (1500 frames at 8363 Hz take
+        // under 9000 output frames) where the loop plays on.
+        const auto silent = [](auto from, auto to) {
+            return std::all_of(from, to, [](float v) { return v == 0.0f; });
+        };
+        EXPECT_FALSE(silent(a.begin() + 2 * HELD, a.begin() + 2 * (HELD + 2000)));
+        EXPECT_TRUE(silent(a.end() - 2 * ROW_FRAMES, a.end()));
+        EXPECT_FALSE(silent(b.end() - 2 * ROW_FRAMES, b.end()));
+    }
+    Context image = load(compact_writer::write_compact(*with(SUSTAIN_LOOP)));
+    EXPECT_EQ(render(*image, ALL), render(*with(SUSTAIN_LOOP), ALL));
+}
+
 namespace {
 
 constexpr int Z = 26;

@@ -194,15 +194,17 @@ TEST(It, SampleLoopsPitchAndGlobalVolume) {
         uint32_t loop_start, loop_end, sustain_start, sustain_end;
         uint32_t length, loop_length;
         bool pingpong;
+        uint32_t released_length, released_loop_length; // after a sustain loop; 0, 0 none
     };
     const std::vector<Row> rows = {
-        {1, 0, 0, 0, 0, 100, 0, false},
-        {1 | 16, 20, 60, 0, 0, 60, 40, false},
-        {1 | 16 | 64, 20, 60, 0, 0, 60, 40, true},
-        {1 | 32 | 128, 0, 0, 10, 30, 30, 20, true},   // the sustain loop stands in
-        {1 | 16 | 32, 50, 90, 10, 30, 90, 40, false}, // a loop wins over a sustain loop
-        {1 | 16, 60, 60, 0, 0, 100, 0, false},        // empty loop: none
-        {1 | 16, 20, 500, 0, 0, 100, 80, false},      // loop end cut to the data
+        {1, 0, 0, 0, 0, 100, 0, false, 0, 0},
+        {1 | 16, 20, 60, 0, 0, 60, 40, false, 0, 0},
+        {1 | 16 | 64, 20, 60, 0, 0, 60, 40, true, 0, 0},
+        {1 | 32 | 128, 0, 0, 10, 30, 30, 20, true, 100, 0},   // the sustain loop, then all
+        {1 | 16 | 32, 50, 90, 10, 30, 30, 20, false, 90, 40}, // the sustain loop, then the loop
+        {1 | 32, 0, 0, 30, 30, 100, 0, false, 0, 0},          // empty sustain loop: none
+        {1 | 16, 60, 60, 0, 0, 100, 0, false, 0, 0},          // empty loop: none
+        {1 | 16, 20, 500, 0, 0, 100, 80, false, 0, 0},        // loop end cut to the data
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
@@ -219,6 +221,13 @@ TEST(It, SampleLoopsPitchAndGlobalVolume) {
         EXPECT_EQ(
             std::tuple(got.length, got.loop_length, bool(got.flags_volume & SAMPLE_FLAG_PINGPONG)),
             std::tuple(r.length, r.loop_length, r.pingpong))
+            << "row " << i;
+        const SampleRecord* after = got.released ? &got + got.released : nullptr;
+        EXPECT_EQ(after ? std::tuple(after->data_index, after->length, after->loop_length)
+                        : std::tuple(0u, 0u, 0u),
+                  r.released_length
+                      ? std::tuple(got.data_index, r.released_length, r.released_loop_length)
+                      : std::tuple(0u, 0u, 0u))
             << "row " << i;
         EXPECT_EQ(std::tuple(got.relative_note, got.finetune), std::tuple(int8_t{12}, int8_t{0}));
         EXPECT_EQ(ctx->sample_data[got.data_index], 64 * 256 / 2); // global volume 32 of 64

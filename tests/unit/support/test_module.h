@@ -79,7 +79,7 @@ class TestModule {
         uint32_t index = 0;
         for (uint16_t s = 0; s < shape.samples; ++s) {
             const uint32_t length = s < shape.sample_frames.size() ? shape.sample_frames[s] : 0;
-            ctx->samples[s] = {index, length, 0, 64 << 1, 128, 0, 0};
+            ctx->samples[s] = {index, length, 0, 64 << 1, 128, 0, 0, 0, 0};
             index += length;
         }
         // Every instrument plays sample (instrument number - 1) on all notes.
