@@ -125,6 +125,7 @@ struct InstrumentRecord {
     uint8_t it_flags;              // INSTRUMENT_* bits
     uint8_t filter_cutoff;         // bit 7: set the channel's cutoff (0..127) at each note
     uint8_t filter_resonance;      // bit 7: set the channel's resonance (0..127) at each note
+    uint8_t spare[2];              // keeps the sample records after the instruments aligned
 };
 
 inline constexpr uint8_t INSTRUMENT_PITCH_IS_FILTER = 1; // the pitch envelope drives the filter

@@ -317,7 +317,7 @@ static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
 static_assert(sizeof(PatternSlot) == 5);
 static_assert(sizeof(PatternRecord) == 4);
 static_assert(sizeof(EnvelopeRecord) == 106);
-static_assert(sizeof(InstrumentRecord) == 526);
+static_assert(sizeof(InstrumentRecord) == 528);
 static_assert(sizeof(SampleRecord) == 20);
 static_assert(sizeof(PlaybackState) == 36);
 static_assert(sizeof(SongChoice) == 12);

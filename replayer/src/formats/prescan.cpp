@@ -28,6 +28,15 @@ constexpr uint64_t FRAME_BYTES = sizeof(int16_t);
 constexpr uint64_t CHANNEL_BYTES = sizeof(ChannelState);
 constexpr uint64_t ROWS_PER_ORDER = MAX_PATTERN_ROWS; // row-visit counters per order position
 
+// The regions follow one another in the block (header, channels, instruments,
+// samples, patterns, sample data, slots, row visits): each record size keeps
+// the next region aligned whatever the counts.
+static_assert(HEADER_BYTES % alignof(ChannelState) == 0);
+static_assert(CHANNEL_BYTES % alignof(InstrumentRecord) == 0);
+static_assert(INSTRUMENT_BYTES % alignof(SampleRecord) == 0);
+static_assert(SAMPLE_BYTES % alignof(PatternRecord) == 0);
+static_assert(PATTERN_BYTES % alignof(int16_t) == 0);
+
 bool bytes_equal(const ByteReader& in, size_t offset, const uint8_t* expected, size_t count) {
     for (size_t i = 0; i < count; ++i)
         if (in.u8(offset + i) != expected[i]) return false;
