@@ -309,6 +309,9 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
         if (!instruments) {
             InstrumentRecord& own = ctx.instruments[k];
             own.global_volume = MAX_IT_VOLUME;
+            // A note-off releases the note (and its sustain loop) but does
+            // not silence it: with no fadeout it plays on.
+            hold_without_envelope(own.volume_envelope);
             std::fill(std::begin(own.sample_map), std::end(own.sample_map), k);
             set_autovibrato(own, in, h);
         }

@@ -372,7 +372,8 @@ TEST(It, EnvelopeSustainLoops) {
 
 // A sample's sustain loop goes round while the key is held, as a plain loop
 // would; released, the frames play on past it to the sample's end, with the
-// ramps of the listening settings too, and so does a compact image.
+// ramps of the listening settings too, and so does a compact image. As in
+// openmpt123, a note-off releases a note without instruments and it plays on.
 TEST(It, SampleSustainLoopGivesWayAtNoteOff) {
     auto with = [](uint8_t loop_flag) {
         return tone_module(60, [=](ItBuilder& it) {
@@ -403,6 +404,14 @@ TEST(It, SampleSustainLoopGivesWayAtNoteOff) {
     }
     Context image = load(compact_writer::write_compact(*with(SUSTAIN_LOOP)));
     EXPECT_EQ(render(*image, ALL), render(*with(SUSTAIN_LOOP), ALL));
+    // Without instruments a note-off does not silence the note either.
+    ItBuilder samples_only;
+    samples_only.samples = {sample_of(test_wave(400, false), 1 | LOOP)};
+    samples_only.samples[0].loop_end = 400;
+    samples_only.patterns[0] = {{0, 0, 60, 1}, {3, 0, 255}};
+    const std::vector<float> out = render(*load_ok(samples_only), ALL);
+    EXPECT_FALSE(
+        std::all_of(out.end() - 2 * ROW_FRAMES, out.end(), [](float v) { return v == 0; }));
 }
 
 namespace {
