@@ -5,7 +5,7 @@
 #   quillrun-intro      /usr/games/quillrun-intro, its manual page (6), a
 #                       .desktop entry and the icon drawn from the logo
 #   quillrun-modrender  /usr/bin/modrender and its manual page (1)
-#   libquillrun-replayer4     the shared replayer library
+#   libquillrun-replayer5     the shared replayer library
 #   libquillrun-replayer-dev  its headers, the static library, the .so link,
 #                       the pkg-config file, the CMake package and replayer(3)
 #

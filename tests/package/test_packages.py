@@ -22,7 +22,7 @@ import rig  # noqa: E402
 PACKAGE_DIR = os.environ["PACKAGE_DIR"]
 MODULE = os.path.join(os.environ["SOURCE_DIR"], "assets", "intro.xm")
 INTRO_PACKAGE, MODRENDER_PACKAGE = "quillrun-intro", "quillrun-modrender"
-LIBRARY_PACKAGE, DEV_PACKAGE = "libquillrun-replayer4", "libquillrun-replayer-dev"
+LIBRARY_PACKAGE, DEV_PACKAGE = "libquillrun-replayer5", "libquillrun-replayer-dev"
 EXAMPLES = os.path.join(os.environ["SOURCE_DIR"], "examples")
 BIN_DIR = os.environ.get("BIN_DIR", "")
 INSTALLED_INTRO = "/usr/games/quillrun-intro"
@@ -187,7 +187,7 @@ class Arm64Test(unittest.TestCase, PackageChecks):
             # The library, in the arm64 multiarch folder.
             subprocess.run(["dpkg-deb", "-x", package_file(LIBRARY_PACKAGE, "arm64"), root],
                            check=True)
-            library = root + "/usr/lib/aarch64-linux-gnu/libquillrun-replayer.so.4"
+            library = root + "/usr/lib/aarch64-linux-gnu/libquillrun-replayer.so.5"
             with open(library, "rb") as f:
                 header = f.read(20)
             self.assertEqual(int.from_bytes(header[18:20], "little"), EM_AARCH64)

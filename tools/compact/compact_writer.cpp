@@ -20,8 +20,8 @@ constexpr uint32_t units(uint32_t bytes) {
 }
 constexpr uint32_t PATTERN_STRIDE = units(PATTERN_BYTES);
 constexpr uint32_t SLOT_STRIDE = units(SLOT_BYTES);
-constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_POINTS_BYTES);
-constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_RELEASED_BYTES);
+constexpr uint32_t INSTRUMENT_STRIDE = units(INSTRUMENT_NOTES_BYTES);
+constexpr uint32_t SAMPLE_STRIDE = units(SAMPLE_FINE_PITCH_BYTES);
 
 // The orders of the module's first song: an image holds no song breaks, so
 // the songs an S3M file keeps after its first are left out (the first plays
@@ -52,13 +52,14 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
     w.put8(HEADER_BPM, ctx.default_bpm);
     w.put8(HEADER_GLOBAL_VOLUME, ctx.default_global_volume);
     const uint8_t rules = ctx.tracker_rules;
-    w.put16(HEADER_FLAGS, static_cast<uint16_t>(
-                              (ctx.amiga_periods ? FLAG_AMIGA_PERIODS : 0) |
-                              ((rules & RULE_FAST_SLIDE) ? FLAG_FAST_SLIDE : 0) |
-                              ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
-                              ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0) |
-                              (it ? FLAG_IT | FLAG_IT_MACROS : 0) |
-                              ((rules & RULE_IT_LINKED_PORTA) ? FLAG_IT_LINKED_PORTA : 0)));
+    w.put16(HEADER_FLAGS,
+            static_cast<uint16_t>(
+                (ctx.amiga_periods ? FLAG_AMIGA_PERIODS : 0) |
+                ((rules & RULE_FAST_SLIDE) ? FLAG_FAST_SLIDE : 0) |
+                ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
+                ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0) |
+                (it ? FLAG_IT | FLAG_IT_MACROS : 0) |
+                ((rules & RULE_IT_LINKED_PORTA) ? FLAG_IT_LINKED_PORTA : 0) | FLAG_NOTES_120));
     w.put8(HEADER_VOICE_COUNT, ctx.voice_count);
     w.put8(HEADER_MIX_VOLUME, ctx.mix_volume);
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
@@ -104,7 +105,7 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     w.u8(r.autovibrato_depth);
     w.u8(r.autovibrato_rate);
     w.u16(0);
-    for (uint16_t entry : r.sample_map) w.u16(entry);
+    for (uint32_t n = 0; n < BASE_MAP_NOTES; ++n) w.u16(r.sample_map[n]);
     w.u8(r.new_note_action);
     w.u8(r.duplicate_check);
     w.u16(0);
@@ -123,6 +124,8 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     w.u8(0);
     for (const EnvelopeRecord* e : envelopes)
         write_points(w, e->points + ENVELOPE_BASE_POINTS, MORE_POINTS_PER_ENVELOPE);
+    for (int n = BASE_MAP_NOTES; n < NOTE_COUNT; ++n) w.u16(r.sample_map[n]);
+    for (int8_t shift : r.note_shift) w.u8(static_cast<uint8_t>(shift));
     w.fit(start, STRIDE_UNIT * INSTRUMENT_STRIDE);
 }
 
@@ -137,6 +140,7 @@ void write_sample(ByteWriter& w, const SampleRecord& r) {
     w.u8(static_cast<uint8_t>(r.finetune));
     w.u8(static_cast<uint8_t>(r.relative_note));
     w.u16(r.released);
+    w.u16(static_cast<uint16_t>(r.fine_pitch));
     w.fit(start, STRIDE_UNIT * SAMPLE_STRIDE);
 }
 

@@ -58,7 +58,10 @@ inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CA
 inline constexpr uint16_t FLAG_IT = 16;                 // RULE_IT
 inline constexpr uint16_t FLAG_IT_MACROS = 32;       // the filter macros follow the channel volumes
 inline constexpr uint16_t FLAG_IT_LINKED_PORTA = 64; // RULE_IT_LINKED_PORTA
-inline constexpr uint32_t MACRO_TABLE_BYTES = 272;   // ReplayContext::macros
+// Slot notes 1..120, 121..127 retrigger, 122 instrument only (NOTE_*). Older
+// images number notes 1..96 with 97..127 retrigger and 98 instrument only.
+inline constexpr uint16_t FLAG_NOTES_120 = 128;
+inline constexpr uint32_t MACRO_TABLE_BYTES = 272; // ReplayContext::macros
 inline constexpr uint8_t MAX_VOICE_COUNT = 64;
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
@@ -83,7 +86,7 @@ inline constexpr uint32_t INSTRUMENT_VIBRATO_WAVEFORM = 106;
 inline constexpr uint32_t INSTRUMENT_VIBRATO_SWEEP = 107;
 inline constexpr uint32_t INSTRUMENT_VIBRATO_DEPTH = 108;
 inline constexpr uint32_t INSTRUMENT_VIBRATO_RATE = 109;
-inline constexpr uint32_t INSTRUMENT_SAMPLE_MAP = 112; // 96 x u16
+inline constexpr uint32_t INSTRUMENT_SAMPLE_MAP = 112; // notes 1..96, u16 each
 inline constexpr uint32_t INSTRUMENT_BYTES = 304;      // what every image holds
 // Images from the IT loader's time on: read where the stride holds them.
 inline constexpr uint32_t INSTRUMENT_NEW_NOTE_ACTION = 304;
@@ -109,6 +112,12 @@ inline constexpr uint32_t MORE_POINTS_PER_ENVELOPE = 13;
 inline constexpr uint32_t INSTRUMENT_POINTS_BYTES = 528;
 static_assert(INSTRUMENT_MORE_POINTS + 3 * MORE_POINTS_PER_ENVELOPE * ENVELOPE_POINT_BYTES ==
               INSTRUMENT_POINTS_BYTES);
+// Notes 97..120 of the sample map (u16 each), then each note's shift to the
+// note it plays (s8, 120 of them).
+inline constexpr uint32_t BASE_MAP_NOTES = 96;
+inline constexpr uint32_t INSTRUMENT_MORE_SAMPLE_MAP = 528;
+inline constexpr uint32_t INSTRUMENT_NOTE_SHIFTS = 576;
+inline constexpr uint32_t INSTRUMENT_NOTES_BYTES = 696;
 
 // Sample record.
 inline constexpr uint32_t SAMPLE_DATA_INDEX = 0;  // u32
@@ -122,6 +131,8 @@ inline constexpr uint32_t SAMPLE_RELATIVE_NOTE = 16; // s8
 inline constexpr uint32_t SAMPLE_BYTES = 17;
 inline constexpr uint32_t SAMPLE_RELEASED = 17; // u16, SampleRecord::released
 inline constexpr uint32_t SAMPLE_RELEASED_BYTES = 19;
+inline constexpr uint32_t SAMPLE_FINE_PITCH = 19; // s16, SampleRecord::fine_pitch
+inline constexpr uint32_t SAMPLE_FINE_PITCH_BYTES = 21;
 
 inline constexpr uint32_t FRAME_BYTES = 4;       // float32
 inline constexpr float FRAME_SCALE = 32768.0f;   // 16-bit frame = trunc(value x scale)

@@ -53,7 +53,7 @@ QUILLRUN_API void set_peak_meters(ReplayContext* context, bool on);
 // peaks are what was heard, after all of them.
 struct ChannelInfo {
     bool playing;       // a voice sounds (it may be at volume 0)
-    uint8_t note;       // last note triggered: 1..96 (1 = C-0), 0 none yet
+    uint8_t note;       // last note triggered: 1..120 (1 = C-0), 0 none yet
     uint8_t instrument; // 1-based, 0 none
     uint8_t volume;     // 0..64, with tremolo and tremor
     uint8_t panning;    // 0..255, 128 centre

@@ -29,10 +29,10 @@ enum ModuleFormat : uint8_t {
 
 // Note bytes of a pattern slot.
 inline constexpr uint8_t NOTE_NONE = 0;
-inline constexpr uint8_t NOTE_LAST = 96;            // notes 1..96, 1 = C-0
-inline constexpr uint8_t NOTE_RETRIGGER = 97;       // 97..127 retrigger the current note
-inline constexpr uint8_t NOTE_INSTRUMENT_ONLY = 98; // select the sample, keep playing
-inline constexpr uint8_t NOTE_KEY_OFF = 128;        // 128..255 key off
+inline constexpr uint8_t NOTE_LAST = 120;            // notes 1..120, 1 = C-0, 49 = C-4
+inline constexpr uint8_t NOTE_RETRIGGER = 121;       // 121..127 retrigger the current note
+inline constexpr uint8_t NOTE_INSTRUMENT_ONLY = 122; // select the sample, keep playing
+inline constexpr uint8_t NOTE_KEY_OFF = 128;         // 128..255 key off
 
 // An envelope's sustain index with bit 7 set names no point.
 inline constexpr uint8_t SUSTAIN_OFF_BIT = 0x80;
@@ -43,7 +43,7 @@ inline constexpr int ORDER_TABLE_SIZE = 256;
 inline constexpr int MAX_CHANNEL_PANNING = 256; // entries of the channel panning table
 inline constexpr int MAX_CHANNELS = 255;
 inline constexpr int MAX_PATTERN_ROWS = 256;
-inline constexpr int NOTE_COUNT = 96;
+inline constexpr int NOTE_COUNT = 120; // XM, MOD and S3M use the first 96
 
 // Levels: volumes (sample, channel, global, envelope values) run 0..64,
 // pannings 0..255 with the centre at 128.
@@ -125,6 +125,7 @@ struct InstrumentRecord {
     uint8_t it_flags;              // INSTRUMENT_* bits
     uint8_t filter_cutoff;         // bit 7: set the channel's cutoff (0..127) at each note
     uint8_t filter_resonance;      // bit 7: set the channel's resonance (0..127) at each note
+    int8_t note_shift[NOTE_COUNT]; // semitones from the note keyed to the note played
     uint8_t spare[2];              // keeps the sample records after the instruments aligned
 };
 
@@ -157,7 +158,7 @@ struct SampleRecord {
     // released (same frames, the loop after the sustain loop, or none), this
     // many records further on; 0 none.
     uint16_t released;
-    uint16_t spare;
+    int16_t fine_pitch; // IT: what the C5 speed holds past the finetune, 1/32768 of a step
 };
 
 inline constexpr uint8_t SAMPLE_FLAG_PINGPONG = 1;

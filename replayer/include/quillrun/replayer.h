@@ -51,7 +51,7 @@
 //   `PlaybackState`, the playing order and row, the `ChannelState` records and
 //   the row-visit table; set_render_settings writes `settings` and `mix`; the
 //   repeat count, subsong and meter calls write `song`.
-// - Library and ABI: libquillrun-replayer.so.4 (and a static library) exports
+// - Library and ABI: libquillrun-replayer.so.5 (and a static library) exports
 //   exactly the functions declared here, in module_records.h, song_time.h,
 //   channel_control.h and live_state.h (which this header includes) and in
 //   replayer_c.h, nothing else.
@@ -163,7 +163,7 @@ struct ChannelState {
     int8_t volume_offset;           // subtracted from volume: tremolo, tremor
     uint8_t panning;                // 0..255
     uint8_t channel_panning;        // 0..255, 128 neutral
-    uint8_t note;                   // 1..96, last triggered
+    uint8_t note;                   // 1..120, last triggered
     int8_t finetune;                // -16..15
     uint8_t instrument_number;      // 1-based, 0 none
     // parameter memories
@@ -317,7 +317,7 @@ static_assert(sizeof(void*) == 8, "the context layout assumes 64-bit pointers");
 static_assert(sizeof(PatternSlot) == 5);
 static_assert(sizeof(PatternRecord) == 4);
 static_assert(sizeof(EnvelopeRecord) == 106);
-static_assert(sizeof(InstrumentRecord) == 528);
+static_assert(sizeof(InstrumentRecord) == 696);
 static_assert(sizeof(SampleRecord) == 20);
 static_assert(sizeof(PlaybackState) == 36);
 static_assert(sizeof(SongChoice) == 12);

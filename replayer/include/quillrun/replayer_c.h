@@ -20,7 +20,7 @@
  *   the C++ interface's for the same module.
  * - Bad input never crashes: a malformed module is refused with a reason or
  *   loads as (partial) silence.
- * - ABI: libquillrun-replayer.so.4; see replayer.h for when the number
+ * - ABI: libquillrun-replayer.so.5; see replayer.h for when the number
  *   changes. */
 #ifndef QUILLRUN_REPLAYER_C_H
 #define QUILLRUN_REPLAYER_C_H
@@ -197,7 +197,7 @@ typedef struct quillrun_song_state {
 
 typedef struct quillrun_channel_info {
     uint8_t playing;    /* 1: a voice sounds */
-    uint8_t note;       /* last note triggered, 1..96 (1 = C-0), 0 none */
+    uint8_t note;       /* last note triggered, 1..120 (1 = C-0), 0 none */
     uint8_t instrument; /* 1-based, 0 none */
     uint8_t volume;     /* 0..64 */
     uint8_t panning;    /* 0..255, 128 centre */
@@ -207,9 +207,9 @@ typedef struct quillrun_channel_info {
                          peak meters off) */
 } quillrun_channel_info;
 
-/* A pattern cell as loaded: note (0 none, 1..96, 97..127 retrigger, 128 and
- * up key off), instrument (1-based, 0 none), volume column (XM encoding, 0
- * empty), internal effect code and parameter. */
+/* A pattern cell as loaded: note (0 none, 1..120, 121..127 retrigger (122
+ * selects the instrument only), 128 and up key off), instrument (1-based, 0 none), volume column
+ * (XM encoding, 0 empty), internal effect code and parameter. */
 typedef struct quillrun_cell {
     uint8_t note, instrument, volume, effect, parameter;
 } quillrun_cell;

@@ -139,6 +139,7 @@ void tick_volume_style_slide(uint8_t& value, uint8_t memory, uint8_t maximum);
 
 // ------------------------------------------------------------------- pitch
 
+bool note_index_plays(const ReplayContext& ctx, int index); // note + relative note - 1
 uint16_t note_to_period(const ReplayContext& ctx, int value);
 void slide_period(ChannelState& ch, int delta, SlideMode mode);
 void round_to_semitone(const ReplayContext& ctx, ChannelState& ch);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Pitch operations on a channel's period: note to period, slides in their
 // three range modes, semitone rounding and tone portamento.
+#include <algorithm>
 #include <cmath>
 
 #include "engine.h"
@@ -13,17 +14,30 @@ constexpr int LINEAR_UNITS_PER_STEP = 4; // period units per 1/16 semitone
 constexpr float AMIGA_BASE_PERIOD = 27392.0f;
 constexpr float AMIGA_OCTAVES_PER_STEP = -0.0052083335f; // -1/192: 16 steps x 12 semitones
 constexpr int PERIOD_LIMIT = 0xFFFF;
-constexpr uint16_t CLAMP_LOW = 1; // portamento up stops just above "no pitch"
+constexpr int AMIGA_VALUE_LIMIT = 4096; // 21 octaves either way: past both period ends
+constexpr uint16_t CLAMP_LOW = 1;       // portamento up stops just above "no pitch"
 constexpr uint16_t CLAMP_HIGH = 32767;
 constexpr int SEMITONE_UNITS = 64;  // linear period units per semitone
 constexpr int TONE_PORTA_UNITS = 4; // period units per speed unit and tick
 } // namespace
 
+bool note_index_plays(const ReplayContext& ctx, int index) {
+    return (ctx.tracker_rules & RULE_IT) || (index >= 0 && index <= HIGHEST_NOTE_INDEX);
+}
+
+// IT plays all 120 notes at any C5 speed, so its indexes can leave the period
+// range: those play at the range's end (a linear period of 1 is 535 kHz, an
+// Amiga period of 65535 is 218 Hz before the sample's own rate).
 uint16_t note_to_period(const ReplayContext& ctx, int value) {
-    if (!ctx.amiga_periods)
-        return static_cast<uint16_t>((LINEAR_TOP - value) * LINEAR_UNITS_PER_STEP);
+    const bool it = ctx.tracker_rules & RULE_IT;
+    if (!ctx.amiga_periods) {
+        const int period = (LINEAR_TOP - value) * LINEAR_UNITS_PER_STEP;
+        return static_cast<uint16_t>(it ? std::clamp(period, 1, PERIOD_LIMIT) : period);
+    }
+    if (it) value = std::clamp(value, -AMIGA_VALUE_LIMIT, AMIGA_VALUE_LIMIT);
     const float octaves = static_cast<float>(value) * AMIGA_OCTAVES_PER_STEP;
-    return static_cast<uint16_t>(static_cast<int>(AMIGA_BASE_PERIOD * exp2f(octaves)));
+    const int period = static_cast<int>(AMIGA_BASE_PERIOD * exp2f(octaves));
+    return static_cast<uint16_t>(it ? std::clamp(period, 1, PERIOD_LIMIT) : period);
 }
 
 void slide_period(ChannelState& ch, int delta, SlideMode mode) {

@@ -52,11 +52,16 @@ void silence(ChannelState& ch) {
     ch.sample = nullptr;
 }
 
+// The note whose pitch a key plays: an IT instrument may map keys to others.
+int played_note(const ChannelState& ch, int note) {
+    return ch.instrument ? note + ch.instrument->note_shift[note - 1] : note;
+}
+
 // A note under tone portamento only sets where the slide goes.
 void set_tone_porta_target(const ReplayContext& ctx, ChannelState& ch, int note) {
     if (!ch.sample) return;
-    const int index = note + ch.sample->relative_note - 1;
-    if (index >= 0 && index <= HIGHEST_NOTE_INDEX)
+    const int index = played_note(ch, note) + ch.sample->relative_note - 1;
+    if (note_index_plays(ctx, index))
         ch.target_period = note_to_period(ctx, NOTE_STEPS * index + ch.finetune);
 }
 
@@ -188,8 +193,8 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
         return;
     }
     const SampleRecord& sample = ctx.samples[sample_index];
-    const int index = int{ch.note} + sample.relative_note - 1;
-    if (index < 0 || index > HIGHEST_NOTE_INDEX) return;
+    const int index = played_note(ch, ch.note) + sample.relative_note - 1;
+    if (!note_index_plays(ctx, index)) return;
     ch.sample = &sample;
 
     const PatternSlot& slot = *ch.slot;

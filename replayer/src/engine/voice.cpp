@@ -19,10 +19,11 @@ constexpr float LINEAR_BASE_FREQUENCY = 8363.0f; // Hz at the middle period
 constexpr int LINEAR_MIDDLE_PERIOD = 4608;
 constexpr float LINEAR_OCTAVES_PER_UNIT = 0.0013020834f; // 1/768
 constexpr int LINEAR_SEMITONE = 64;
-constexpr int LINEAR_LOWEST_PERIOD = 1540; // arpeggio never goes above this pitch
-constexpr int VOLUME_SHIFT = 2;            // keeps the level product in 31 bits
-constexpr int CHANNEL_VOLUME_BITS = 6;     // IT's channel volume 64 is full
-constexpr int IT_VOLUME_BITS = 7;          // IT's instrument global volume 128 is full
+constexpr float FINE_PITCH_OCTAVES = 0x1p-15f / 192.0f; // SampleRecord::fine_pitch unit
+constexpr int LINEAR_LOWEST_PERIOD = 1540;              // arpeggio never goes above this pitch
+constexpr int VOLUME_SHIFT = 2;                         // keeps the level product in 31 bits
+constexpr int CHANNEL_VOLUME_BITS = 6;                  // IT's channel volume 64 is full
+constexpr int IT_VOLUME_BITS = 7;                       // IT's instrument global volume 128 is full
 constexpr float LEVEL_SCALE = 0x1p-31f;
 constexpr int PAN_CENTRE = 128;
 constexpr int PAN_FULL = 256;
@@ -116,6 +117,8 @@ void update_voice(const ReplayContext& ctx, ChannelState& ch) {
                                         : linear_frequency(period, arpeggio);
     if (shift && ctx.amiga_periods)
         frequency *= exp2f(static_cast<float>(shift) * LINEAR_OCTAVES_PER_UNIT);
+    if (ch.sample && ch.sample->fine_pitch)
+        frequency *= exp2f(static_cast<float>(ch.sample->fine_pitch) * FINE_PITCH_OCTAVES);
     if (ctx.mix.precise)
         set_precise_step(ch, frequency, ctx.playback.frame_rate);
     else

@@ -56,6 +56,14 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     }
 }
 
+// Images numbering 96 notes had their retrigger and instrument-only codes
+// right after them.
+uint8_t renumber_old_note(uint8_t note) {
+    constexpr uint8_t OLD_INSTRUMENT_ONLY = 98;
+    if (note <= BASE_MAP_NOTES || note >= NOTE_KEY_OFF) return note;
+    return note == OLD_INSTRUMENT_ONLY ? NOTE_INSTRUMENT_ONLY : NOTE_RETRIGGER;
+}
+
 const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sections& s) {
     for (uint32_t p = 0; p < ctx.pattern_count; ++p) {
         const uint64_t at = s.patterns + uint64_t{p} * s.pattern_stride;
@@ -68,9 +76,11 @@ const char* read_patterns(ReplayContext& ctx, const ByteReader& in, const Sectio
     // context already holds.
     const uint64_t slot_count = uint64_t{ctx.total_rows} * ctx.channel_count;
     const uint64_t inside = in.values_inside(s.slots, s.slot_stride, slot_count);
+    const bool old_notes = !(in.u16le(HEADER_FLAGS) & FLAG_NOTES_120);
     for (uint64_t i = 0; i < inside; ++i) {
         const uint64_t at = s.slots + i * s.slot_stride;
         ctx.slots[i] = {in.u8(at), in.u8(at + 1), in.u8(at + 2), in.u8(at + 3), in.u8(at + 4)};
+        if (old_notes) ctx.slots[i].note = renumber_old_note(ctx.slots[i].note);
     }
     return nullptr;
 }
@@ -116,8 +126,17 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
         r.autovibrato_sweep = in.u8(at + INSTRUMENT_VIBRATO_SWEEP);
         r.autovibrato_depth = in.u8(at + INSTRUMENT_VIBRATO_DEPTH);
         r.autovibrato_rate = in.u8(at + INSTRUMENT_VIBRATO_RATE);
-        for (int n = 0; n < NOTE_COUNT; ++n)
-            r.sample_map[n] = in.u16le(at + INSTRUMENT_SAMPLE_MAP + 2u * n);
+        const bool notes_120 = s.instrument_stride >= INSTRUMENT_NOTES_BYTES;
+        for (uint32_t n = 0; n < NOTE_COUNT; ++n) {
+            const uint64_t entry =
+                n < BASE_MAP_NOTES ? at + INSTRUMENT_SAMPLE_MAP + 2u * n
+                                   : at + INSTRUMENT_MORE_SAMPLE_MAP + 2u * (n - BASE_MAP_NOTES);
+            r.sample_map[n] = n < BASE_MAP_NOTES || notes_120 ? in.u16le(entry) : SAMPLE_MAP_NONE;
+            // A shift that would leave the notes plays the key's own note.
+            const int shift = notes_120 ? in.s8(at + INSTRUMENT_NOTE_SHIFTS + n) : 0;
+            const int played = static_cast<int>(n) + 1 + shift;
+            r.note_shift[n] = played >= 1 && played <= NOTE_LAST ? static_cast<int8_t>(shift) : 0;
+        }
         // Full, where an IT image predates the field.
         if (ctx.tracker_rules & RULE_IT) r.global_volume = MAX_IT_GLOBAL_VOLUME;
         if (s.instrument_stride < INSTRUMENT_IT_BYTES) {
@@ -174,6 +193,8 @@ const char* read_samples(ReplayContext& ctx, const ByteReader& in, const Section
         const uint16_t released =
             s.sample_stride >= SAMPLE_RELEASED_BYTES ? in.u16le(at + SAMPLE_RELEASED) : 0;
         r.released = k + released < ctx.sample_count ? released : 0;
+        if (s.sample_stride >= SAMPLE_FINE_PITCH_BYTES)
+            r.fine_pitch = static_cast<int16_t>(in.u16le(at + SAMPLE_FINE_PITCH));
         if (const char* e = check_sample(r, ctx.total_sample_frames)) return e;
     }
     // Frames past the image's end read as 0.0, which the zero-filled context holds.

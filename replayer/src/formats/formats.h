@@ -142,8 +142,9 @@ void fill_orders(ReplayContext& ctx, const ByteReader& in, uint64_t orders, uint
                  uint16_t pattern_count);
 
 // Sets a sample's finetune and relative note from the rate at which it plays
-// middle C (S3M's C-4, IT's C-5); 0 leaves it unshifted.
-void set_middle_c_pitch(SampleRecord& sample, uint32_t hz);
+// middle C (S3M's C-4, IT's C-5); 0 leaves it unshifted. They hold it to a
+// sixteenth of a semitone; IT keeps the rest in fine_pitch.
+void set_middle_c_pitch(SampleRecord& sample, uint32_t hz, bool keep_fine_pitch = false);
 
 // Rewrites a raw XM/MOD effect (0..15) and parameter into internal codes.
 void convert_effect(PatternSlot& slot);

@@ -57,8 +57,13 @@ inline constexpr uint16_t NEW_INSTRUMENT_VERSION = 0x200;
 // ------------------------------------------------------------- instruments
 
 inline constexpr uint64_t INSTRUMENT_BYTES = 554;
-inline constexpr uint64_t KEYBOARD = 0x40; // 120 (note, sample) pairs
+inline constexpr uint64_t KEYBOARD = 0x40; // 120 (note played, sample) pairs
 inline constexpr int KEYBOARD_NOTES = 120;
+// Note bytes 0..119 (C-0..B-9) are the internal notes 1..120, by name. C-5
+// plays a sample at its C5 speed, where the internal C-4 plays one at its
+// middle-C rate: IT samples sit an octave below.
+inline constexpr uint8_t LAST_NOTE_BYTE = 119;
+inline constexpr int SAMPLE_OCTAVE_SHIFT = -12; // semitones
 // The layout from format 2.00 on.
 inline constexpr uint64_t NEW_NEW_NOTE_ACTION = 0x11;
 inline constexpr uint64_t NEW_DUPLICATE_TYPE = 0x12;

@@ -18,6 +18,8 @@ constexpr uint16_t MAX_SAMPLES = 4000;
 constexpr uint16_t MAX_PATTERNS = 256;
 constexpr uint32_t MAX_SAMPLE_FRAMES = 0xFFFFF;
 constexpr uint32_t MAX_TOTAL_ROWS = 0x10000;
+constexpr int MIDDLE_C_KEY = 60; // C-5
+static_assert(KEYBOARD_NOTES == NOTE_COUNT);
 constexpr uint8_t MAX_PERCENT = 100;
 constexpr int MAX_SEPARATION = 32;
 constexpr uint8_t BACKGROUND_VOICES = 64; // notes left playing by new-note actions, at most
@@ -32,7 +34,6 @@ constexpr int SEPARATION_FULL = 128;
 constexpr uint32_t FADEOUT_FULL = 32767;   // the fadeout volume of a held note
 constexpr uint16_t NEW_FADEOUT_SCALE = 32; // 1024 counts onto 32768
 constexpr uint16_t OLD_FADEOUT_SCALE = 64; // 512 counts onto 32768
-constexpr uint8_t NOTE_OFFSET = 11;        // IT note = internal note + 11
 constexpr int8_t IT_ENVELOPE_CENTRE = 32;  // panning nodes run -32..32
 constexpr uint8_t VIBRATO_DEPTH_SCALE = 4; // IT depth 0..64, the engine's 0..15
 constexpr uint8_t MAX_AUTOVIBRATO_DEPTH = 15;
@@ -208,8 +209,8 @@ void read_it_extras(InstrumentRecord& instrument, const ByteReader& in, uint64_t
     instrument.random_panning = std::min(in.u8(h + NEW_RANDOM_PANNING), MAX_IT_PANNING);
     instrument.pitch_pan_separation = static_cast<int8_t>(
         std::clamp<int>(in.s8(h + NEW_PITCH_PAN_SEPARATION), -MAX_SEPARATION, MAX_SEPARATION));
-    instrument.pitch_pan_centre = static_cast<uint8_t>(
-        std::clamp<int>(in.u8(h + NEW_PITCH_PAN_CENTRE) - NOTE_OFFSET, 1, NOTE_LAST));
+    instrument.pitch_pan_centre =
+        static_cast<uint8_t>(std::min<int>(in.u8(h + NEW_PITCH_PAN_CENTRE), LAST_NOTE_BYTE) + 1);
 }
 
 void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& layout) {
@@ -220,10 +221,13 @@ void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& la
         std::fill(std::begin(instrument.sample_map), std::end(instrument.sample_map),
                   SAMPLE_MAP_NONE);
         if (h == 0) continue;
-        for (int note = 0; note < NOTE_COUNT; ++note) {
-            const uint8_t sample = in.u8(h + KEYBOARD + 2u * (note + NOTE_OFFSET) + 1);
+        for (int note = 0; note < KEYBOARD_NOTES; ++note) {
+            const uint8_t played = in.u8(h + KEYBOARD + 2u * note);
+            const uint8_t sample = in.u8(h + KEYBOARD + 2u * note + 1);
             if (sample != 0 && sample <= layout.sample_count)
                 instrument.sample_map[note] = static_cast<uint16_t>(sample - 1);
+            if (played <= LAST_NOTE_BYTE)
+                instrument.note_shift[note] = static_cast<int8_t>(played - note);
         }
         if (new_layout) {
             read_envelope(instrument.volume_envelope, in, h + NEW_VOLUME_ENVELOPE, 0);
@@ -250,7 +254,7 @@ void load_instruments(ReplayContext& ctx, const ByteReader& in, const Layout& la
         hold_without_envelope(instrument.volume_envelope);
         // Auto-vibrato belongs to samples in IT; the instrument takes its
         // middle note's.
-        const uint16_t middle = instrument.sample_map[NOTE_COUNT / 2];
+        const uint16_t middle = instrument.sample_map[MIDDLE_C_KEY];
         if (middle != SAMPLE_MAP_NONE)
             set_autovibrato(instrument, in, sample_header(in, layout, middle));
     }
@@ -319,7 +323,9 @@ void load_samples(ReplayContext& ctx, const ByteReader& in, const Layout& layout
         const SampleShapes shapes = sample_shapes(in, h);
         sample.flags_volume =
             static_cast<uint8_t>(std::min(in.u8(h + SAMPLE_VOLUME), MAX_VOLUME) << 1);
-        set_middle_c_pitch(sample, in.u32le(h + SAMPLE_C5_SPEED));
+        set_middle_c_pitch(sample, in.u32le(h + SAMPLE_C5_SPEED), true);
+        sample.relative_note =
+            static_cast<int8_t>(std::max(sample.relative_note + SAMPLE_OCTAVE_SHIFT, -128));
         const uint8_t pan = in.u8(h + SAMPLE_DEFAULT_PANNING);
         if (pan & PANNING_FLAG) sample.panning = default_panning(pan);
         if (shapes.sustained) {

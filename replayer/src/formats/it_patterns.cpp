@@ -20,11 +20,6 @@ constexpr uint8_t MASK_LAST_INSTRUMENT = 32;
 constexpr uint8_t MASK_LAST_VOLUME = 64;
 constexpr uint8_t MASK_LAST_COMMAND = 128;
 
-// Note bytes: 0..119 C-0..B-9; C-5 plays a sample at its C5 speed, as C-4
-// (internal note 49) plays one at its middle-C rate, so IT notes sit 11 above
-// the internal numbers.
-constexpr uint8_t NOTE_OFFSET = 11;
-constexpr uint8_t LAST_NOTE_BYTE = 119;
 constexpr uint8_t NOTE_BYTE_OFF = 255;
 constexpr uint8_t NOTE_BYTE_CUT = 254;
 
@@ -222,9 +217,8 @@ void convert_volume(PatternSlot& slot, uint8_t v) {
 
 uint8_t convert_note(uint8_t n, bool has_instrument) {
     if (n == NOTE_BYTE_OFF || (n > LAST_NOTE_BYTE && n != NOTE_BYTE_CUT)) return NOTE_KEY_OFF;
-    if (n == NOTE_BYTE_CUT || n < NOTE_OFFSET + 1 || n - NOTE_OFFSET > NOTE_LAST)
-        return has_instrument ? NOTE_INSTRUMENT_ONLY : NOTE_NONE;
-    return static_cast<uint8_t>(n - NOTE_OFFSET);
+    if (n == NOTE_BYTE_CUT) return has_instrument ? NOTE_INSTRUMENT_ONLY : NOTE_NONE;
+    return static_cast<uint8_t>(n + 1);
 }
 
 // What a channel's last entry held, for the mask bits that repeat it.

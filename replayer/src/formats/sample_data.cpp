@@ -89,6 +89,8 @@ class FrameReader {
 
 constexpr float MIDDLE_C_HZ = 8363.0f;
 constexpr float FINETUNE_STEPS_PER_OCTAVE = 192.0f; // 12 semitones x 16
+constexpr float FINE_PITCH_ONE =
+    32768.0f; // SampleRecord::fine_pitch of a whole step (never reached)
 
 int16_t mean(int16_t a, int16_t b) {
     return static_cast<int16_t>((int32_t{a} + b) >> 1); // rounds toward minus infinity
@@ -118,12 +120,14 @@ void decode_stereo_sample(int16_t* out, const ByteReader& in, const SampleSource
     if (tail < frames) fill_past_end(out + tail, frames - tail, mean(left_rest, right_rest));
 }
 
-void set_middle_c_pitch(SampleRecord& sample, uint32_t hz) {
+void set_middle_c_pitch(SampleRecord& sample, uint32_t hz, bool keep_fine_pitch) {
     if (hz == 0) return; // no usable pitch: play unshifted
     const float steps = FINETUNE_STEPS_PER_OCTAVE * log2f(static_cast<float>(hz) / MIDDLE_C_HZ);
     const int32_t v = static_cast<int32_t>(steps); // |steps| < 192 x 20
     sample.finetune = static_cast<int8_t>(v & 15);
     sample.relative_note = static_cast<int8_t>(std::clamp(v >> 4, -128, 127));
+    if (keep_fine_pitch)
+        sample.fine_pitch = static_cast<int16_t>((steps - static_cast<float>(v)) * FINE_PITCH_ONE);
 }
 
 } // namespace replayer

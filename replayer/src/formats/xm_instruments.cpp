@@ -2,6 +2,7 @@
 // XM instruments: envelopes, sample maps, sample records and the delta-coded
 // sample data, decoded into the context's 16-bit sample region.
 #include <algorithm>
+#include <iterator>
 
 #include "xm_layout.h"
 
@@ -45,7 +46,8 @@ void read_envelope(EnvelopeRecord& e, const ByteReader& in, const xm::Instrument
 void read_instrument_fields(InstrumentRecord& rec, const ByteReader& in,
                             const xm::InstrumentHeader& header, uint64_t p, uint16_t first_sample) {
     const ByteReader& f = header.fields;
-    for (int note = 0; note < NOTE_COUNT; ++note) {
+    std::fill(std::begin(rec.sample_map), std::end(rec.sample_map), SAMPLE_MAP_NONE);
+    for (int note = 0; note < xm::NOTE_COUNT; ++note) {
         const uint8_t v = f.u8(xm::SAMPLE_MAP_OFFSET + note);
         rec.sample_map[note] =
             v < header.samples ? static_cast<uint16_t>(first_sample + v) : SAMPLE_MAP_NONE;

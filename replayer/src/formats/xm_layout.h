@@ -41,7 +41,8 @@ inline constexpr uint64_t PATTERN_PACKED_SIZE_OFFSET = 7; // u16
 
 // Instrument header.
 inline constexpr uint64_t INSTRUMENT_SAMPLES_OFFSET = 27; // u16
-inline constexpr uint64_t SAMPLE_MAP_OFFSET = 33;
+inline constexpr uint64_t SAMPLE_MAP_OFFSET = 33;         // one byte per note
+inline constexpr int NOTE_COUNT = 96; // notes 1..96 (C-0..B-7); 97 is the key-off
 inline constexpr uint64_t VOLUME_POINTS_OFFSET = 129;
 inline constexpr uint64_t PANNING_POINTS_OFFSET = 177;
 inline constexpr uint64_t ENVELOPE_POINT_BYTES = 4;

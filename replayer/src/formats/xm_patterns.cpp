@@ -40,7 +40,7 @@ void convert_note(PatternSlot& slot) {
     // 128 and up play as key-offs anyway; store the one key-off value.
     if (slot.note == XM_KEY_OFF || slot.note >= NOTE_KEY_OFF)
         slot.note = NOTE_KEY_OFF;
-    else if (slot.note > NOTE_LAST)
+    else if (slot.note > xm::NOTE_COUNT)
         slot.note = NOTE_NONE; // not a note an XM can hold
 }
 

@@ -169,6 +169,24 @@ TEST(Compact, StridesAndOrderEntries) {
     EXPECT_EQ(wide->sample_data[0], 8192);
 }
 
+// Images from before 120 notes had their retrigger and instrument-only codes
+// at 97..127 and 98.
+TEST(Compact, OlderImagesKeepTheirNoteCodes) {
+    const uint8_t notes[] = {96, 97, 98, 99, 127, 128};
+    const uint8_t older[] = {
+        96, NOTE_RETRIGGER, NOTE_INSTRUMENT_ONLY, NOTE_RETRIGGER, NOTE_RETRIGGER, NOTE_KEY_OFF};
+    for (const bool notes_120 : {false, true}) {
+        Bytes image = hand_made(1, 6, {0.25f}, {0});
+        const Sections s = sections_of(image);
+        for (int i = 0; i < 6; ++i) image[s.slots + i * s.slot_stride] = notes[i];
+        if (notes_120) put16le(image, HEADER_FLAGS, FLAG_NOTES_120);
+        Context ctx = load(image);
+        ASSERT_TRUE(ctx);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(ctx->slots[i].note, notes_120 ? notes[i] : older[i]) << i;
+    }
+}
+
 TEST(Compact, SongLengthAboveTheOrderTableIsClamped) {
     Context ctx = load(hand_made(1, 1, {}, std::vector<uint8_t>(300, 0)));
     ASSERT_TRUE(ctx);

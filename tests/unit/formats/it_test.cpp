@@ -4,6 +4,7 @@
 // plain copies), instruments in both layouts, refusals and the message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -80,13 +81,14 @@ TEST(It, CellsConvertToTheEngineCodes) {
     };
     constexpr uint16_t IT_FX = 1 | 8, OLD_FX = 1 | 8 | 16;
     const std::vector<Row> rows = {
-        {{0, 0, 60, 1}, IT_FX, {49, 1, 0, EFFECT_ARPEGGIO, 0}}, // C-5 is middle C
+        {{0, 0, 60, 1}, IT_FX, {61, 1, 0, EFFECT_ARPEGGIO, 0}},   // C-5, notes by their names
+        {{0, 0, 0, 1}, IT_FX, {1, 1, 0, EFFECT_ARPEGGIO, 0}},     // C-0
+        {{0, 0, 119, 1}, IT_FX, {120, 1, 0, EFFECT_ARPEGGIO, 0}}, // B-9
         {{0, 0, 255}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_ARPEGGIO, 0}},
         {{0, 0, 130}, IT_FX, {NOTE_NONE, 0, 0, EFFECT_NOTE_FADE, 0}},
         {{0, 0, 130, -1, -1, A, 2}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_SET_SPEED, 2}},
         {{0, 0, 254}, IT_FX, {NOTE_NONE, 0, 0x10, EFFECT_ARPEGGIO, 0}}, // cut: volume 0
         {{0, 0, 254, -1, 32}, IT_FX, {NOTE_NONE, 0, 0x30, EFFECT_SET_VOLUME, 0}},
-        {{0, 0, 5, 1}, IT_FX, {NOTE_INSTRUMENT_ONLY, 1, 0, EFFECT_ARPEGGIO, 0}}, // below C-1
         {{0, 0, -1, 1}, IT_FX, {NOTE_INSTRUMENT_ONLY, 1, 0, EFFECT_ARPEGGIO, 0}},
         {{0, 0, -1, -1, -1, A, 3}, IT_FX, {0, 0, 0, EFFECT_SET_SPEED, 3}},
         {{0, 0, -1, -1, -1, C, 0x10}, IT_FX, {0, 0, 0, EFFECT_PATTERN_BREAK, 16}}, // hexadecimal
@@ -229,9 +231,22 @@ TEST(It, SampleLoopsPitchAndGlobalVolume) {
                       ? std::tuple(got.data_index, r.released_length, r.released_loop_length)
                       : std::tuple(0u, 0u, 0u))
             << "row " << i;
-        EXPECT_EQ(std::tuple(got.relative_note, got.finetune), std::tuple(int8_t{12}, int8_t{0}));
+        // An octave above middle C: C-5 plays the C5 speed where C-4 plays 8363 Hz.
+        EXPECT_EQ(std::tuple(got.relative_note, got.finetune), std::tuple(int8_t{0}, int8_t{0}));
         EXPECT_EQ(ctx->sample_data[got.data_index], 64 * 256 / 2); // global volume 32 of 64
     }
+    // A C5 speed off the finetune grid keeps its rest, through a compact image too.
+    ItBuilder it;
+    it.samples = {sample_of({1, 2})};
+    it.samples[0].c5_speed = 22050;
+    Context ctx = load_ok(it);
+    ASSERT_TRUE(ctx);
+    const SampleRecord& s = ctx->samples[0];
+    const double steps = 16 * (s.relative_note + 12) + s.finetune + s.fine_pitch / 32768.0;
+    EXPECT_NEAR(8363 * std::exp2(steps / 192), 22050, 0.01);
+    Context image = load(compact_writer::write_compact(*ctx));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->samples[0].fine_pitch, s.fine_pitch);
 }
 
 TEST(It, InstrumentsInBothLayouts) {
@@ -240,6 +255,7 @@ TEST(It, InstrumentsInBothLayouts) {
     it.samples = {sample_of({1, 2}), sample_of({3, 4})};
     ItInstrument a;
     a.sample = 2;
+    a.transpose = 12;
     a.fadeout = 100;
     a.volume = {1 | 4, 0, 0, 1, 1, {{64, 0}, {32, 10}, {0, 20}}};
     a.panning = {1, 0, 0, 0, 0, {{-32, 0}, {32, 5}}};
@@ -253,7 +269,10 @@ TEST(It, InstrumentsInBothLayouts) {
     ASSERT_TRUE(ctx);
     EXPECT_EQ(ctx->instrument_count, 3);
     const InstrumentRecord& first = ctx->instruments[0];
-    EXPECT_EQ(first.sample_map[48], 1);
+    EXPECT_EQ(std::tuple(first.sample_map[0], first.sample_map[119], first.note_shift[0],
+                         first.note_shift[107], first.note_shift[119],
+                         ctx->instruments[1].note_shift[60]),
+              std::tuple(1, 1, 12, 12, 0, 0)); // B-9 plays itself: nothing lies above
     EXPECT_EQ(first.fadeout, 3200);
     EXPECT_EQ(std::tuple(first.volume_envelope.point_count, first.volume_envelope.sustain,
                          first.volume_envelope.points[1].frame,
@@ -275,7 +294,9 @@ TEST(It, InstrumentsInBothLayouts) {
         const InstrumentRecord &x = ctx->instruments[k], &y = image->instruments[k];
         EXPECT_TRUE(same_envelope(x.volume_envelope, y.volume_envelope) &&
                     same_envelope(x.panning_envelope, y.panning_envelope) &&
-                    same_envelope(x.pitch_envelope, y.pitch_envelope))
+                    same_envelope(x.pitch_envelope, y.pitch_envelope) &&
+                    std::ranges::equal(x.sample_map, y.sample_map) &&
+                    std::ranges::equal(x.note_shift, y.note_shift))
             << k;
     }
 

@@ -52,7 +52,7 @@ const SlotCase SLOT_CASES[] = {
     {"C50 is cut to 64", {0, 0, 0, 0xC, 0x50}, {0, 0, 0, 12, 64}},
     {"EC0 becomes volume 0", {0, 0, 0, 0xE, 0xC0}, {0, 0, 0, 12, 0}},
     {"ED0 is dropped", {49, 0, 0, 0xE, 0xD0}, {49, 0, 0, 0, 0}},
-    {"E90 without a note retriggers", {0, 0, 0, 0xE, 0x90}, {97, 0, 0, 0, 0}},
+    {"E90 without a note retriggers", {0, 0, 0, 0xE, 0x90}, {replayer::NOTE_RETRIGGER, 0, 0, 0, 0}},
     {"E90 with a note keeps the note", {50, 0, 0, 0xE, 0x90}, {50, 0, 0, 0, 0}},
     {"B past the song length jumps to 0", {0, 0, 0, 0xB, 0x05}, {0, 0, 0, 11, 0}},
     {"B within the song is kept", {0, 0, 0, 0xB, 0x01}, {0, 0, 0, 11, 1}},

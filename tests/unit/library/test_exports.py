@@ -10,7 +10,7 @@ import sys
 import unittest
 
 LIBRARY = sys.argv.pop(1) if len(sys.argv) > 1 else "lib/libquillrun-replayer.so"
-SONAME = "libquillrun-replayer.so.4"
+SONAME = "libquillrun-replayer.so.5"
 
 PUBLIC = {
     # C

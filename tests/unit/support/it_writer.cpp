@@ -143,7 +143,7 @@ Bytes ItBuilder::build() const {
         b[h + 0x3A] = in.filter_cutoff;
         b[h + 0x3B] = in.filter_resonance;
         for (int n = 0; n < 120; ++n) {
-            b[h + 0x40 + 2 * n] = static_cast<uint8_t>(n);
+            b[h + 0x40 + 2 * n] = static_cast<uint8_t>(std::clamp(n + in.transpose, 0, 119));
             b[h + 0x41 + 2 * n] = in.sample;
         }
         const ItEnvelope* envelopes[] = {&in.volume, &in.panning, &in.pitch};

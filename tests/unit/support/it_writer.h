@@ -24,6 +24,7 @@ struct ItInstrument {
     uint8_t new_note_action = 0;
     uint16_t fadeout = 0; // 0..128
     uint8_t sample = 1;   // every note plays this sample (1-based)
+    int transpose = 0;    // every key plays the note this far on (kept within C-0..B-9)
     ItEnvelope volume, panning, pitch;
     uint8_t global_volume = 128;
     uint8_t filter_cutoff = 0, filter_resonance = 0; // bit 7: used
