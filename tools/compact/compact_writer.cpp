@@ -59,7 +59,8 @@ void write_header(ByteWriter& w, const ReplayContext& ctx) {
                 ((rules & RULE_AMIGA_CLOCK_8363) ? FLAG_AMIGA_CLOCK_8363 : 0) |
                 ((rules & RULE_NO_LOOP_START_CARRY) ? FLAG_NO_LOOP_START_CARRY : 0) |
                 (it ? FLAG_IT | FLAG_IT_MACROS : 0) |
-                ((rules & RULE_IT_LINKED_PORTA) ? FLAG_IT_LINKED_PORTA : 0) | FLAG_NOTES_120));
+                ((rules & RULE_IT_LINKED_PORTA) ? FLAG_IT_LINKED_PORTA : 0) |
+                ((rules & RULE_CARRY_UNTIL_END) ? FLAG_CARRY_UNTIL_END : 0) | FLAG_NOTES_120));
     w.put8(HEADER_VOICE_COUNT, ctx.voice_count);
     w.put8(HEADER_MIX_VOLUME, ctx.mix_volume);
     w.put8(HEADER_PATTERN_STRIDE, PATTERN_STRIDE);
@@ -121,7 +122,10 @@ void write_instrument(ByteWriter& w, const InstrumentRecord& r) {
     const EnvelopeRecord* envelopes[] = {&r.volume_envelope, &r.panning_envelope,
                                          &r.pitch_envelope};
     for (const EnvelopeRecord* e : envelopes) w.u8(e->sustain_end);
-    w.u8(0);
+    uint8_t carry = 0;
+    for (int k = 0; k < 3; ++k)
+        if (envelopes[k]->flags & ENVELOPE_CARRY) carry = static_cast<uint8_t>(carry | 1 << k);
+    w.u8(carry);
     for (const EnvelopeRecord* e : envelopes)
         write_points(w, e->points + ENVELOPE_BASE_POINTS, MORE_POINTS_PER_ENVELOPE);
     for (int n = BASE_MAP_NOTES; n < NOTE_COUNT; ++n) w.u16(r.sample_map[n]);

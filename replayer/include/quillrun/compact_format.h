@@ -61,7 +61,8 @@ inline constexpr uint16_t FLAG_IT_LINKED_PORTA = 64; // RULE_IT_LINKED_PORTA
 // Slot notes 1..120, 121..127 retrigger, 122 instrument only (NOTE_*). Older
 // images number notes 1..96 with 97..127 retrigger and 98 instrument only.
 inline constexpr uint16_t FLAG_NOTES_120 = 128;
-inline constexpr uint32_t MACRO_TABLE_BYTES = 272; // ReplayContext::macros
+inline constexpr uint16_t FLAG_CARRY_UNTIL_END = 256; // RULE_CARRY_UNTIL_END
+inline constexpr uint32_t MACRO_TABLE_BYTES = 272;    // ReplayContext::macros
 inline constexpr uint8_t MAX_VOICE_COUNT = 64;
 inline constexpr uint32_t MAX_TOTAL_ROWS = 0xFFFFFF;
 
@@ -105,6 +106,9 @@ inline constexpr uint32_t INSTRUMENT_FILTER_BYTES = 368;
 // The last point of each envelope's sustain loop: volume, panning, pitch.
 inline constexpr uint32_t INSTRUMENT_SUSTAIN_ENDS = 368;
 inline constexpr uint32_t INSTRUMENT_SUSTAIN_BYTES = 371;
+// Bit k: envelope k (volume, panning, pitch) has ENVELOPE_CARRY; older
+// images hold 0 here.
+inline constexpr uint32_t INSTRUMENT_ENVELOPE_CARRY = 371;
 // Points 12..24 of each envelope (IT), as the first 12 are stored.
 inline constexpr uint32_t ENVELOPE_BASE_POINTS = 12;
 inline constexpr uint32_t INSTRUMENT_MORE_POINTS = 372;

@@ -94,8 +94,12 @@ struct EnvelopeRecord {
     // this point to `sustain`; equal to it, it holds there (every other
     // format's sustain point). sustain..point_count - 1; 0 without sustain.
     uint8_t sustain_end;
-    uint8_t spare;
+    uint8_t flags; // ENVELOPE_CARRY
 };
+
+// A new note of the same instrument, while the last one is still keyed,
+// goes on from the last one's envelope position (IT's envelope carry).
+inline constexpr uint8_t ENVELOPE_CARRY = 1;
 
 // Why `envelope` breaks what playback relies on, or null when it is either off
 // (no points, all else 0) or 1..25 points with strictly increasing frames and
@@ -184,5 +188,9 @@ inline constexpr uint8_t RULE_NO_LOOP_START_CARRY = 4;
 inline constexpr uint8_t RULE_IT = 8;
 // IT's compatible Gxx: tone portamento shares the memory of E and F.
 inline constexpr uint8_t RULE_IT_LINKED_PORTA = 16;
+// A carried envelope (ENVELOPE_CARRY) that has run to its end starts again
+// with the next note, as ModPlug Tracker plays the IT files it wrote; IT
+// carries it on at the end.
+inline constexpr uint8_t RULE_CARRY_UNTIL_END = 32;
 
 } // namespace replayer

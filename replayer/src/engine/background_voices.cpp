@@ -114,6 +114,13 @@ void row_envelope_switch(ReplayContext&, ChannelState& ch, uint8_t p) {
         ch.envelopes_off &= static_cast<uint8_t>(~bit);
 }
 
+// A note can no longer be heard once it faded out, its sample ended, or its
+// volume envelope ended at 0.
+bool note_audible(const ChannelState& ch) {
+    const bool faded = ch.fadeout_volume == 0 || (ch.note_fade && ch.volume_envelope_value == 0);
+    return ch.sample && !ch.sample_ended && !faded;
+}
+
 void run_background_voices(ReplayContext& ctx) {
     for (int v = ctx.channel_count; v < voice_records(ctx); ++v) {
         ChannelState& voice = ctx.channels[v];
@@ -121,11 +128,7 @@ void run_background_voices(ReplayContext& ctx) {
         update_instrument_tick(ctx, voice);
         update_voice(ctx, voice);
         if (voice.control_flags & CHANNEL_SILENCED) voice.gain_left = voice.gain_right = 0.0f;
-        // A voice that can no longer be heard is free: its note faded out,
-        // its sample ended, or its volume envelope ended at 0.
-        const bool faded =
-            voice.fadeout_volume == 0 || (voice.note_fade && voice.volume_envelope_value == 0);
-        if (!voice.sample || voice.sample_ended || faded) free_voice(voice);
+        if (!note_audible(voice)) free_voice(voice);
     }
 }
 

@@ -79,7 +79,7 @@ void row_pattern_delay(ReplayContext& ctx, ChannelState&, uint8_t p) {
 
 void tick_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
     if (p == 0 || ctx.playback.tick % p != 0) return;
-    reset_on_trigger(ch);
+    reset_on_trigger(ctx, ch);
     trigger_sample(ctx, ch);
     update_instrument_tick(ctx, ch);
 }
@@ -88,8 +88,9 @@ void tick_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
 // beyond the speed never comes, and the slot's row work is lost.
 void tick_note_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
     if (ctx.playback.tick != p) return;
+    const InstrumentRecord* carried_from = carry_source(ch);
     handle_row(ctx, ch);
-    reset_on_trigger(ch);
+    reset_on_trigger(ctx, ch, carried_from);
     if (ch.slot->note < NOTE_KEY_OFF) trigger_sample(ctx, ch);
     update_instrument_tick(ctx, ch);
 }

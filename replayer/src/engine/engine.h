@@ -107,7 +107,12 @@ inline uint32_t frames_before_tick(const PlaybackState& playback) {
 void handle_row(ReplayContext& ctx, ChannelState& ch);
 void handle_tick_effects(ReplayContext& ctx, ChannelState& ch);
 void trigger_sample(ReplayContext& ctx, ChannelState& ch);
-void reset_on_trigger(ChannelState& ch);
+bool note_audible(const ChannelState& ch);
+// The instrument whose envelope positions a new note may carry on: the one
+// the channel's note plays while still keyed and audible, else null.
+const InstrumentRecord* carry_source(const ChannelState& ch);
+void reset_on_trigger(const ReplayContext& ctx, ChannelState& ch,
+                      const InstrumentRecord* carried_from = nullptr);
 void multi_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t parameter);
 void key_off(ChannelState& ch);
 

@@ -150,6 +150,7 @@ void key_off(ChannelState& ch) {
 void handle_row(ReplayContext& ctx, ChannelState& ch) {
     const PatternSlot& slot = *ch.slot;
     const uint8_t parameter = slot.parameter;
+    const InstrumentRecord* carried_from = carry_source(ch);
     if (slot.instrument) ch.instrument_number = slot.instrument;
     handle_note(ctx, ch, slot);
 
@@ -162,7 +163,11 @@ void handle_row(ReplayContext& ctx, ChannelState& ch) {
             else
                 take_it_note_levels(ctx, ch);
         }
-        if (slot.note < NOTE_KEY_OFF) reset_on_trigger(ch);
+        if (slot.note < NOTE_KEY_OFF) reset_on_trigger(ctx, ch, carried_from);
+    } else if ((ctx.tracker_rules & RULE_IT) && slot.note != NOTE_NONE && slot.note <= NOTE_LAST &&
+               !is_tone_portamento(slot)) {
+        // An IT note restarts its envelopes and fade without an instrument too.
+        reset_on_trigger(ctx, ch, carried_from);
     }
     volume_column_row(ch, slot.volume);
 
@@ -221,17 +226,34 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
     ch.vibrato_offset = 0;
 }
 
-void reset_on_trigger(ChannelState& ch) {
+const InstrumentRecord* carry_source(const ChannelState& ch) {
+    return ch.key_held && ch.volume && note_audible(ch) ? ch.instrument : nullptr;
+}
+
+void reset_on_trigger(const ReplayContext& ctx, ChannelState& ch,
+                      const InstrumentRecord* carried_from) {
+    const bool same = ch.instrument && ch.instrument == carried_from;
+    const bool until_end = ctx.tracker_rules & RULE_CARRY_UNTIL_END;
+    auto restart = [same, until_end](uint16_t& position, const EnvelopeRecord& e) {
+        const int count = std::min<int>(e.point_count, ENVELOPE_MAX_POINTS);
+        const bool ended = count && position > e.points[count - 1].frame;
+        if (!same || !(e.flags & ENVELOPE_CARRY) || (until_end && ended)) position = 0;
+    };
+    if (ch.instrument) {
+        restart(ch.volume_envelope_pos, ch.instrument->volume_envelope);
+        restart(ch.panning_envelope_pos, ch.instrument->panning_envelope);
+        restart(ch.pitch_envelope_pos, ch.instrument->pitch_envelope);
+    } else {
+        ch.volume_envelope_pos = ch.panning_envelope_pos = ch.pitch_envelope_pos = 0;
+    }
     ch.key_held = 1;
+    ch.fadeout_volume = FADEOUT_FULL; // a carried envelope may fade the note from its first tick
     ch.envelopes_off = 0;
-    ch.pitch_envelope_pos = 0;
     ch.note_fade = 0;
     ch.retrig_counter = 0;
     ch.tremor_counter = 0;
     ch.volume_offset = 0;
     ch.autovibrato_ticks = 0;
-    ch.volume_envelope_pos = 0;
-    ch.panning_envelope_pos = 0;
     if (!(ch.vibrato_waveform & WAVEFORM_KEEP_PHASE)) ch.vibrato_phase = 0;
     if (!(ch.tremolo_waveform & WAVEFORM_KEEP_PHASE)) ch.tremolo_phase = 0;
 }

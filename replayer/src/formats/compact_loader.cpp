@@ -39,6 +39,7 @@ void read_header(ReplayContext& ctx, const ByteReader& in) {
     if (!(flags & FLAG_IT)) return;
     ctx.tracker_rules |= RULE_IT;
     if (flags & FLAG_IT_LINKED_PORTA) ctx.tracker_rules |= RULE_IT_LINKED_PORTA;
+    if (flags & FLAG_CARRY_UNTIL_END) ctx.tracker_rules |= RULE_CARRY_UNTIL_END;
     ctx.default_global_volume = std::min(in.u8(HEADER_GLOBAL_VOLUME), MAX_IT_GLOBAL_VOLUME);
     for (int c = 0; c < ctx.channel_count; ++c)
         ctx.channel_volume[c] = clamp_volume(in.u8(HEADER_PANNING + ctx.channel_count + c));
@@ -164,6 +165,8 @@ const char* read_instruments(ReplayContext& ctx, const ByteReader& in, const Sec
                 const uint8_t end = in.u8(at + INSTRUMENT_SUSTAIN_ENDS + k);
                 if (e.sustain != SUSTAIN_NONE && end > e.sustain && end < e.point_count)
                     e.sustain_end = end;
+                if (e.point_count && (in.u8(at + INSTRUMENT_ENVELOPE_CARRY) >> k & 1))
+                    e.flags = ENVELOPE_CARRY;
             }
         }
         const uint8_t action = in.u8(at + INSTRUMENT_NEW_NOTE_ACTION);

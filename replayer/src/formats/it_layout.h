@@ -16,6 +16,7 @@ inline constexpr uint64_t ORDER_COUNT = 0x20;        // u16
 inline constexpr uint64_t INSTRUMENT_COUNT = 0x22;   // u16
 inline constexpr uint64_t SAMPLE_COUNT = 0x24;       // u16
 inline constexpr uint64_t PATTERN_COUNT = 0x26;      // u16
+inline constexpr uint64_t CREATED_WITH = 0x28;       // u16, the writing tracker's version
 inline constexpr uint64_t COMPATIBLE_VERSION = 0x2A; // u16, the format version
 inline constexpr uint64_t FLAGS = 0x2C;              // u16
 inline constexpr uint64_t SPECIAL = 0x2E;            // u16
@@ -95,6 +96,7 @@ inline constexpr int ENVELOPE_FILE_NODES = 25;
 inline constexpr uint8_t ENVELOPE_ON = 1;
 inline constexpr uint8_t ENVELOPE_LOOP = 2;
 inline constexpr uint8_t ENVELOPE_SUSTAIN_LOOP = 4;
+inline constexpr uint8_t ENVELOPE_CARRY_FLAG = 8;
 // The layout before 2.00: one volume envelope, its flags and loops in the
 // header, its nodes as (tick, value) byte pairs ending at tick 0xFF.
 inline constexpr uint64_t OLD_FLAGS = 0x11;

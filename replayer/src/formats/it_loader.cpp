@@ -19,6 +19,9 @@ constexpr uint16_t MAX_PATTERNS = 256;
 constexpr uint32_t MAX_SAMPLE_FRAMES = 0xFFFFF;
 constexpr uint32_t MAX_TOTAL_ROWS = 0x10000;
 constexpr int MIDDLE_C_KEY = 60; // C-5
+// The versions ModPlug Tracker writes into its IT files.
+constexpr uint16_t MODPLUG_CREATED_WITH = 0x217;
+constexpr uint16_t MODPLUG_COMPATIBLE_VERSION = 0x200;
 static_assert(KEYBOARD_NOTES == NOTE_COUNT);
 constexpr uint8_t MAX_PERCENT = 100;
 constexpr int MAX_SEPARATION = 32;
@@ -91,6 +94,9 @@ void load_header(ReplayContext& ctx, const ByteReader& in) {
     ctx.amiga_periods = (flags & FLAG_LINEAR_SLIDES) ? 0 : 1;
     ctx.tracker_rules = RULE_AMIGA_CLOCK_8363 | RULE_NO_LOOP_START_CARRY | RULE_IT;
     if (flags & FLAG_COMPATIBLE_GXX) ctx.tracker_rules |= RULE_IT_LINKED_PORTA;
+    if (in.u16le(CREATED_WITH) == MODPLUG_CREATED_WITH &&
+        in.u16le(COMPATIBLE_VERSION) == MODPLUG_COMPATIBLE_VERSION)
+        ctx.tracker_rules |= RULE_CARRY_UNTIL_END;
     ctx.default_global_volume = std::min(in.u8(GLOBAL_VOLUME), MAX_IT_VOLUME);
     ctx.mix_volume = std::min(in.u8(MIX_VOLUME), MAX_IT_VOLUME);
     const uint8_t speed = in.u8(INITIAL_SPEED);
@@ -134,6 +140,7 @@ void read_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t at, int8_t 
     e.sustain = in.u8(at + ENVELOPE_SUSTAIN_START);
     e.sustain_end = in.u8(at + ENVELOPE_SUSTAIN_END);
     sanitize_envelope(e, envelope_type(flags));
+    if (e.point_count && (flags & ENVELOPE_CARRY_FLAG)) e.flags = ENVELOPE_CARRY;
 }
 
 void read_old_envelope(EnvelopeRecord& e, const ByteReader& in, uint64_t h) {

@@ -521,3 +521,52 @@ TEST(It, ResonantFilter) {
         }
     }
 }
+
+// A carried envelope goes on where the channel's last note of the same
+// instrument left it while that note is still keyed and audible; ModPlug
+// Tracker's files start one that has run to its end again. Measured against
+// openmpt123 on the same modules.
+TEST(It, EnvelopesCarryAsTheNoteBeforeLeftThem) {
+    struct Row {
+        const char* what;
+        std::vector<ItEntry> entries; // besides the notes on rows 0 and 4
+        int second_instrument;        // of the note on row 4, -1 none
+        bool carry_flag, ends_early, modplug, carried;
+    };
+    const std::vector<Row> rows = {
+        {"same instrument", {}, 1, true, false, false, true},
+        {"no instrument number", {}, -1, true, false, false, true},
+        {"without the flag", {}, 1, false, false, false, false},
+        {"without the flag or an instrument number", {}, -1, false, false, false, false},
+        {"after a note-off", {{2, 0, 255}}, 1, true, false, false, false},
+        {"after a cut", {{2, 0, 254}}, 1, true, false, false, false},
+        {"after another instrument", {{2, 0, 60, 2}}, 1, true, false, false, false},
+        {"past its end", {}, 1, true, true, false, true},
+        {"past its end, ModPlug", {}, 1, true, true, true, false},
+    };
+    for (const Row& row : rows) {
+        ItBuilder it = instrument_module(NNA_CUT);
+        it.instruments[0].volume = {
+            static_cast<uint8_t>(row.carry_flag ? 1 | 8 : 1),
+            0,
+            0,
+            0,
+            0,
+            {{64, 0}, {32, static_cast<uint16_t>(row.ends_early ? 8 : 60)}}};
+        it.instruments.push_back(it.instruments[0]);
+        it.patterns[0] = {{0, 0, 60, 1}, {4, 0, 62, row.second_instrument}};
+        it.patterns[0].insert(it.patterns[0].end(), row.entries.begin(), row.entries.end());
+        Bytes b = it.build();
+        if (row.modplug) {
+            put16le(b, 0x28, 0x217);
+            put16le(b, 0x2A, 0x200);
+        }
+        Context ctx = load(b);
+        ASSERT_TRUE(ctx) << row.what;
+        Context image = load(compact_writer::write_compact(*ctx));
+        for (ReplayContext* c : {ctx.get(), image.get()}) {
+            render(*c, 5 * ROW_FRAMES); // to the second note's second row
+            EXPECT_EQ(c->channels[0].volume_envelope_pos > 24, row.carried) << row.what;
+        }
+    }
+}
