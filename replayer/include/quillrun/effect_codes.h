@@ -72,7 +72,8 @@ enum EffectCode : uint8_t {
     EFFECT_ENVELOPE_SWITCH = 60,     // IT S77..S7C: 7 + 2k turns envelope k (volume, panning,
                                      // pitch) off for the playing note, 8 + 2k back on
     EFFECT_PANBRELLO = 61,           // IT Yxy: the panning swings by depth y at speed x
-    EFFECT_COUNT = 62,
+    EFFECT_PANBRELLO_WAVEFORM = 62,  // IT S5x: WAVEFORM_SINE, _RAMP_DOWN, _SQUARE or _RANDOM
+    EFFECT_COUNT = 63,
     EFFECT_IGNORED = 255,
 };
 

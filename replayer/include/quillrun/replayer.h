@@ -230,6 +230,10 @@ struct ChannelState {
     uint8_t panbrello_memory; // high nibble speed, low nibble depth
     uint8_t panbrello_phase;  // 0..255 = one period
     int8_t panbrello_offset;  // added to the panning position (0..256) on this tick
+    // bits 0..1 WAVEFORM_SINE, _RAMP_DOWN, _SQUARE or _RANDOM (S5x); bits 4..7
+    // the ticks the random waveform's value has stood, 0..15
+    uint8_t panbrello_waveform;
+    int8_t panbrello_random; // the random waveform's value, -64..63
     VoiceFilter filter;
     VoiceMix mix;
 };

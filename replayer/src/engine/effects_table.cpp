@@ -76,6 +76,7 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_MIDI_MACRO] = {row_midi_macro, nullptr};
     t[EFFECT_ENVELOPE_SWITCH] = {row_envelope_switch, nullptr};
     t[EFFECT_PANBRELLO] = {row_panbrello, tick_panbrello};
+    t[EFFECT_PANBRELLO_WAVEFORM] = {row_panbrello_waveform, nullptr};
     t[EFFECT_IGNORED] = {nullptr, nullptr};
     return t;
 }

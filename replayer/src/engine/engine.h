@@ -352,6 +352,7 @@ void row_set_filter_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_envelope_switch(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_panbrello_waveform(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_midi_macro(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 // panning

@@ -35,6 +35,8 @@ constexpr int8_t FINE_SINE_QUARTER[65] = {
     33, 34, 36, 37, 38, 39, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56,
     56, 57, 58, 59, 59, 60, 60, 61, 61, 62, 62, 62, 63, 63, 63, 64, 64, 64, 64, 64, 64};
 constexpr int QUARTER_PERIOD = 64;
+constexpr uint8_t PANBRELLO_WAVEFORM_BITS = 3;
+constexpr int PANBRELLO_HOLD_SHIFT = 4;
 
 int fine_sine_value(uint8_t phase) {
     const int within = phase % HALF_PERIOD;
@@ -88,14 +90,42 @@ void tremolo_step(ReplayContext& ctx, ChannelState& ch, uint8_t parameter) {
     ch.volume_offset = static_cast<int8_t>((parameter & 0x0F) * wave / TREMOLO_DIVISOR);
 }
 
-// IT's panbrello: a sine of depth x 8 (of the 0..256 panning) that rises
-// first, one phase unit per speed unit and tick, on every tick.
-void panbrello_step(ReplayContext&, ChannelState& ch) {
+// IT's panbrello waveforms, -64..64: the sine rising first, the ramp falling
+// from the top, the square high and then at the centre, and a random value
+// that stands for `speed` ticks, as openmpt123 plays them.
+int panbrello_wave(ReplayContext& ctx, ChannelState& ch, uint8_t speed) {
+    const uint8_t phase = ch.panbrello_phase;
+    const int held = ch.panbrello_waveform >> PANBRELLO_HOLD_SHIFT;
+    switch (ch.panbrello_waveform & PANBRELLO_WAVEFORM_BITS) {
+    case WAVEFORM_RAMP_DOWN:
+        return QUARTER_PERIOD - phase / 2;
+    case WAVEFORM_SQUARE:
+        return phase < HALF_PERIOD ? QUARTER_PERIOD : 0;
+    case WAVEFORM_RANDOM:
+        if (held == 0 || held >= speed)
+            ch.panbrello_random = static_cast<int8_t>(next_random(ctx) / 2 - QUARTER_PERIOD);
+        ch.panbrello_waveform =
+            static_cast<uint8_t>(WAVEFORM_RANDOM | ((held == 0 || held >= speed ? 1 : held + 1)
+                                                    << PANBRELLO_HOLD_SHIFT));
+        return ch.panbrello_random;
+    default:
+        return fine_sine_value(phase);
+    }
+}
+
+// A depth of x 8 of the wave (of the 0..256 panning), one phase unit per
+// speed unit and tick, on every tick.
+void panbrello_step(ReplayContext& ctx, ChannelState& ch) {
     constexpr int PANBRELLO_DIVISOR = 8;
-    const int wave = fine_sine_value(ch.panbrello_phase);
+    const uint8_t speed = ch.panbrello_memory >> 4;
+    const int wave = panbrello_wave(ctx, ch, speed);
     ch.panbrello_offset =
         static_cast<int8_t>(wave * (ch.panbrello_memory & 0x0F) / PANBRELLO_DIVISOR);
-    ch.panbrello_phase = static_cast<uint8_t>(ch.panbrello_phase + (ch.panbrello_memory >> 4));
+    ch.panbrello_phase = static_cast<uint8_t>(ch.panbrello_phase + speed);
+}
+
+void row_panbrello_waveform(ReplayContext&, ChannelState& ch, uint8_t p) {
+    ch.panbrello_waveform = p & PANBRELLO_WAVEFORM_BITS;
 }
 
 void row_panbrello(ReplayContext& ctx, ChannelState& ch, uint8_t p) {

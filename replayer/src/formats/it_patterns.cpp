@@ -73,6 +73,8 @@ void convert_s(PatternSlot& s, uint8_t info) {
         return set(s, EFFECT_VIBRATO_WAVEFORM, y & 3);
     case 0x4:
         return set(s, EFFECT_TREMOLO_WAVEFORM, y & 3);
+    case 0x5:
+        return set(s, EFFECT_PANBRELLO_WAVEFORM, y & 3);
     case 0x7:
         // S70..S72 act on the channel's background notes, S73..S76 choose the
         // playing note's new-note action, S77..S7C switch its envelopes.

@@ -207,27 +207,48 @@ TEST(It, TempoGlobalVolumeAndPanningSlides) {
     }
 }
 
-// Panbrello swings the panning by a sine of depth x 8 of 256 that rises
-// first, a phase step of its speed (of 256) every tick, as openmpt123 plays
-// Y48 and Y4F; rows without it return to the panning.
+// Panbrello swings the panning by depth x 8 of 256 of its wave, a phase step
+// of its speed (of 256) every tick, as openmpt123 plays Y48 and Y4F: the sine
+// rising first, S51's ramp falling from the top, S52's square high and then
+// centred, S53's random value standing for `speed` ticks; rows without it
+// return to the panning.
 TEST(It, Panbrello) {
     constexpr int Y = 25;
-    for (const int depth : {8, 15}) {
+    const auto wave = [](int waveform, int phase) -> double {
+        switch (waveform) {
+        case 1:
+            return 64 - phase / 2;
+        case 2:
+            return phase < 128 ? 64 : 0;
+        default:
+            return std::round(64 * std::sin(2 * M_PI * phase / 256));
+        }
+    };
+    for (const auto& [waveform, depth] : {std::pair{0, 8}, {0, 15}, {1, 15}, {2, 8}, {3, 15}}) {
         ItBuilder it;
         it.samples = {sample_of(std::vector<int16_t>(100, 100), 1 | 16)};
         it.samples[0].loop_end = 100;
-        it.patterns[0] = {{0, 0, 60, 1, -1, Y, 0x40 | depth}};
-        for (int row = 1; row < 7; ++row) it.patterns[0].push_back({row, 0, -1, -1, -1, Y, 0});
+        it.patterns[0] = {{0, 0, 60, 1, -1, S, 0x50 | waveform},
+                          {1, 0, -1, -1, -1, Y, 0x40 | depth}};
+        for (int row = 2; row < 8; ++row) it.patterns[0].push_back({row, 0, -1, -1, -1, Y, 0});
         Context ctx = load_ok(it);
         ASSERT_TRUE(ctx);
-        const std::vector<float> out = render(*ctx, 8 * ROW_FRAMES);
-        for (int tick = 0; tick < 48; ++tick) {
+        const std::vector<float> out = render(*ctx, 9 * ROW_FRAMES);
+        double held = 0;
+        for (int tick = 6; tick < 54; ++tick) {
             const size_t k = 2 * (size_t{960} * tick + 959);
             const double l = out[k], r = out[k + 1];
             const double position = 256 * r * r / (l * l + r * r);
-            const double swing =
-                tick < 42 ? std::round(64 * std::sin(2 * M_PI * 4 * tick / 256)) : 0;
-            EXPECT_NEAR(position, 128 + swing * depth / 8, 1.0) << "tick " << tick;
+            const int phase = 4 * (tick - 6);
+            if (waveform == 3 && tick < 48) {
+                if (phase % 16 == 0) held = position;
+                EXPECT_NEAR(position, held, 1.0) << "tick " << tick;
+                EXPECT_LE(std::abs(position - 128), 64 * depth / 8 + 1) << "tick " << tick;
+                continue;
+            }
+            const double swing = tick < 48 ? wave(waveform, phase % 256) : 0;
+            EXPECT_NEAR(position, 128 + swing * depth / 8, 1.0)
+                << "waveform " << waveform << " tick " << tick;
         }
     }
 }
