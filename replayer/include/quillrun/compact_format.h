@@ -58,7 +58,8 @@ inline constexpr uint16_t FLAG_NO_LOOP_START_CARRY = 8; // RULE_NO_LOOP_START_CA
 inline constexpr uint16_t FLAG_IT = 16;                 // RULE_IT
 inline constexpr uint16_t FLAG_IT_MACROS = 32;       // the filter macros follow the channel volumes
 inline constexpr uint16_t FLAG_IT_LINKED_PORTA = 64; // RULE_IT_LINKED_PORTA
-// Slot notes 1..120, 121..127 retrigger, 122 instrument only (NOTE_*). Older
+// Slot notes 1..120, 121..127 retrigger, 122 instrument only, 123 note fade
+// (NOTE_*). Older
 // images number notes 1..96 with 97..127 retrigger and 98 instrument only.
 inline constexpr uint16_t FLAG_NOTES_120 = 128;
 inline constexpr uint16_t FLAG_CARRY_UNTIL_END = 256; // RULE_CARRY_UNTIL_END

@@ -32,6 +32,7 @@ inline constexpr uint8_t NOTE_NONE = 0;
 inline constexpr uint8_t NOTE_LAST = 120;            // notes 1..120, 1 = C-0, 49 = C-4
 inline constexpr uint8_t NOTE_RETRIGGER = 121;       // 121..127 retrigger the current note
 inline constexpr uint8_t NOTE_INSTRUMENT_ONLY = 122; // select the sample, keep playing
+inline constexpr uint8_t NOTE_FADE = 123;            // IT: the note fades out, its key held
 inline constexpr uint8_t NOTE_KEY_OFF = 128;         // 128..255 key off
 
 // An envelope's sustain index with bit 7 set names no point.

@@ -208,8 +208,8 @@ typedef struct quillrun_channel_info {
 } quillrun_channel_info;
 
 /* A pattern cell as loaded: note (0 none, 1..120, 121..127 retrigger (122
- * selects the instrument only), 128 and up key off), instrument (1-based, 0 none), volume column
- * (XM encoding, 0 empty), internal effect code and parameter. */
+ * selects the instrument only, 123 fades the note), 128 and up key off), instrument (1-based, 0
+ * none), volume column (XM encoding, 0 empty), internal effect code and parameter. */
 typedef struct quillrun_cell {
     uint8_t note, instrument, volume, effect, parameter;
 } quillrun_cell;

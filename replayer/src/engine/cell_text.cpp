@@ -166,8 +166,9 @@ size_t cell_text(const ReplayContext& ctx, const PatternSlot& cell, char* out, s
     text[6] = ' ';
     volume_text(cell.volume, text + 7);
     text[10] = ' ';
-    // IT writes a note fade in the note column.
-    if (cell.effect == EFFECT_NOTE_FADE) {
+    // IT writes a note fade in the note column (older images hold it as an
+    // effect).
+    if (cell.note == NOTE_FADE || cell.effect == EFFECT_NOTE_FADE) {
         std::memcpy(text, "~~~", 3);
         text[3] = ' ';
     }

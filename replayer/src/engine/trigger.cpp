@@ -69,6 +69,8 @@ void handle_note(ReplayContext& ctx, ChannelState& ch, const PatternSlot& slot) 
     const uint8_t note = slot.note;
     if (note >= NOTE_KEY_OFF)
         key_off(ch);
+    else if (note == NOTE_FADE)
+        ch.note_fade = 1;
     else if (note >= NOTE_RETRIGGER)
         trigger_sample(ctx, ch);
     else if (note != NOTE_NONE) {
@@ -163,7 +165,11 @@ void handle_row(ReplayContext& ctx, ChannelState& ch) {
             else
                 take_it_note_levels(ctx, ch);
         }
-        if (slot.note < NOTE_KEY_OFF) reset_on_trigger(ctx, ch, carried_from);
+        // Under IT a tone portamento leaves the envelopes running, unless
+        // compatible Gxx is on.
+        const bool it_slide = (ctx.tracker_rules & (RULE_IT | RULE_IT_LINKED_PORTA)) == RULE_IT &&
+                              is_tone_portamento(slot);
+        if (slot.note < NOTE_KEY_OFF && !it_slide) reset_on_trigger(ctx, ch, carried_from);
     } else if ((ctx.tracker_rules & RULE_IT) && slot.note != NOTE_NONE && slot.note <= NOTE_LAST &&
                !is_tone_portamento(slot)) {
         // An IT note restarts its envelopes and fade without an instrument too.

@@ -217,9 +217,11 @@ void convert_volume(PatternSlot& slot, uint8_t v) {
     if (v >= VIBRATO_FIRST && v <= VIBRATO_LAST) return ranged(VIBRATO_FIRST, XM_COLUMN_VIBRATO);
 }
 
+// Bytes past the notes, but for the cut and the off, fade the note.
 uint8_t convert_note(uint8_t n, bool has_instrument) {
-    if (n == NOTE_BYTE_OFF || (n > LAST_NOTE_BYTE && n != NOTE_BYTE_CUT)) return NOTE_KEY_OFF;
+    if (n == NOTE_BYTE_OFF) return NOTE_KEY_OFF;
     if (n == NOTE_BYTE_CUT) return has_instrument ? NOTE_INSTRUMENT_ONLY : NOTE_NONE;
+    if (n > LAST_NOTE_BYTE) return NOTE_FADE;
     return static_cast<uint8_t>(n + 1);
 }
 
@@ -297,13 +299,6 @@ void load_pattern(const ByteReader& in, const Layout& layout, uint16_t k, uint8_
             convert_command(slot, l.command, l.info, l.s_info, mode);
         }
         if (mask & (MASK_VOLUME | MASK_LAST_VOLUME)) convert_volume(slot, l.volume);
-        // A note fade fades the note without releasing it; where the effect
-        // column is taken, it is released.
-        const bool fade = l.note > LAST_NOTE_BYTE && l.note < NOTE_BYTE_CUT;
-        if (note && fade && slot.effect == EFFECT_ARPEGGIO && slot.parameter == 0) {
-            slot.note = NOTE_NONE;
-            set(slot, EFFECT_NOTE_FADE, 0);
-        }
         // A note cut silences the channel on the row tick.
         if (note && l.note == NOTE_BYTE_CUT) {
             if (slot.volume == 0)

@@ -68,6 +68,8 @@ TEST(It, NewNoteActionsPlayAsASecondChannel) {
         {NNA_CUT, {{0, 0, -1, -1, -1, S, 0x74}}, {}},                 // S74: this note continues
         {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x70}}, {{6, 1, 254}}}, // S70: cut it later
         {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x71}}, {{6, 1, 255}}}, // S71: release it
+        // S72 fades it as a note fade beside a command does.
+        {NNA_CONTINUE, {{6, 0, -1, -1, -1, S, 0x72}}, {{6, 1, 130, -1, -1, 1, 6}}},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
@@ -546,14 +548,18 @@ TEST(It, ResonantFilter) {
 // A carried envelope goes on where the channel's last note of the same
 // instrument left it while that note is still keyed and audible; ModPlug
 // Tracker's files start one that has run to its end again. Measured against
-// openmpt123 on the same modules.
+// openmpt123 on the same modules. A tone portamento with an instrument leaves
+// the envelope running, and restarts it only under compatible Gxx.
 TEST(It, EnvelopesCarryAsTheNoteBeforeLeftThem) {
     struct Row {
         const char* what;
         std::vector<ItEntry> entries; // besides the notes on rows 0 and 4
         int second_instrument;        // of the note on row 4, -1 none
         bool carry_flag, ends_early, modplug, carried;
+        uint16_t flags = 1 | 4 | 8; // | 32: compatible Gxx
+        int command = -1;           // of the note on row 4
     };
+    constexpr int G = 7;
     const std::vector<Row> rows = {
         {"same instrument", {}, 1, true, false, false, true},
         {"no instrument number", {}, -1, true, false, false, true},
@@ -564,6 +570,8 @@ TEST(It, EnvelopesCarryAsTheNoteBeforeLeftThem) {
         {"after another instrument", {{2, 0, 60, 2}}, 1, true, false, false, false},
         {"past its end", {}, 1, true, true, false, true},
         {"past its end, ModPlug", {}, 1, true, true, true, false},
+        {"tone portamento", {}, 1, false, false, false, true, 1 | 4 | 8, G},
+        {"tone portamento, compatible Gxx", {}, 1, false, false, false, false, 1 | 4 | 8 | 32, G},
     };
     for (const Row& row : rows) {
         ItBuilder it = instrument_module(NNA_CUT);
@@ -575,7 +583,8 @@ TEST(It, EnvelopesCarryAsTheNoteBeforeLeftThem) {
             0,
             {{64, 0}, {32, static_cast<uint16_t>(row.ends_early ? 8 : 60)}}};
         it.instruments.push_back(it.instruments[0]);
-        it.patterns[0] = {{0, 0, 60, 1}, {4, 0, 62, row.second_instrument}};
+        it.flags = row.flags;
+        it.patterns[0] = {{0, 0, 60, 1}, {4, 0, 62, row.second_instrument, -1, row.command, 0x10}};
         it.patterns[0].insert(it.patterns[0].end(), row.entries.begin(), row.entries.end());
         Bytes b = it.build();
         if (row.modplug) {

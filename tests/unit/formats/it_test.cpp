@@ -85,8 +85,8 @@ TEST(It, CellsConvertToTheEngineCodes) {
         {{0, 0, 0, 1}, IT_FX, {1, 1, 0, EFFECT_ARPEGGIO, 0}},     // C-0
         {{0, 0, 119, 1}, IT_FX, {120, 1, 0, EFFECT_ARPEGGIO, 0}}, // B-9
         {{0, 0, 255}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_ARPEGGIO, 0}},
-        {{0, 0, 130}, IT_FX, {NOTE_NONE, 0, 0, EFFECT_NOTE_FADE, 0}},
-        {{0, 0, 130, -1, -1, A, 2}, IT_FX, {NOTE_KEY_OFF, 0, 0, EFFECT_SET_SPEED, 2}},
+        {{0, 0, 130}, IT_FX, {NOTE_FADE, 0, 0, EFFECT_ARPEGGIO, 0}},
+        {{0, 0, 130, -1, -1, A, 2}, IT_FX, {NOTE_FADE, 0, 0, EFFECT_SET_SPEED, 2}},
         {{0, 0, 254}, IT_FX, {NOTE_NONE, 0, 0x10, EFFECT_ARPEGGIO, 0}}, // cut: volume 0
         {{0, 0, 254, -1, 32}, IT_FX, {NOTE_NONE, 0, 0x30, EFFECT_SET_VOLUME, 0}},
         {{0, 0, -1, 1}, IT_FX, {NOTE_INSTRUMENT_ONLY, 1, 0, EFFECT_ARPEGGIO, 0}},
