@@ -50,7 +50,9 @@ QUILLRUN_API void set_peak_meters(ReplayContext* context, bool on);
 
 // One channel after the last render call. The note, instrument, volume and
 // panning are the song's (before mute, solo and the channel volume); the
-// peaks are what was heard, after all of them.
+// peaks are what was heard, after all of them. Notes an IT channel left
+// playing in background voices count as the channel's: `playing` and the
+// peaks include them.
 struct ChannelInfo {
     bool playing;       // a voice sounds (it may be at volume 0)
     uint8_t note;       // last note triggered: 1..120 (1 = C-0), 0 none yet

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What plays now, read from the context for players and visualisers.
+#include <algorithm>
+
 #include "engine.h"
 
 namespace replayer {
@@ -42,8 +44,18 @@ bool channel_info(const ReplayContext& ctx, uint8_t channel, ChannelInfo* info) 
     const int volume = ch.volume - ch.volume_offset;
     info->volume = static_cast<uint8_t>(volume < 0 ? 0 : volume > MAX_VOLUME ? MAX_VOLUME : volume);
     info->panning = ch.panning;
-    info->peak_left = static_cast<float>(ch.peak_left) / PEAK_UNITS;
-    info->peak_right = static_cast<float>(ch.peak_right) / PEAK_UNITS;
+    // The notes the channel left playing in background voices sound as the
+    // channel: its meters hold them too.
+    uint16_t left = ch.peak_left, right = ch.peak_right;
+    for (int v = ctx.channel_count; v < voice_records(ctx); ++v) {
+        const ChannelState& voice = ctx.channels[v];
+        if (voice.voice_owner != channel + 1) continue;
+        info->playing = info->playing || (voice.sample && !voice.sample_ended);
+        left = std::max(left, voice.peak_left);
+        right = std::max(right, voice.peak_right);
+    }
+    info->peak_left = static_cast<float>(left) / PEAK_UNITS;
+    info->peak_right = static_cast<float>(right) / PEAK_UNITS;
     return true;
 }
 

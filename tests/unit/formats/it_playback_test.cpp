@@ -93,6 +93,18 @@ TEST(It, NewNoteActionsPlayAsASecondChannel) {
         ASSERT_TRUE(image);
         EXPECT_EQ(render(*ctx, 40 * ROW_FRAMES), want) << "row " << i;
         EXPECT_EQ(render(*image, 40 * ROW_FRAMES), want) << "image, row " << i;
+        // The channel's meters hold the louder note it left in the background.
+        it.patterns[0][1].volume = two.patterns[0][1].volume = 16;
+        Context metered = load_ok(it), apart = load_ok(two);
+        set_peak_meters(metered.get(), true);
+        set_peak_meters(apart.get(), true);
+        render(*metered, 6 * ROW_FRAMES);
+        render(*apart, 6 * ROW_FRAMES);
+        ChannelInfo got{}, first{}, second{};
+        channel_info(*metered, 0, &got);
+        channel_info(*apart, 0, &first);
+        channel_info(*apart, 1, &second);
+        EXPECT_EQ(got.peak_left, std::max(first.peak_left, second.peak_left)) << "row " << i;
     }
     // ...and the actions differ from one another.
     ItBuilder cut = instrument_module(NNA_CUT), go_on = instrument_module(NNA_CONTINUE);
