@@ -73,7 +73,9 @@ enum EffectCode : uint8_t {
                                      // pitch) off for the playing note, 8 + 2k back on
     EFFECT_PANBRELLO = 61,           // IT Yxy: the panning swings by depth y at speed x
     EFFECT_PANBRELLO_WAVEFORM = 62,  // IT S5x: WAVEFORM_SINE, _RAMP_DOWN, _SQUARE or _RANDOM
-    EFFECT_COUNT = 63,
+    EFFECT_FINE_PATTERN_DELAY = 63,  // IT S6x: the row lasts x ticks longer, channels adding up
+    EFFECT_HIGH_OFFSET = 64,         // IT SAx: sample offsets from now on add x times 65536 frames
+    EFFECT_COUNT = 65,
     EFFECT_IGNORED = 255,
 };
 

@@ -94,7 +94,8 @@ struct PlaybackState {
     uint32_t random_state;   // generator of the random waveform, 0 at start
     uint32_t passes_ended;   // passes completed since the start (repeat count)
     uint8_t song_ended;      // 1: the last pass the repeat count allows is over
-    uint8_t spare[3];
+    uint8_t extra_ticks;     // IT S6x: ticks each repeat of the current row lasts past the speed
+    uint8_t spare[2];
 };
 
 // IT's resonant low-pass filter on one voice, in sample units:
@@ -233,7 +234,8 @@ struct ChannelState {
     // bits 0..1 WAVEFORM_SINE, _RAMP_DOWN, _SQUARE or _RANDOM (S5x); bits 4..7
     // the ticks the random waveform's value has stood, 0..15
     uint8_t panbrello_waveform;
-    int8_t panbrello_random; // the random waveform's value, -64..63
+    int8_t panbrello_random;    // the random waveform's value, -64..63
+    uint8_t sample_offset_high; // IT SAx: 0..15, the sample offset's 65536-frame part
     VoiceFilter filter;
     VoiceMix mix;
 };
@@ -328,7 +330,7 @@ static_assert(sizeof(SongChoice) == 12);
 static_assert(sizeof(VoiceFilter) == 20);
 static_assert(sizeof(FadingVoice) == 64);
 static_assert(sizeof(VoiceMix) == 152);
-static_assert(sizeof(ChannelState) == 296);
+static_assert(sizeof(ChannelState) == 304);
 static_assert(sizeof(RenderSettings) == 16);
 static_assert(sizeof(MixSetup) == 12);
 static_assert(sizeof(ReplayContext) == 1240);

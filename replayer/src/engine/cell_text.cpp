@@ -100,6 +100,8 @@ constexpr EffectText EFFECT_TEXT[EFFECT_COUNT] = {
     {{0, 0}, {'S', 0x7}, Shape::nibble},     // IT envelope switch
     {{0, 0}, {'Y', 0}, Shape::as_stored},    // IT panbrello
     {{0, 0}, {'S', 0x5}, Shape::nibble},     // IT panbrello waveform
+    {{0, 0}, {'S', 0x6}, Shape::nibble},     // IT fine pattern delay
+    {{0, 0}, {'S', 0xA}, Shape::nibble},     // IT high offset
 };
 
 // Volume column commands 0x6..0xF by their letter.

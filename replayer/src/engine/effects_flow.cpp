@@ -77,6 +77,18 @@ void row_pattern_delay(ReplayContext& ctx, ChannelState&, uint8_t p) {
     ctx.playback.pattern_delay = p;
 }
 
+void row_fine_pattern_delay(ReplayContext& ctx, ChannelState&, uint8_t p) {
+    ctx.playback.extra_ticks = static_cast<uint8_t>(std::min(ctx.playback.extra_ticks + p, 255));
+}
+
+void row_high_offset(ReplayContext&, ChannelState& ch, uint8_t p) {
+    ch.sample_offset_high = p & 0x0F;
+}
+
+int row_ticks(const PlaybackState& playback) {
+    return std::min(playback.speed + playback.extra_ticks, 255);
+}
+
 void tick_retrigger(ReplayContext& ctx, ChannelState& ch, uint8_t p) {
     if (p == 0 || ctx.playback.tick % p != 0) return;
     reset_on_trigger(ctx, ch);

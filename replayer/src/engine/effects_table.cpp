@@ -61,6 +61,8 @@ constexpr std::array<EffectHandlers, TABLE_SIZE> build_table() {
     t[EFFECT_NOTE_CUT] = {nullptr, tick_note_cut};
     t[EFFECT_NOTE_DELAY] = {nullptr, tick_note_delay}; // the sequencer skips its row tick
     t[EFFECT_PATTERN_DELAY] = {row_pattern_delay, nullptr};
+    t[EFFECT_FINE_PATTERN_DELAY] = {row_fine_pattern_delay, nullptr};
+    t[EFFECT_HIGH_OFFSET] = {row_high_offset, nullptr};
     t[EFFECT_S3M_TREMOLO] = {nullptr, tick_shared_tremolo};
     t[EFFECT_S3M_ARPEGGIO] = {nullptr, tick_shared_arpeggio};
     t[EFFECT_S3M_TREMOR] = {shared_tremor, shared_tremor};

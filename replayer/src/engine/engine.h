@@ -372,6 +372,9 @@ void row_row_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_pattern_loop(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void tick_note_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 void row_pattern_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_fine_pattern_delay(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+void row_high_offset(ReplayContext& ctx, ChannelState& ch, uint8_t p);
+int row_ticks(const PlaybackState& playback); // the speed and S6x's ticks, at most 255
 void tick_tempo_slide(ReplayContext& ctx, ChannelState& ch, uint8_t p);
 
 } // namespace replayer

@@ -68,7 +68,7 @@ void advance_frame(ReplayContext& ctx) {
 
 void run_tick(ReplayContext& ctx) {
     PlaybackState& playback = ctx.playback;
-    if (playback.tick >= playback.speed) {
+    if (playback.tick >= row_ticks(playback)) {
         ++playback.delay_repeats;
         playback.tick = 0;
     }
@@ -90,6 +90,7 @@ void fetch_row(ReplayContext& ctx) {
     PlaybackState& playback = ctx.playback;
     playback.delay_repeats = 0;
     playback.pattern_delay = 0;
+    playback.extra_ticks = 0;
     if (playback.jump_pending || playback.break_pending) {
         playback.order_position = playback.jump_pending
                                       ? playback.jump_order

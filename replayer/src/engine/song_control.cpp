@@ -191,6 +191,7 @@ bool set_position(ReplayContext* context, uint16_t order, uint8_t row) {
     playback.break_pending = 0;
     playback.pattern_delay = 0;
     playback.delay_repeats = 0;
+    playback.extra_ticks = 0;
     playback.tick = playback.speed;
     playback.tick_remainder = 0;
     playback.passes_ended = 0;

@@ -15,6 +15,7 @@ constexpr int FINETUNE_STEPS_PER_UNIT = 2;
 constexpr int FINETUNE_BIAS = 16;
 constexpr int NOTE_STEPS = 16;                                       // finetune steps per semitone
 constexpr uint32_t SAMPLE_OFFSET_SHIFT = 8 + POSITION_FRACTION_BITS; // 256 frames per unit
+constexpr uint32_t HIGH_OFFSET_SHIFT = 16 + POSITION_FRACTION_BITS;  // IT SAx: 65536 frames
 
 // Retrigger volume change by the high nibble: sum first, then scale.
 constexpr uint8_t RETRIG_ADD[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
@@ -217,7 +218,8 @@ void trigger_sample(ReplayContext& ctx, ChannelState& ch) {
     ch.period = note_to_period(ctx, NOTE_STEPS * index + ch.finetune);
     if (slot.effect == EFFECT_SAMPLE_OFFSET) {
         if (slot.parameter) ch.sample_offset_memory = slot.parameter;
-        const uint32_t offset = uint32_t{ch.sample_offset_memory} << SAMPLE_OFFSET_SHIFT;
+        const uint32_t offset = uint32_t{ch.sample_offset_high} << HIGH_OFFSET_SHIFT |
+                                uint32_t{ch.sample_offset_memory} << SAMPLE_OFFSET_SHIFT;
         ch.position = offset;
         ch.sample_ended = offset >= uint64_t{sample.length} * POSITION_ONE;
     } else {

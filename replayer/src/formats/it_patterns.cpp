@@ -75,6 +75,8 @@ void convert_s(PatternSlot& s, uint8_t info) {
         return set(s, EFFECT_TREMOLO_WAVEFORM, y & 3);
     case 0x5:
         return set(s, EFFECT_PANBRELLO_WAVEFORM, y & 3);
+    case 0x6:
+        return set(s, EFFECT_FINE_PATTERN_DELAY, y);
     case 0x7:
         // S70..S72 act on the channel's background notes, S73..S76 choose the
         // playing note's new-note action, S77..S7C switch its envelopes.
@@ -88,6 +90,8 @@ void convert_s(PatternSlot& s, uint8_t info) {
         // S91: surround, played centred as surround channels are.
         return y == SURROUND_ON ? set(s, EFFECT_SET_CHANNEL_PANNING, CENTRE_PANNING)
                                 : set(s, EFFECT_IGNORED, info);
+    case 0xA:
+        return set(s, EFFECT_HIGH_OFFSET, y);
     case 0xB:
         return set(s, EFFECT_PATTERN_LOOP, y);
     case 0xC:

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // IT playback through the public interface: new-note actions and background
-// voices, channel volume, slides, envelopes, panning and the resonant filter.
+// voices, channel volume, slides, envelopes and panning.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -417,146 +417,6 @@ TEST(It, SampleSustainLoopGivesWayAtNoteOff) {
     EXPECT_FALSE(silent(out.end() - 2 * ROW_FRAMES, out.end()));
 }
 
-namespace {
-
-constexpr int Z = 26;
-
-// Noise read frame for frame (C-5 at a C5 speed of 48000 Hz), and IT's filter
-// run over it here in double precision, from its cutoff (0..127, 24 steps an
-// octave above 130.8 Hz) and resonance (0..127 = 0..24 dB) as the reference
-// player's output shows them.
-struct FilterSetting {
-    double cutoff; // 0..127; below 0: unfiltered
-    int resonance;
-};
-
-std::vector<int16_t> noise(size_t count) {
-    std::vector<int16_t> v(count);
-    uint32_t state = 1;
-    for (int16_t& x : v) {
-        state = state * 1103515245u + 12345u;
-        x = static_cast<int16_t>(static_cast<int32_t>(state >> 16) % 16000 - 8000);
-    }
-    return v;
-}
-
-ItBuilder noise_module(const std::vector<ItEntry>& entries) {
-    ItBuilder it;
-    it.flags = 1 | 4 | 8;
-    ItSample s = sample_of(noise(30000), 1 | 2 | 16);
-    s.c5_speed = 48000;
-    s.loop_end = 30000;
-    it.samples = {s};
-    it.instruments = {ItInstrument{}};
-    it.patterns[0] = {{0, 0, 60, 1}};
-    it.patterns[0].insert(it.patterns[0].end(), entries.begin(), entries.end());
-    return it;
-}
-
-// The unfiltered render's left side, with the filter of each row applied.
-std::vector<double> filtered(const std::vector<float>& plain, const FilterSetting (&rows)[2]) {
-    std::vector<double> out(plain.size() / 2);
-    double y1 = 0, y2 = 0;
-    for (size_t n = 0; n < out.size(); ++n) {
-        const FilterSetting& f = rows[n < ROW_FRAMES ? 0 : 1];
-        const double x = plain[2 * n];
-        if (f.cutoff < 0) {
-            out[n] = x;
-            continue;
-        }
-        const double hz = 110.0 * std::pow(2.0, 0.25 + f.cutoff / 24.0);
-        const double r = 48000.0 / (2 * M_PI * hz);
-        const double damping = std::pow(10.0, -f.resonance * 24.0 / 2560.0);
-        const double d = damping * r + damping - 1, e = r * r;
-        out[n] = (x + (d + 2 * e) * y1 - e * y2) / (1 + d + e);
-        y2 = y1;
-        y1 = out[n];
-    }
-    return out;
-}
-
-} // namespace
-
-// The filter from the instrument, from Zxx through IT's own macros or the
-// file's, and scaled by the filter envelope, against the filter computed
-// here; fully open settings leave a filtered note as it was. The same
-// modules seek exactly and play the same from their compact images.
-TEST(It, ResonantFilter) {
-    struct Row {
-        const char* what;
-        std::function<void(ItBuilder&)> change;
-        FilterSetting rows[2]; // row 0, and from row 1 on
-    };
-    const Row rows[] = {
-        {"Z40 then Z84 (resonance 32)",
-         [](ItBuilder& it) {
-             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x40});
-             it.patterns[0].push_back({1, 0, -1, -1, -1, Z, 0x84});
-         },
-         {{64, 0}, {64, 32}}},
-        {"Z40 then Z7F keeps the filter",
-         [](ItBuilder& it) {
-             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x40});
-             it.patterns[0].push_back({1, 0, -1, -1, -1, Z, 0x7F});
-         },
-         {{64, 0}, {64, 0}}},
-        {"Z7F alone",
-         [](ItBuilder& it) {
-             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x7F});
-         },
-         {{-1, 0}, {-1, 0}}},
-        {"instrument cutoff and resonance",
-         [](ItBuilder& it) {
-             it.instruments[0].filter_cutoff = 0x80 | 48;
-             it.instruments[0].filter_resonance = 0x80 | 64;
-         },
-         {{48, 64}, {48, 64}}},
-        {"filter envelope at -16 of 32",
-         [](ItBuilder& it) {
-             it.instruments[0].filter_cutoff = 0x80 | 100;
-             it.instruments[0].pitch = {1, 0, 0, 0, 0, {{-16, 0}}};
-             it.instruments[0].pitch.flags |= 0x80;
-         },
-         {{25, 0}, {25, 0}}},
-        {"the file's macros: SF0 resonance, Z80 cutoff 48",
-         [](ItBuilder& it) {
-             it.macros = {{9, "F0F001z"}, {9 + 16, "F0 F0 00 30"}};
-             it.patterns[0].push_back({0, 0, -1, -1, -1, Z, 0x80});
-             it.patterns[0].push_back({1, 0, -1, -1, -1, Z, 0x40});
-         },
-         {{48, 0}, {48, 64}}},
-    };
-    constexpr uint32_t FRAMES = 2 * ROW_FRAMES;
-    const std::vector<float> plain = render(*load_ok(noise_module({})), FRAMES);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        ItBuilder it = noise_module({});
-        row.change(it);
-        const Bytes bytes = it.build();
-        Context ctx = load(bytes);
-        ASSERT_TRUE(ctx);
-        const std::vector<float> got = render(*ctx, FRAMES);
-        const std::vector<double> want = filtered(plain, row.rows);
-        double worst = 0;
-        for (size_t n = 0; n < want.size(); ++n)
-            worst = std::max(worst, std::fabs(got[2 * n] - want[n]));
-        EXPECT_LT(worst, 2e-6) << "of a full scale of 0.18";
-
-        Context image = load(compact_writer::write_compact(*load(bytes)));
-        EXPECT_EQ(render(*image, FRAMES), got);
-        for (const RenderSettings& s : {DEFAULT_RENDER_SETTINGS, LISTENING_RENDER_SETTINGS}) {
-            Context played = load(bytes), sought = load(bytes);
-            ASSERT_EQ(set_render_settings(played.get(), s), nullptr);
-            ASSERT_EQ(set_render_settings(sought.get(), s), nullptr);
-            const std::vector<float> full = render(*played, FRAMES);
-            seek_to_frame(sought.get(), ROW_FRAMES + 100);
-            const std::vector<float> rest = render(*sought, ROW_FRAMES - 100);
-            EXPECT_TRUE(std::equal(rest.begin(), rest.end(), full.begin() + 2 * (ROW_FRAMES + 100)))
-                << "seek at interpolation " << int{s.interpolation};
-        }
-    }
-}
-
 // A carried envelope goes on where the channel's last note of the same
 // instrument left it while that note is still keyed and audible; ModPlug
 // Tracker's files start one that has run to its end again. Measured against
@@ -611,4 +471,36 @@ TEST(It, EnvelopesCarryAsTheNoteBeforeLeftThem) {
             EXPECT_EQ(c->channels[0].volume_envelope_pos > 24, row.carried) << row.what;
         }
     }
+}
+
+// S6x lengthens its row by x ticks, the channels' adding up, and a pattern
+// delay repeats the longer row, as openmpt123 times it.
+TEST(It, FinePatternDelaysAddUp) {
+    constexpr int SE = 0xE0;
+    const std::pair<std::vector<ItEntry>, int> rows[] = {
+        {{}, 48},
+        {{{1, 1, -1, -1, -1, S, 0x6F}}, 63},
+        {{{1, 1, -1, -1, -1, S, 0x6F}, {1, 2, -1, -1, -1, S, 0x6F}}, 78},
+        {{{1, 1, -1, -1, -1, S, 0x6F}, {1, 2, -1, -1, -1, S, SE | 1}}, 84},
+    };
+    for (const auto& [entries, ticks] : rows) {
+        ItBuilder it = instrument_module(NNA_CUT);
+        it.rows = {8};
+        it.patterns[0] = entries;
+        Context ctx = load_ok(it);
+        ASSERT_TRUE(ctx);
+        EXPECT_EQ(measure_pass(ctx.get(), 48000 * 10).frames, uint64_t{960} * ticks) << ticks;
+    }
+}
+
+// SAx adds x times 65536 frames to the sample offsets that follow.
+TEST(It, HighOffsetAddsToTheSampleOffset) {
+    constexpr int O = 15;
+    ItBuilder it;
+    it.samples = {sample_of(std::vector<int16_t>(140000, 1000), 1 | 2)};
+    it.patterns[0] = {{0, 0, -1, -1, -1, S, 0xA2}, {1, 0, 60, 1, -1, O, 0x03}};
+    Context ctx = load_ok(it);
+    ASSERT_TRUE(ctx);
+    render(*ctx, ROW_FRAMES + 1);
+    EXPECT_EQ(ctx->channels[0].position >> 12, 2u * 65536 + 3 * 256); // a fifth of a frame on
 }

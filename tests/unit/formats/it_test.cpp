@@ -100,6 +100,8 @@ TEST(It, CellsConvertToTheEngineCodes) {
         {{0, 0, -1, -1, -1, S, 0x75}, IT_FX, {0, 0, 0, EFFECT_SET_NEW_NOTE_ACTION, 5}},
         {{0, 0, -1, -1, -1, S, 0x7B}, IT_FX, {0, 0, 0, EFFECT_ENVELOPE_SWITCH, 0xB}},
         {{0, 0, -1, -1, -1, S, 0x52}, IT_FX, {0, 0, 0, EFFECT_PANBRELLO_WAVEFORM, 2}},
+        {{0, 0, -1, -1, -1, S, 0x63}, IT_FX, {0, 0, 0, EFFECT_FINE_PATTERN_DELAY, 3}},
+        {{0, 0, -1, -1, -1, S, 0xA2}, IT_FX, {0, 0, 0, EFFECT_HIGH_OFFSET, 2}},
         {{0, 0, -1, -1, -1, S, 0x91}, IT_FX, {0, 0, 0, EFFECT_SET_CHANNEL_PANNING, 128}},
         {{0, 0, -1, -1, -1, S, 0xF3}, IT_FX, {0, 0, 0, EFFECT_SET_FILTER_MACRO, 3}},
         {{0, 0, -1, -1, -1, 26, 0x84}, IT_FX, {0, 0, 0, EFFECT_MIDI_MACRO, 0x84}},

@@ -208,11 +208,11 @@ TEST(ContextSize, CapIsExactly128MiB) {
     };
     const Case cases[] = {
         // 1240 header + 5 per slot + 4 per pattern + 696 per instrument + 20 per
-        // sample + 2 per frame + 296 per channel or voice + 256 per order.
-        {584, 1820, 10, 8, 17, 6, 15, 0, 39168},
-        {2, 67107963, 0, 0, 1, 1, 0, 0, 0x8000000},
-        {1, 67107966, 0, 0, 1, 1, 0, 0, 0},                  // one byte more
-        {584, 1820, 10, 8, 17, 6, 15, 64, 39168 + 64 * 296}, // background voices
+        // sample + 2 per frame + 304 per channel or voice + 256 per order.
+        {584, 1820, 10, 8, 17, 6, 15, 0, 39216},
+        {2, 67107959, 0, 0, 1, 1, 0, 0, 0x8000000},
+        {1, 67107962, 0, 0, 1, 1, 0, 0, 0},                  // one byte more
+        {584, 1820, 10, 8, 17, 6, 15, 64, 39216 + 64 * 304}, // background voices
         {0xFFFFFF, 0, 256, 0, 1, 255, 0, 0, 0},              // 21 GB of slots
         {0, 0xFFFFFFFF, 0, 0, 1, 0, 0, 0, 0},                // 8 GB of frames
     };

@@ -57,7 +57,7 @@ std::string check_context(const replayer::ReplayContext& ctx) {
         if (s.effect >= replayer::EFFECT_COUNT && s.effect != replayer::EFFECT_IGNORED)
             return "unknown effect code";
         if (s.volume == 0xA0) return "volume column 0xA0 left in a slot";
-        if (s.note > replayer::NOTE_INSTRUMENT_ONLY && s.note != replayer::NOTE_KEY_OFF)
+        if (s.note > replayer::NOTE_FADE && s.note != replayer::NOTE_KEY_OFF)
             return "note outside the internal numbering";
     }
     return {};
