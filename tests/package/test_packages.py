@@ -151,7 +151,7 @@ class ConsumerTest(unittest.TestCase):
                 with self.subTest(program=program):
                     linked = run(["ldd", program]).stdout
                     # The installed library, not one of a build tree.
-                    self.assertRegex(linked, r"libquillrun-replayer\.so\.4 => (/usr)?/lib/")
+                    self.assertRegex(linked, r"libquillrun-replayer\.so\.5 => (/usr)?/lib/")
                     got = os.path.join(tmp, "example.wav")
                     result = run([program, MODULE, got])
                     self.assertEqual((result.returncode, result.stderr), (0, ""))
