@@ -75,10 +75,11 @@ void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
 }
 
 // The taps from frame `first` on: straight from the sample where they lie
-// inside it, in one direction; across an edge frame by frame.
+// inside it (in the loop, once the voice has been round it), in one
+// direction; across an edge frame by frame.
 void gather(const Span& g, int64_t first, int count, bool mirrored, float* taps) {
     const int64_t last = first + count - 1;
-    if (!mirrored && first >= 0 && last < g.length) {
+    if (!mirrored && first >= (g.looped ? g.loop_start : 0) && last < g.length) {
         const int16_t* p = g.data + first;
         for (int k = 0; k < count; ++k) taps[k] = p[k];
     } else if (mirrored && first >= g.length && last < g.length + g.loop_cycle / 2) {

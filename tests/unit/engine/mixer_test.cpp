@@ -299,6 +299,14 @@ TEST_P(Interpolation, ConstantStaysConstantAndTheSamplesOwnRateReadsItsFrames) {
         // The sinc rows sum to 1 before they are rounded to floats: -80 dB.
         for (float v : left(rig, step, 2000))
             ASSERT_NEAR(v, 1000 * UNIT, 1e-4f * 1000 * UNIT) << "step " << step;
+        // Once round the loop, the taps before its start read its end, never
+        // the lead-in before it.
+        MixRig lead_in(300, 200);
+        for (int i = 0; i < 300; ++i) lead_in.m.sample_frames()[i] = i < 100 ? -1000 : 1000;
+        const std::vector<float> v = left(lead_in, step, 2000);
+        const auto past_lead_in = static_cast<size_t>((uint64_t{160 - 40} << 32) / step);
+        for (size_t f = past_lead_in; f < v.size(); ++f)
+            ASSERT_NEAR(v[f], 1000 * UNIT, 1e-4f * 1000 * UNIT) << "step " << step << " frame " << f;
     }
     MixRig rig(300); // frame i holds i + 1
     const std::vector<float> read = left(rig, 0x100000000ull, 100);
