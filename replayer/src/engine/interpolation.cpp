@@ -81,6 +81,13 @@ void kernel_row(double t, double stretch, int taps, double* row) {
     for (int k = 0; k < taps; ++k) row[k] /= sum;
 }
 
+// Where tap k sits in its row: the plain kernel's even taps first, then its
+// odd ones, as the kernel reads them; a wider kernel's in order.
+int stored_slot(int k, int taps) {
+    if (taps != SINC_BASE_TAPS) return k;
+    return k % 2 ? SINC_BASE_TAPS / 2 + k / 2 : k / 2;
+}
+
 void build() {
     int offset = 0;
     double current[SINC_MAX_TAPS], next[SINC_MAX_TAPS];
@@ -93,8 +100,9 @@ void build() {
             for (int k = 0; k < taps; ++k) current[k] = next[k];
             kernel_row(static_cast<double>(p + 1) / SINC_PHASES, STRETCH[b], taps, next);
             for (int k = 0; k < taps; ++k) {
-                c[p * taps + k] = static_cast<float>(current[k]);
-                d[p * taps + k] = static_cast<float>(next[k] - current[k]);
+                const int at = p * taps + stored_slot(k, taps);
+                c[at] = static_cast<float>(current[k]);
+                d[at] = static_cast<float>(next[k] - current[k]);
             }
         }
         banks[b] = {c, d, {1 - taps / 2, taps}};

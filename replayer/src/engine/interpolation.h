@@ -62,41 +62,157 @@ void build_sinc_tables();
 // output's Nyquist frequency for that step.
 const SincBank& sinc_bank_for_step(uint64_t step);
 
-// taps holds bank.taps.count values (16-bit frames in place, or floats);
-// fraction is the position's 32 fraction bits. Eight lanes, summed in a fixed
-// order, so that every machine and vector width gives the same bits.
+using SincLanes = float __attribute__((vector_size(8 * sizeof(float))));
+
+// Eight lane vectors go by reference: passed by value they would change the
+// calling convention between the AVX2 and the baseline builds.
+
+// Taps k..k + 7 of one frame as floats: 16-bit frames in place, or floats.
 template <typename T>
-inline float interpolate_sinc(const SincBank& bank, const T* taps, uint32_t fraction) {
-    using Lanes = float __attribute__((vector_size(8 * sizeof(float))));
-    using Frames = int16_t __attribute__((vector_size(8 * sizeof(int16_t))));
-    using Wide = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+__attribute__((always_inline)) inline void sinc_taps(const T* taps, int k, SincLanes& v) {
+    if constexpr (sizeof(T) == sizeof(int16_t)) {
+        using Frames = int16_t __attribute__((vector_size(8 * sizeof(int16_t))));
+        using Wide = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+        Frames f;
+        __builtin_memcpy(&f, taps + k, sizeof f);
+        v = __builtin_convertvector(__builtin_convertvector(f, Wide), SincLanes);
+    } else {
+        __builtin_memcpy(&v, taps + k, sizeof v);
+    }
+}
+
+// The plain kernel's 16 taps in the order its rows are stored: the even taps
+// in lanes 0..7 of even, the odd ones in odd (a 16-bit pair is one 32-bit
+// word, split by shifts where a general conversion would take more steps).
+template <typename T>
+__attribute__((always_inline)) inline void sinc_base_taps(const T* taps, SincLanes& even,
+                                                          SincLanes& odd) {
+    if constexpr (sizeof(T) == sizeof(int16_t)) {
+        using Words = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+        static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a word's low half comes first");
+        Words words;
+        __builtin_memcpy(&words, taps, sizeof words);
+        even = __builtin_convertvector((words << 16) >> 16, SincLanes);
+        odd = __builtin_convertvector(words >> 16, SincLanes);
+    } else {
+        using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+        SincLanes low, high;
+        __builtin_memcpy(&low, taps, sizeof low);
+        __builtin_memcpy(&high, taps + 8, sizeof high);
+        even = __builtin_shuffle(low, high, Index{0, 2, 4, 6, 8, 10, 12, 14});
+        odd = __builtin_shuffle(low, high, Index{1, 3, 5, 7, 9, 11, 13, 15});
+    }
+}
+
+// The kernel's two sums for one frame, eight lanes each, with the phase's
+// coefficients (whole) and their change to the next phase (change). The
+// plain kernel's lane j holds the products of taps 2j and 2j + 1 in that
+// order, a wider kernel's those of taps j, j + 8, ... N is the bank's tap
+// count when known at compile time, else 0.
+template <int N, typename T>
+__attribute__((always_inline)) inline void sinc_sums(const SincBank& bank, const T* taps,
+                                                     uint32_t fraction, SincLanes& whole,
+                                                     SincLanes& change) {
     constexpr int PHASE_SHIFT = 32 - SINC_PHASE_BITS;
-    constexpr uint32_t BELOW_PHASE = (1u << PHASE_SHIFT) - 1;
-    const int n = bank.taps.count;
+    const int n = N ? N : bank.taps.count;
     const float* a = bank.coefficients + (fraction >> PHASE_SHIFT) * n;
     const float* d = bank.deltas + (fraction >> PHASE_SHIFT) * n;
-    Lanes whole = {}, change = {};
-    for (int k = 0; k < n; k += 8) {
-        Lanes v, x, y;
-        if constexpr (sizeof(T) == sizeof(int16_t)) {
-            Frames f;
-            __builtin_memcpy(&f, taps + k, sizeof f);
-            v = __builtin_convertvector(__builtin_convertvector(f, Wide), Lanes);
-        } else {
-            __builtin_memcpy(&v, taps + k, sizeof v);
-        }
+    SincLanes x0, x1, y0, y1;
+    __builtin_memcpy(&x0, a, sizeof x0);
+    __builtin_memcpy(&x1, a + 8, sizeof x1);
+    __builtin_memcpy(&y0, d, sizeof y0);
+    __builtin_memcpy(&y1, d + 8, sizeof y1);
+    if (n == SINC_BASE_TAPS) {
+        SincLanes even, odd;
+        sinc_base_taps(taps, even, odd);
+        whole = x0 * even + x1 * odd;
+        change = y0 * even + y1 * odd;
+        return;
+    }
+    SincLanes v0, v1;
+    sinc_taps(taps, 0, v0);
+    sinc_taps(taps, 8, v1);
+    SincLanes w = x0 * v0 + x1 * v1, c = y0 * v0 + y1 * v1;
+    for (int k = 16; k < n; k += 8) {
+        SincLanes v, x, y;
+        sinc_taps(taps, k, v);
         __builtin_memcpy(&x, a + k, sizeof x);
         __builtin_memcpy(&y, d + k, sizeof y);
-        whole += x * v;
-        change += y * v;
+        w += x * v;
+        c += y * v;
     }
-    // 26 bits below the phase, shifted to 24: exact as a float.
-    const float between = static_cast<float>((fraction & BELOW_PHASE) >> 2) * 0x1p-24f;
+    whole = w;
+    change = c;
+}
+
+// How far past its phase the fraction lies, in phases: 26 bits below the
+// phase, shifted to 24, exact as a float.
+inline float sinc_between(uint32_t fraction) {
+    constexpr uint32_t BELOW_PHASE = (1u << (32 - SINC_PHASE_BITS)) - 1;
+    return static_cast<float>((fraction & BELOW_PHASE) >> 2) * 0x1p-24f;
+}
+
+// taps holds bank.taps.count values (16-bit frames in place, or floats);
+// fraction is the position's 32 fraction bits. The lanes are summed in a
+// fixed order, so that every machine and vector width gives the same bits.
+template <int N = 0, typename T>
+__attribute__((always_inline)) inline float interpolate_sinc(const SincBank& bank, const T* taps,
+                                                             uint32_t fraction) {
+    SincLanes whole, change;
+    sinc_sums<N>(bank, taps, fraction, whole, change);
     const float w = ((whole[0] + whole[1]) + (whole[2] + whole[3])) +
                     ((whole[4] + whole[5]) + (whole[6] + whole[7]));
     const float c = ((change[0] + change[1]) + (change[2] + change[3])) +
                     ((change[4] + change[5]) + (change[6] + change[7]));
-    return w + between * c;
+    return w + sinc_between(fraction) * c;
+}
+
+// Lanes x0 + x1, x2 + x3, y0 + y1, y2 + y3, then the same of lanes 4..7.
+__attribute__((always_inline)) inline void sinc_pairs(const SincLanes& x, const SincLanes& y,
+                                                      SincLanes& pairs) {
+    using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+    constexpr Index EVEN = {0, 2, 8, 10, 4, 6, 12, 14}, ODD = {1, 3, 9, 11, 5, 7, 13, 15};
+    pairs = __builtin_shuffle(x, y, EVEN) + __builtin_shuffle(x, y, ODD);
+}
+
+// Lanes 0..3: low's first four lanes added to its last four; lanes 4..7:
+// the same of high.
+__attribute__((always_inline)) inline void sinc_halves(const SincLanes& low, const SincLanes& high,
+                                                       SincLanes& sums) {
+    using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+    constexpr Index FIRST = {0, 1, 2, 3, 8, 9, 10, 11}, LAST = {4, 5, 6, 7, 12, 13, 14, 15};
+    sums = __builtin_shuffle(low, high, FIRST) + __builtin_shuffle(low, high, LAST);
+}
+
+inline constexpr int SINC_GROUP = 8; // frames interpolate_sinc_group reads at once
+
+// Eight frames at once, each exactly as interpolate_sinc reads it: frame f's
+// taps start at taps[f], its fraction is fractions[f]. Lane f of the sums is
+// sums[f]'s lanes added in interpolate_sinc's order, the eight frames folded
+// together, two at a time as they are read.
+template <int N, typename T>
+__attribute__((always_inline)) inline void
+interpolate_sinc_group(const SincBank& bank, const T* const* taps, const uint32_t* fractions,
+                       SincLanes& values) {
+    SincLanes whole[SINC_GROUP / 2], change[SINC_GROUP / 2];
+    for (int i = 0; i < SINC_GROUP / 2; ++i) {
+        SincLanes w0, c0, w1, c1;
+        sinc_sums<N>(bank, taps[2 * i], fractions[2 * i], w0, c0);
+        sinc_sums<N>(bank, taps[2 * i + 1], fractions[2 * i + 1], w1, c1);
+        sinc_pairs(w0, w1, whole[i]);
+        sinc_pairs(c0, c1, change[i]);
+    }
+    // lanes 0..3 of low (high): frames 0..3's (4..7's) first four lanes
+    // added, lanes 4..7: their last four
+    SincLanes low, high, w, c, between;
+    sinc_pairs(whole[0], whole[1], low);
+    sinc_pairs(whole[2], whole[3], high);
+    sinc_halves(low, high, w);
+    sinc_pairs(change[0], change[1], low);
+    sinc_pairs(change[2], change[3], high);
+    sinc_halves(low, high, c);
+    for (int f = 0; f < SINC_GROUP; ++f) between[f] = sinc_between(fractions[f]);
+    values = w + between * c;
 }
 
 } // namespace replayer

@@ -16,30 +16,16 @@
 
 #include "engine.h"
 #include "interpolation.h"
+#include "mixer_voice.h"
 
 namespace replayer {
 
+using namespace mixing;
+
 namespace {
 
-constexpr float SAMPLE_SCALE = 0x1p-15f;  // 16-bit frame to -1.0 .. just under 1.0
-constexpr float CHANNEL_HEADROOM = 0.25f; // four full-scale channels reach full scale
-constexpr float OUTPUT_SCALE = SAMPLE_SCALE * CHANNEL_HEADROOM;
 constexpr int FINE_BITS = 20; // position_fine and step_fine lie below the 20.12 values
 constexpr uint32_t FINE_MASK = (1u << FINE_BITS) - 1;
-constexpr int FRAME_SHIFT = 32;
-
-struct Span {
-    const int16_t* data;
-    int64_t length;     // frames
-    int64_t loop_start; // frames
-    int64_t loop_cycle; // frames of one loop cycle (twice the loop for ping-pong); 0 none
-    bool pingpong;
-    bool looped; // been round the loop: every frame, those before it too, is in the loop
-    // Ramping: frames before the start read as the first one, and without a
-    // loop frames past the end as the last one, so that the kernel sees no
-    // edge of its own where the ramps already bring the voice in and out.
-    bool hold_edges;
-};
 
 Span span_of(const ReplayContext& ctx, const SampleRecord& s, bool looped) {
     const bool pingpong = s.loop_length && (s.flags_volume & SAMPLE_FLAG_PINGPONG);
@@ -74,10 +60,12 @@ void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
     }
 }
 
-// The taps from frame `first` on: straight from the sample where they lie
-// inside it (in the loop, once the voice has been round it), in one
-// direction; across an edge frame by frame.
-void gather(const Span& g, int64_t first, int count, bool mirrored, float* taps) {
+} // namespace
+
+// Straight from the sample where the taps lie inside it (in the loop, once
+// the voice has been round it), in one direction; across an edge frame by
+// frame.
+void mixing::gather(const Span& g, int64_t first, int count, bool mirrored, float* taps) {
     const int64_t last = first + count - 1;
     if (!mirrored && first >= (g.looped ? g.loop_start : 0) && last < g.length) {
         const int16_t* p = g.data + first;
@@ -90,54 +78,7 @@ void gather(const Span& g, int64_t first, int count, bool mirrored, float* taps)
     }
 }
 
-// Gains for the frames of a run: constant, ramping towards a target, or
-// fading to silence.
-struct Gains {
-    float left, right;
-    float delta_left, delta_right; // per frame while frames_left > 0
-    float target_left, target_right;
-    uint32_t frames_left;
-    // A fade: the gains at frame k before its end are k / ramp of its start's,
-    // however the frames are split between render calls.
-    bool fade = false;
-    float fade_scale = 0; // 1 / ramp frames
-    // the largest magnitudes added so far, for the peak levels
-    bool metering = false;
-    float peak_left = 0, peak_right = 0;
-
-    void heard(float added_left, float added_right) {
-        if (!metering) return;
-        peak_left = std::max(peak_left, std::fabs(added_left));
-        peak_right = std::max(peak_right, std::fabs(added_right));
-    }
-
-    void next() {
-        if (frames_left == 0) return;
-        --frames_left;
-        if (fade) {
-            const float share = static_cast<float>(frames_left) * fade_scale;
-            left = target_left * share;
-            right = target_right * share;
-            return;
-        }
-        left += delta_left;
-        right += delta_right;
-        if (frames_left == 0) {
-            left = target_left;
-            right = target_right;
-        }
-    }
-};
-
-// What one voice needs to read values: the kernel chosen for its step, and
-// the voice's filter when it has one.
-struct Reader {
-    Span g;
-    uint8_t interpolation;
-    TapSpan taps;
-    const SincBank* sinc;
-    VoiceFilter* filter; // null: unfiltered
-};
+namespace {
 
 Reader reader_for(const ReplayContext& ctx, const SampleRecord& s, uint64_t step, bool looped,
                   VoiceFilter& filter) {
@@ -167,65 +108,40 @@ inline float fraction_of(uint64_t x) {
 
 // The kernel of mode M over taps of type T (sample frames in place, or
 // floats gathered at an edge).
-template <int M, typename T> float kernel(const Reader& r, const T* taps, uint64_t x) {
+template <int M, typename T> float kernel(const T* taps, uint64_t x) {
     if constexpr (M == INTERPOLATION_NEAREST) {
         return static_cast<float>(taps[0]);
     } else if constexpr (M == INTERPOLATION_LINEAR) {
         const float pair[2] = {static_cast<float>(taps[0]), static_cast<float>(taps[1])};
         return interpolate_linear(pair, fraction_of(x));
-    } else if constexpr (M == INTERPOLATION_CUBIC) {
+    } else {
+        static_assert(M == INTERPOLATION_CUBIC, "the sinc kernel reads in mix_sinc");
         const float four[4] = {static_cast<float>(taps[0]), static_cast<float>(taps[1]),
                                static_cast<float>(taps[2]), static_cast<float>(taps[3])};
         return interpolate_cubic(four, fraction_of(x));
-    } else {
-        return interpolate_sinc(*r.sinc, taps, static_cast<uint32_t>(x));
     }
 }
 
-// Frames [0, count) of a run, reading through the kernel (and with Filter the
-// voice's filter) and adding into out. Inside: every tap lies in the sample,
-// in reading order, so the frames are read in place; otherwise they are
-// gathered frame by frame.
+// Frames [0, count) of a run of the short kernels, reading through the
+// kernel (and with Filter the voice's filter) and adding into out. Inside:
+// every tap lies in the sample, in reading order, so the frames are read in
+// place; otherwise they are gathered frame by frame.
 template <int M, bool Ramp, bool Inside, bool Filter = false>
 __attribute__((always_inline)) inline void mix_frames(const Reader& r, uint64_t& x, uint64_t step,
                                                       bool mirrored, Gains& gains, float* out,
                                                       uint32_t count) {
-    float taps[SINC_MAX_TAPS];
+    float taps[CUBIC_TAPS.count];
     for (uint32_t k = 0; k < count; ++k, x += step) {
         const auto frame = static_cast<int64_t>(x >> FRAME_SHIFT) + r.taps.first;
         float value;
         if constexpr (Inside) {
-            value = kernel<M>(r, r.g.data + frame, x);
+            value = kernel<M>(r.g.data + frame, x);
         } else {
             gather(r.g, frame, r.taps.count, mirrored, taps);
-            value = kernel<M>(r, static_cast<const float*>(taps), x);
+            value = kernel<M>(static_cast<const float*>(taps), x);
         }
-        if constexpr (Filter) value = filter_step(*r.filter, value);
-        value *= OUTPUT_SCALE;
-        if constexpr (Ramp) gains.next();
-        const float left = gains.left * value, right = value * gains.right;
-        out[2 * k] += left;
-        out[2 * k + 1] += right;
-        gains.heard(left, right);
+        add_value<Ramp, Filter>(r, value, gains, out + 2 * k);
     }
-}
-
-// The sinc kernel's frames read in place, the bulk of its work, are built
-// twice on x86-64, for AVX2 and for the baseline: the same operations in the
-// same order, so the same bits, chosen by the processor at load. Not under
-// ThreadSanitizer, whose runtime is not up yet when the loader picks a clone.
-#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define QUILLRUN_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#else
-#define QUILLRUN_WIDE_VECTORS
-#endif
-
-QUILLRUN_WIDE_VECTORS void mix_sinc_inside(const Reader& r, uint64_t& x, uint64_t step,
-                                           Gains& gains, float* out, uint32_t count, bool ramp) {
-    if (ramp)
-        mix_frames<INTERPOLATION_SINC, true, true>(r, x, step, false, gains, out, count);
-    else
-        mix_frames<INTERPOLATION_SINC, false, true>(r, x, step, false, gains, out, count);
 }
 
 using Lanes = float __attribute__((vector_size(4 * sizeof(float))));
@@ -323,25 +239,31 @@ void mix_run(const Reader& r, uint64_t& x, uint64_t step, bool mirrored, Gains& 
         lo = g.length - r.taps.first;
         hi = g.length + g.loop_cycle / 2 - r.taps.first - r.taps.count;
     }
-    uint32_t done = 0;
-    const uint32_t before = frames_until(x, step, lo, count);
-    mix_frames<M, Ramp, false, Filter>(r, x, step, mirrored, gains, out, before);
-    done += before;
+    // Frames gathered across an edge, and frames read in place.
+    const auto gathered = [&](float* to, uint32_t n) {
+        if constexpr (M == INTERPOLATION_SINC)
+            mix_sinc(r, x, step, false, mirrored, gains, to, n, Ramp);
+        else
+            mix_frames<M, Ramp, false, Filter>(r, x, step, mirrored, gains, to, n);
+    };
+    const auto in_place = [&](float* to, uint32_t n) {
+        if constexpr (M == INTERPOLATION_SINC)
+            mix_sinc(r, x, step, true, false, gains, to, n, Ramp);
+        else if constexpr (Filter)
+            mix_frames<M, Ramp, true, true>(r, x, step, false, gains, to, n);
+        else if constexpr (!Ramp)
+            mix_inside_steady<M>(r, x, step, gains, to, n);
+        else
+            mix_frames<M, Ramp, true>(r, x, step, false, gains, to, n);
+    };
+    uint32_t done = frames_until(x, step, lo, count);
+    gathered(out, done);
     if (!mirrored && done < count) {
         const uint32_t inside = frames_until(x, step, hi + 1, count - done);
-        if constexpr (Filter)
-            mix_frames<M, Ramp, true, true>(r, x, step, false, gains, out + 2 * size_t{done},
-                                            inside);
-        else if constexpr (M == INTERPOLATION_SINC)
-            mix_sinc_inside(r, x, step, gains, out + 2 * size_t{done}, inside, Ramp);
-        else if constexpr (!Ramp)
-            mix_inside_steady<M>(r, x, step, gains, out + 2 * size_t{done}, inside);
-        else
-            mix_frames<M, Ramp, true>(r, x, step, mirrored, gains, out + 2 * size_t{done}, inside);
+        in_place(out + 2 * size_t{done}, inside);
         done += inside;
     }
-    mix_frames<M, Ramp, false, Filter>(r, x, step, mirrored, gains, out + 2 * size_t{done},
-                                       count - done);
+    gathered(out + 2 * size_t{done}, count - done);
 }
 
 uint64_t end_of(const Span& g) {
@@ -388,6 +310,21 @@ uint32_t mix_voice_as(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float
                       });
 }
 
+// The frames of a ramp with the gains moving, the rest at the gains it
+// reached: the same values, the steady ones by the faster path.
+template <int M>
+uint32_t mix_ramp_then_steady(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* out,
+                              uint32_t frames) {
+    uint32_t mixed = 0;
+    if (gains.frames_left) {
+        const uint32_t ramp = std::min(frames, gains.frames_left);
+        mixed = mix_voice_as<M, true>(r, x, step, gains, out, ramp);
+        if (mixed < ramp || mixed == frames) return mixed;
+    }
+    return mixed +
+           mix_voice_as<M, false>(r, x, step, gains, out + 2 * size_t{mixed}, frames - mixed);
+}
+
 // Mixes up to `frames` frames of a voice from x on; returns how many it mixed
 // before the sample ran out (all of them when it did not). Leaves x where the
 // voice stands. Without Mix it reads nothing and writes nothing, and leaves
@@ -415,21 +352,16 @@ uint32_t mix_voice(Reader& r, uint64_t& x, uint64_t step, Gains& gains, float* o
             for (uint32_t k = 0; k < count && gains.frames_left; ++k) gains.next();
         });
     }
-    const bool ramp = gains.frames_left != 0;
-#define QUILLRUN_MIX_AS(M)                                                                         \
-    return ramp ? mix_voice_as<M, true>(r, x, step, gains, out, frames)                            \
-                : mix_voice_as<M, false>(r, x, step, gains, out, frames)
     switch (r.interpolation) {
     case INTERPOLATION_LINEAR:
-        QUILLRUN_MIX_AS(INTERPOLATION_LINEAR);
+        return mix_ramp_then_steady<INTERPOLATION_LINEAR>(r, x, step, gains, out, frames);
     case INTERPOLATION_CUBIC:
-        QUILLRUN_MIX_AS(INTERPOLATION_CUBIC);
+        return mix_ramp_then_steady<INTERPOLATION_CUBIC>(r, x, step, gains, out, frames);
     case INTERPOLATION_SINC:
-        QUILLRUN_MIX_AS(INTERPOLATION_SINC);
+        return mix_ramp_then_steady<INTERPOLATION_SINC>(r, x, step, gains, out, frames);
     default:
-        QUILLRUN_MIX_AS(INTERPOLATION_NEAREST);
+        return mix_ramp_then_steady<INTERPOLATION_NEAREST>(r, x, step, gains, out, frames);
     }
-#undef QUILLRUN_MIX_AS
 }
 
 uint64_t wide_position(const ChannelState& ch) {
@@ -530,7 +462,12 @@ void mix_channel(const ReplayContext& ctx, ChannelState& ch, float* out, uint32_
         uint64_t x = wide_position(ch);
         const uint64_t step = wide_step(ch);
         Reader r = reader_for(ctx, *ch.sample, step, m.looped, ch.filter);
-        const uint32_t mixed = mix_voice<Mix>(r, x, step, gains, out, frames);
+        // At zero gains a voice adds nothing and only moves on, unless a
+        // filter's history needs its values.
+        const bool silent =
+            !r.filter && gains.left == 0.0f && gains.right == 0.0f && gains.frames_left == 0;
+        const uint32_t mixed = Mix && !silent ? mix_voice<true>(r, x, step, gains, out, frames)
+                                              : mix_voice<false>(r, x, step, gains, out, frames);
         m.looped = r.g.looped;
         if (mixed < frames) {
             // Run out: silent from here until the next note; with ramping

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The sinc kernel's share of the listening mixer, where nearly all of its
+// time goes: frames are read eight at a time, their sums folded together, and
+// at steady gains added into the output eight at a time. Frames whose taps
+// cross an edge of the sample are first gathered into a window of the
+// voice's own frame numbering, once for many frames, and read from there.
+//
+// Built twice on x86-64, for AVX2 and for the baseline: the same operations
+// in the same order, so the same bits, chosen by the processor at load. Not
+// under ThreadSanitizer, whose runtime is not up yet when the loader picks a
+// clone.
+#include "mixer_voice.h"
+
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+#define QUILLRUN_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define QUILLRUN_WIDE_VECTORS
+#endif
+
+namespace replayer::mixing {
+
+namespace {
+
+constexpr int WINDOW_FRAMES = 1024; // gathered frames read from at once
+
+// Eight frames' values through the filter and the gains into out.
+template <bool Ramp, bool Filter>
+__attribute__((always_inline)) inline void add_group(const Reader& r, const SincLanes& values,
+                                                     Gains& gains, float* out) {
+    if constexpr (Ramp || Filter) {
+        for (int f = 0; f < SINC_GROUP; ++f)
+            add_value<Ramp, Filter>(r, values[f], gains, out + 2 * f);
+    } else {
+        using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+        const SincLanes v = values * OUTPUT_SCALE;
+        const SincLanes sides = {gains.left, gains.right, gains.left, gains.right,
+                                 gains.left, gains.right, gains.left, gains.right};
+        const SincLanes first = sides * __builtin_shuffle(v, Index{0, 0, 1, 1, 2, 2, 3, 3});
+        const SincLanes second = sides * __builtin_shuffle(v, Index{4, 4, 5, 5, 6, 6, 7, 7});
+        SincLanes a, b;
+        __builtin_memcpy(&a, out, sizeof a);
+        __builtin_memcpy(&b, out + SINC_GROUP, sizeof b);
+        a += first;
+        b += second;
+        __builtin_memcpy(out, &a, sizeof a);
+        __builtin_memcpy(out + SINC_GROUP, &b, sizeof b);
+        if (gains.metering)
+            for (int f = 0; f < SINC_GROUP / 2; ++f) {
+                gains.heard(first[2 * f], first[2 * f + 1]);
+                gains.heard(second[2 * f], second[2 * f + 1]);
+            }
+    }
+}
+
+// `count` frames from x on, the voice's frame j at frames[j - origin].
+template <int N, typename T, bool Ramp, bool Filter>
+__attribute__((always_inline)) inline void read_frames(const Reader& r, const T* frames,
+                                                       int64_t origin, uint64_t& x, uint64_t step,
+                                                       Gains& gains, float* out, uint32_t count) {
+    const SincBank& bank = *r.sinc;
+    const int64_t offset = r.taps.first - origin;
+    uint32_t k = 0;
+    for (; k + SINC_GROUP <= count; k += SINC_GROUP) {
+        const T* taps[SINC_GROUP];
+        uint32_t fractions[SINC_GROUP];
+        for (int f = 0; f < SINC_GROUP; ++f, x += step) {
+            taps[f] = frames + (static_cast<int64_t>(x >> FRAME_SHIFT) + offset);
+            fractions[f] = static_cast<uint32_t>(x);
+        }
+        SincLanes values;
+        interpolate_sinc_group<N>(bank, taps, fractions, values);
+        add_group<Ramp, Filter>(r, values, gains, out + 2 * size_t{k});
+    }
+    for (; k < count; ++k, x += step) {
+        const T* taps = frames + (static_cast<int64_t>(x >> FRAME_SHIFT) + offset);
+        const float value = interpolate_sinc<N>(bank, taps, static_cast<uint32_t>(x));
+        add_value<Ramp, Filter>(r, value, gains, out + 2 * size_t{k});
+    }
+}
+
+// The plain kernel's tap count known at compile time, the others not.
+template <typename T, bool Ramp, bool Filter>
+__attribute__((always_inline)) inline void
+read_with_bank(const Reader& r, const T* frames, int64_t origin, uint64_t& x, uint64_t step,
+               Gains& gains, float* out, uint32_t count) {
+    if (r.taps.count == SINC_BASE_TAPS)
+        read_frames<SINC_BASE_TAPS, T, Ramp, Filter>(r, frames, origin, x, step, gains, out, count);
+    else
+        read_frames<0, T, Ramp, Filter>(r, frames, origin, x, step, gains, out, count);
+}
+
+template <bool Ramp, bool Filter>
+__attribute__((always_inline)) inline void read_gathered(const Reader& r, uint64_t& x,
+                                                         uint64_t step, bool mirrored, Gains& gains,
+                                                         float* out, uint32_t count) {
+    float window[WINDOW_FRAMES];
+    // n frames from x read at most (n - 1) x (whole step + 1) + taps frames.
+    const uint64_t spread = (step >> FRAME_SHIFT) + 1;
+    const uint64_t most = (WINDOW_FRAMES - r.taps.count) / spread + 1;
+    for (uint32_t k = 0; k < count;) {
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(most, count - k));
+        const int64_t first = static_cast<int64_t>(x >> FRAME_SHIFT) + r.taps.first;
+        const int64_t end =
+            static_cast<int64_t>((x + (n - 1) * step) >> FRAME_SHIFT) + r.taps.first + r.taps.count;
+        gather(r.g, first, static_cast<int>(end - first), mirrored, window);
+        read_with_bank<float, Ramp, Filter>(r, window, first, x, step, gains, out + 2 * size_t{k},
+                                            n);
+        k += n;
+    }
+}
+
+template <bool Ramp, bool Filter>
+__attribute__((always_inline)) inline void mix_sinc_as(const Reader& r, uint64_t& x, uint64_t step,
+                                                       bool inside, bool mirrored, Gains& gains,
+                                                       float* out, uint32_t count) {
+    if (inside)
+        read_with_bank<int16_t, Ramp, Filter>(r, r.g.data, 0, x, step, gains, out, count);
+    else
+        read_gathered<Ramp, Filter>(r, x, step, mirrored, gains, out, count);
+}
+
+// Of internal linkage, as is the clones' resolver then.
+QUILLRUN_WIDE_VECTORS void mix_sinc_cloned(const Reader& r, uint64_t& x, uint64_t step, bool inside,
+                                           bool mirrored, Gains& gains, float* out, uint32_t count,
+                                           bool ramp) {
+    if (count == 0) return;
+    if (r.filter) {
+        if (ramp)
+            mix_sinc_as<true, true>(r, x, step, inside, mirrored, gains, out, count);
+        else
+            mix_sinc_as<false, true>(r, x, step, inside, mirrored, gains, out, count);
+    } else {
+        if (ramp)
+            mix_sinc_as<true, false>(r, x, step, inside, mirrored, gains, out, count);
+        else
+            mix_sinc_as<false, false>(r, x, step, inside, mirrored, gains, out, count);
+    }
+}
+
+} // namespace
+
+void mix_sinc(const Reader& r, uint64_t& x, uint64_t step, bool inside, bool mirrored, Gains& gains,
+              float* out, uint32_t count, bool ramp) {
+    mix_sinc_cloned(r, x, step, inside, mirrored, gains, out, count, ramp);
+}
+
+} // namespace replayer::mixing
