@@ -24,8 +24,7 @@ constexpr double STOP_BAND_PER_STRETCH = 1.4;
 constexpr int TOTAL_TAPS = 16 + 24 + 32 + 40 + 48 + 64 + 80 + 96;
 static_assert(SINC_MAX_TAPS == 96);
 
-float coefficients[SINC_PHASES * TOTAL_TAPS];
-float deltas[SINC_PHASES * TOTAL_TAPS];
+float rows[SINC_PHASES * 2 * TOTAL_TAPS];
 SincBank banks[SINC_BANK_COUNT];
 uint64_t bank_limits[SINC_BANK_COUNT]; // 32.32 step up to which bank b serves
 pthread_once_t built = PTHREAD_ONCE_INIT;
@@ -93,22 +92,22 @@ void build() {
     double current[SINC_MAX_TAPS], next[SINC_MAX_TAPS];
     for (int b = 0; b < SINC_BANK_COUNT; ++b) {
         const int taps = static_cast<int>(SINC_BASE_TAPS * STRETCH[b]);
-        float* c = coefficients + offset;
-        float* d = deltas + offset;
+        float* bank_rows = rows + offset;
         kernel_row(0.0, STRETCH[b], taps, next);
         for (int p = 0; p < SINC_PHASES; ++p) {
             for (int k = 0; k < taps; ++k) current[k] = next[k];
             kernel_row(static_cast<double>(p + 1) / SINC_PHASES, STRETCH[b], taps, next);
+            float* row = bank_rows + p * 2 * taps;
             for (int k = 0; k < taps; ++k) {
-                const int at = p * taps + stored_slot(k, taps);
-                c[at] = static_cast<float>(current[k]);
-                d[at] = static_cast<float>(next[k] - current[k]);
+                const int at = stored_slot(k, taps);
+                row[at] = static_cast<float>(current[k]);
+                row[taps + at] = static_cast<float>(next[k] - current[k]);
             }
         }
-        banks[b] = {c, d, {1 - taps / 2, taps}};
+        banks[b] = {bank_rows, {1 - taps / 2, taps}};
         const double limit = b == 0 ? 1.0 : STRETCH[b] / STOP_BAND_PER_STRETCH;
         bank_limits[b] = static_cast<uint64_t>(limit * 4294967296.0);
-        offset += SINC_PHASES * taps;
+        offset += SINC_PHASES * 2 * taps;
     }
 }
 

@@ -46,12 +46,12 @@ inline constexpr int SINC_PHASES = 1 << SINC_PHASE_BITS;
 inline constexpr int SINC_MAX_TAPS = 96; // the widest stretched kernel
 inline constexpr int SINC_BANK_COUNT = 8;
 
-// One kernel: for phase p (t = p / SINC_PHASES) the coefficients of its taps,
-// and their change to phase p + 1, so that t between two phases reads
-// coefficients interpolated linearly.
+// One kernel: for phase p (t = p / SINC_PHASES) a row of the coefficients
+// of its taps, then their change to phase p + 1, so that t between two
+// phases reads coefficients interpolated linearly. The plain kernel's rows
+// hold its even taps, then its odd ones; a wider kernel's its taps in order.
 struct SincBank {
-    const float* coefficients; // SINC_PHASES rows of `taps`
-    const float* deltas;       // SINC_PHASES rows of `taps`
+    const float* rows; // SINC_PHASES rows of 2 x `taps`
     TapSpan taps;
 };
 
@@ -63,6 +63,7 @@ void build_sinc_tables();
 const SincBank& sinc_bank_for_step(uint64_t step);
 
 using SincLanes = float __attribute__((vector_size(8 * sizeof(float))));
+using SincIndex = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
 
 // Eight lane vectors go by reference: passed by value they would change the
 // calling convention between the AVX2 and the baseline builds.
@@ -72,10 +73,9 @@ template <typename T>
 __attribute__((always_inline)) inline void sinc_taps(const T* taps, int k, SincLanes& v) {
     if constexpr (sizeof(T) == sizeof(int16_t)) {
         using Frames = int16_t __attribute__((vector_size(8 * sizeof(int16_t))));
-        using Wide = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
         Frames f;
         __builtin_memcpy(&f, taps + k, sizeof f);
-        v = __builtin_convertvector(__builtin_convertvector(f, Wide), SincLanes);
+        v = __builtin_convertvector(__builtin_convertvector(f, SincIndex), SincLanes);
     } else {
         __builtin_memcpy(&v, taps + k, sizeof v);
     }
@@ -88,19 +88,17 @@ template <typename T>
 __attribute__((always_inline)) inline void sinc_base_taps(const T* taps, SincLanes& even,
                                                           SincLanes& odd) {
     if constexpr (sizeof(T) == sizeof(int16_t)) {
-        using Words = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
         static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a word's low half comes first");
-        Words words;
+        SincIndex words;
         __builtin_memcpy(&words, taps, sizeof words);
         even = __builtin_convertvector((words << 16) >> 16, SincLanes);
         odd = __builtin_convertvector(words >> 16, SincLanes);
     } else {
-        using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
         SincLanes low, high;
         __builtin_memcpy(&low, taps, sizeof low);
         __builtin_memcpy(&high, taps + 8, sizeof high);
-        even = __builtin_shuffle(low, high, Index{0, 2, 4, 6, 8, 10, 12, 14});
-        odd = __builtin_shuffle(low, high, Index{1, 3, 5, 7, 9, 11, 13, 15});
+        even = __builtin_shuffle(low, high, SincIndex{0, 2, 4, 6, 8, 10, 12, 14});
+        odd = __builtin_shuffle(low, high, SincIndex{1, 3, 5, 7, 9, 11, 13, 15});
     }
 }
 
@@ -115,8 +113,8 @@ __attribute__((always_inline)) inline void sinc_sums(const SincBank& bank, const
                                                      SincLanes& change) {
     constexpr int PHASE_SHIFT = 32 - SINC_PHASE_BITS;
     const int n = N ? N : bank.taps.count;
-    const float* a = bank.coefficients + (fraction >> PHASE_SHIFT) * n;
-    const float* d = bank.deltas + (fraction >> PHASE_SHIFT) * n;
+    const float* a = bank.rows + (fraction >> PHASE_SHIFT) * (2 * n);
+    const float* d = a + n;
     SincLanes x0, x1, y0, y1;
     __builtin_memcpy(&x0, a, sizeof x0);
     __builtin_memcpy(&x1, a + 8, sizeof x1);
@@ -152,26 +150,10 @@ inline float sinc_between(uint32_t fraction) {
     return static_cast<float>((fraction & BELOW_PHASE) >> 2) * 0x1p-24f;
 }
 
-// taps holds bank.taps.count values (16-bit frames in place, or floats);
-// fraction is the position's 32 fraction bits. The lanes are summed in a
-// fixed order, so that every machine and vector width gives the same bits.
-template <int N = 0, typename T>
-__attribute__((always_inline)) inline float interpolate_sinc(const SincBank& bank, const T* taps,
-                                                             uint32_t fraction) {
-    SincLanes whole, change;
-    sinc_sums<N>(bank, taps, fraction, whole, change);
-    const float w = ((whole[0] + whole[1]) + (whole[2] + whole[3])) +
-                    ((whole[4] + whole[5]) + (whole[6] + whole[7]));
-    const float c = ((change[0] + change[1]) + (change[2] + change[3])) +
-                    ((change[4] + change[5]) + (change[6] + change[7]));
-    return w + sinc_between(fraction) * c;
-}
-
 // Lanes x0 + x1, x2 + x3, y0 + y1, y2 + y3, then the same of lanes 4..7.
 __attribute__((always_inline)) inline void sinc_pairs(const SincLanes& x, const SincLanes& y,
                                                       SincLanes& pairs) {
-    using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
-    constexpr Index EVEN = {0, 2, 8, 10, 4, 6, 12, 14}, ODD = {1, 3, 9, 11, 5, 7, 13, 15};
+    constexpr SincIndex EVEN = {0, 2, 8, 10, 4, 6, 12, 14}, ODD = {1, 3, 9, 11, 5, 7, 13, 15};
     pairs = __builtin_shuffle(x, y, EVEN) + __builtin_shuffle(x, y, ODD);
 }
 
@@ -179,17 +161,19 @@ __attribute__((always_inline)) inline void sinc_pairs(const SincLanes& x, const 
 // the same of high.
 __attribute__((always_inline)) inline void sinc_halves(const SincLanes& low, const SincLanes& high,
                                                        SincLanes& sums) {
-    using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
-    constexpr Index FIRST = {0, 1, 2, 3, 8, 9, 10, 11}, LAST = {4, 5, 6, 7, 12, 13, 14, 15};
+    constexpr SincIndex FIRST = {0, 1, 2, 3, 8, 9, 10, 11}, LAST = {4, 5, 6, 7, 12, 13, 14, 15};
     sums = __builtin_shuffle(low, high, FIRST) + __builtin_shuffle(low, high, LAST);
 }
 
 inline constexpr int SINC_GROUP = 8; // frames interpolate_sinc_group reads at once
 
-// Eight frames at once, each exactly as interpolate_sinc reads it: frame f's
-// taps start at taps[f], its fraction is fractions[f]. Lane f of the sums is
-// sums[f]'s lanes added in interpolate_sinc's order, the eight frames folded
-// together, two at a time as they are read.
+// Eight frames at once: frame f's taps (bank.taps.count values, 16-bit
+// frames in place or floats) start at taps[f], its fraction (the position's
+// 32 fraction bits) is fractions[f]. Its value is its whole sum's lanes
+// added as ((0 + 1) + (2 + 3)) + ((4 + 5) + (6 + 7)), plus its change sum's
+// added likewise times the fraction past its phase: a fixed order, so that
+// every machine and vector width gives the same bits. The frames' sums are
+// folded together two at a time as they are read.
 template <int N, typename T>
 __attribute__((always_inline)) inline void
 interpolate_sinc_group(const SincBank& bank, const T* const* taps, const uint32_t* fractions,

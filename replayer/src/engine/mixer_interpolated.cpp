@@ -38,13 +38,28 @@ Span span_of(const ReplayContext& ctx, const SampleRecord& s, bool looped) {
             s.length && ctx.settings.ramping};
 }
 
-// Frames from j on of the voice's own numbering, frame by frame: the loop
-// position is found once and then followed.
+// n frames from p on into taps, forward (+1) or backward (-1).
+void copy_frames(const int16_t* p, int direction, int n, float* taps) {
+    if (direction > 0)
+        for (int k = 0; k < n; ++k) taps[k] = p[k];
+    else
+        for (int k = 0; k < n; ++k) taps[k] = p[-k];
+}
+
+// Frames from j on of the voice's own numbering, in the stretches between
+// edges: the loop position is found once and then followed.
 void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
     int k = 0;
-    const float before = g.hold_edges ? g.data[0] : 0.0f;
-    if (!g.looped)
-        for (; k < count && j < g.length; ++k, ++j) taps[k] = j < 0 ? before : g.data[j];
+    if (!g.looped) {
+        const float before = g.hold_edges ? g.data[0] : 0.0f;
+        for (; k < count && j < 0; ++k, ++j) taps[k] = before;
+        if (k < count && j < g.length) {
+            const int n = static_cast<int>(std::min<int64_t>(count - k, g.length - j));
+            copy_frames(g.data + j, 1, n, taps + k);
+            k += n;
+            j += n;
+        }
+    }
     if (k == count) return;
     if (!g.loop_cycle) {
         const float past = g.hold_edges ? g.data[g.length - 1] : 0.0f;
@@ -54,9 +69,17 @@ void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
     const int64_t loop = g.pingpong ? g.loop_cycle / 2 : g.loop_cycle;
     int64_t at = (j - g.loop_start) % g.loop_cycle;
     if (at < 0) at += g.loop_cycle;
-    for (; k < count; ++k) {
-        taps[k] = g.data[at < loop ? g.loop_start + at : g.loop_start + g.loop_cycle - 1 - at];
-        if (++at == g.loop_cycle) at = 0;
+    while (k < count) {
+        // Forward through the loop, or backward in a ping-pong's second half.
+        const bool forward = at < loop;
+        const int64_t left = (forward ? loop : g.loop_cycle) - at;
+        const int n = static_cast<int>(std::min<int64_t>(count - k, left));
+        const int16_t* p =
+            g.data + (forward ? g.loop_start + at : g.loop_start + g.loop_cycle - 1 - at);
+        copy_frames(p, forward ? 1 : -1, n, taps + k);
+        k += n;
+        at += n;
+        if (at == g.loop_cycle) at = 0;
     }
 }
 

@@ -23,20 +23,36 @@ namespace {
 
 constexpr int WINDOW_FRAMES = 1024; // gathered frames read from at once
 
-// Eight frames' values through the filter and the gains into out.
+// Eight frames' values through the filter and the gains into out. Without a
+// filter, the gains of each frame are taken in turn as add_value takes them,
+// and the products and sums done eight frames at a time.
 template <bool Ramp, bool Filter>
 __attribute__((always_inline)) inline void add_group(const Reader& r, const SincLanes& values,
                                                      Gains& gains, float* out) {
-    if constexpr (Ramp || Filter) {
+    if constexpr (Filter) {
         for (int f = 0; f < SINC_GROUP; ++f)
             add_value<Ramp, Filter>(r, values[f], gains, out + 2 * f);
     } else {
         using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
+        constexpr Index FIRST = {0, 0, 1, 1, 2, 2, 3, 3}, SECOND = {4, 4, 5, 5, 6, 6, 7, 7};
         const SincLanes v = values * OUTPUT_SCALE;
-        const SincLanes sides = {gains.left, gains.right, gains.left, gains.right,
-                                 gains.left, gains.right, gains.left, gains.right};
-        const SincLanes first = sides * __builtin_shuffle(v, Index{0, 0, 1, 1, 2, 2, 3, 3});
-        const SincLanes second = sides * __builtin_shuffle(v, Index{4, 4, 5, 5, 6, 6, 7, 7});
+        SincLanes first, second;
+        if constexpr (Ramp) {
+            // left, right of frames 0..3 in sides[0], of frames 4..7 in sides[1]
+            SincLanes sides[2];
+            for (int f = 0; f < SINC_GROUP; ++f) {
+                gains.next();
+                sides[f / 4][2 * (f % 4)] = gains.left;
+                sides[f / 4][2 * (f % 4) + 1] = gains.right;
+            }
+            first = sides[0] * __builtin_shuffle(v, FIRST);
+            second = sides[1] * __builtin_shuffle(v, SECOND);
+        } else {
+            const SincLanes sides = {gains.left, gains.right, gains.left, gains.right,
+                                     gains.left, gains.right, gains.left, gains.right};
+            first = sides * __builtin_shuffle(v, FIRST);
+            second = sides * __builtin_shuffle(v, SECOND);
+        }
         SincLanes a, b;
         __builtin_memcpy(&a, out, sizeof a);
         __builtin_memcpy(&b, out + SINC_GROUP, sizeof b);
@@ -71,11 +87,21 @@ __attribute__((always_inline)) inline void read_frames(const Reader& r, const T*
         interpolate_sinc_group<N>(bank, taps, fractions, values);
         add_group<Ramp, Filter>(r, values, gains, out + 2 * size_t{k});
     }
-    for (; k < count; ++k, x += step) {
-        const T* taps = frames + (static_cast<int64_t>(x >> FRAME_SHIFT) + offset);
-        const float value = interpolate_sinc<N>(bank, taps, static_cast<uint32_t>(x));
-        add_value<Ramp, Filter>(r, value, gains, out + 2 * size_t{k});
+    if (k == count) return;
+    // The last few frames as a group too, the rest of it repeating the last.
+    const uint32_t n = count - k;
+    const T* taps[SINC_GROUP];
+    uint32_t fractions[SINC_GROUP];
+    for (uint32_t f = 0; f < SINC_GROUP; ++f) {
+        const uint64_t at = x + std::min(f, n - 1) * step;
+        taps[f] = frames + (static_cast<int64_t>(at >> FRAME_SHIFT) + offset);
+        fractions[f] = static_cast<uint32_t>(at);
     }
+    x += n * step;
+    SincLanes values;
+    interpolate_sinc_group<N>(bank, taps, fractions, values);
+    for (uint32_t f = 0; f < n; ++f)
+        add_value<Ramp, Filter>(r, values[f], gains, out + 2 * size_t{k + f});
 }
 
 // The plain kernel's tap count known at compile time, the others not.
@@ -113,10 +139,16 @@ template <bool Ramp, bool Filter>
 __attribute__((always_inline)) inline void mix_sinc_as(const Reader& r, uint64_t& x, uint64_t step,
                                                        bool inside, bool mirrored, Gains& gains,
                                                        float* out, uint32_t count) {
+    // A copy the compiler can keep in registers: the stores into out might
+    // otherwise be the caller's gains, to be read again after each.
+    Gains local = gains;
+    uint64_t at = x;
     if (inside)
-        read_with_bank<int16_t, Ramp, Filter>(r, r.g.data, 0, x, step, gains, out, count);
+        read_with_bank<int16_t, Ramp, Filter>(r, r.g.data, 0, at, step, local, out, count);
     else
-        read_gathered<Ramp, Filter>(r, x, step, mirrored, gains, out, count);
+        read_gathered<Ramp, Filter>(r, at, step, mirrored, local, out, count);
+    gains = local;
+    x = at;
 }
 
 // Of internal linkage, as is the clones' resolver then.
