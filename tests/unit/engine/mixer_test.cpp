@@ -306,11 +306,21 @@ TEST_P(Interpolation, ConstantStaysConstantAndTheSamplesOwnRateReadsItsFrames) {
         const std::vector<float> v = left(lead_in, step, 2000);
         const auto past_lead_in = static_cast<size_t>((uint64_t{160 - 40} << 32) / step);
         for (size_t f = past_lead_in; f < v.size(); ++f)
-            ASSERT_NEAR(v[f], 1000 * UNIT, 1e-4f * 1000 * UNIT) << "step " << step << " frame " << f;
+            ASSERT_NEAR(v[f], 1000 * UNIT, 1e-4f * 1000 * UNIT)
+                << "step " << step << " frame " << f;
     }
     MixRig rig(300); // frame i holds i + 1
     const std::vector<float> read = left(rig, 0x100000000ull, 100);
     for (int f = 0; f < 100; ++f) ASSERT_EQ(read[f], (41 + f) * UNIT) << "frame " << f;
+    // Back and forth through a ping-pong loop (frames 100..299), across its
+    // edges and its mirrored half.
+    MixRig pingpong(300, 200, true);
+    const std::vector<float> both = left(pingpong, 0x100000000ull, 1000);
+    for (int f = 0; f < 1000; ++f) {
+        const int j = 40 + f, at = (j - 100) % 400;
+        const int value = j < 300 ? j + 1 : (at < 200 ? 101 + at : 500 - at);
+        ASSERT_EQ(both[f], value * UNIT) << "frame " << f;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKernel, Interpolation,
