@@ -97,8 +97,8 @@ __attribute__((always_inline)) inline void sinc_base_taps(const T* taps, SincLan
         SincLanes low, high;
         __builtin_memcpy(&low, taps, sizeof low);
         __builtin_memcpy(&high, taps + 8, sizeof high);
-        even = __builtin_shuffle(low, high, SincIndex{0, 2, 4, 6, 8, 10, 12, 14});
-        odd = __builtin_shuffle(low, high, SincIndex{1, 3, 5, 7, 9, 11, 13, 15});
+        even = __builtin_shufflevector(low, high, 0, 2, 4, 6, 8, 10, 12, 14);
+        odd = __builtin_shufflevector(low, high, 1, 3, 5, 7, 9, 11, 13, 15);
     }
 }
 
@@ -153,16 +153,16 @@ inline float sinc_between(uint32_t fraction) {
 // Lanes x0 + x1, x2 + x3, y0 + y1, y2 + y3, then the same of lanes 4..7.
 __attribute__((always_inline)) inline void sinc_pairs(const SincLanes& x, const SincLanes& y,
                                                       SincLanes& pairs) {
-    constexpr SincIndex EVEN = {0, 2, 8, 10, 4, 6, 12, 14}, ODD = {1, 3, 9, 11, 5, 7, 13, 15};
-    pairs = __builtin_shuffle(x, y, EVEN) + __builtin_shuffle(x, y, ODD);
+    pairs = __builtin_shufflevector(x, y, 0, 2, 8, 10, 4, 6, 12, 14) +
+            __builtin_shufflevector(x, y, 1, 3, 9, 11, 5, 7, 13, 15);
 }
 
 // Lanes 0..3: low's first four lanes added to its last four; lanes 4..7:
 // the same of high.
 __attribute__((always_inline)) inline void sinc_halves(const SincLanes& low, const SincLanes& high,
                                                        SincLanes& sums) {
-    constexpr SincIndex FIRST = {0, 1, 2, 3, 8, 9, 10, 11}, LAST = {4, 5, 6, 7, 12, 13, 14, 15};
-    sums = __builtin_shuffle(low, high, FIRST) + __builtin_shuffle(low, high, LAST);
+    sums = __builtin_shufflevector(low, high, 0, 1, 2, 3, 8, 9, 10, 11) +
+           __builtin_shufflevector(low, high, 4, 5, 6, 7, 12, 13, 14, 15);
 }
 
 inline constexpr int SINC_GROUP = 8; // frames interpolate_sinc_group reads at once

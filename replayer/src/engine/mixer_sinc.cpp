@@ -33,8 +33,6 @@ __attribute__((always_inline)) inline void add_group(const Reader& r, const Sinc
         for (int f = 0; f < SINC_GROUP; ++f)
             add_value<Ramp, Filter>(r, values[f], gains, out + 2 * f);
     } else {
-        using Index = int32_t __attribute__((vector_size(8 * sizeof(int32_t))));
-        constexpr Index FIRST = {0, 0, 1, 1, 2, 2, 3, 3}, SECOND = {4, 4, 5, 5, 6, 6, 7, 7};
         const SincLanes v = values * OUTPUT_SCALE;
         SincLanes first, second;
         if constexpr (Ramp) {
@@ -45,13 +43,13 @@ __attribute__((always_inline)) inline void add_group(const Reader& r, const Sinc
                 sides[f / 4][2 * (f % 4)] = gains.left;
                 sides[f / 4][2 * (f % 4) + 1] = gains.right;
             }
-            first = sides[0] * __builtin_shuffle(v, FIRST);
-            second = sides[1] * __builtin_shuffle(v, SECOND);
+            first = sides[0] * __builtin_shufflevector(v, v, 0, 0, 1, 1, 2, 2, 3, 3);
+            second = sides[1] * __builtin_shufflevector(v, v, 4, 4, 5, 5, 6, 6, 7, 7);
         } else {
             const SincLanes sides = {gains.left, gains.right, gains.left, gains.right,
                                      gains.left, gains.right, gains.left, gains.right};
-            first = sides * __builtin_shuffle(v, FIRST);
-            second = sides * __builtin_shuffle(v, SECOND);
+            first = sides * __builtin_shufflevector(v, v, 0, 0, 1, 1, 2, 2, 3, 3);
+            second = sides * __builtin_shufflevector(v, v, 4, 4, 5, 5, 6, 6, 7, 7);
         }
         SincLanes a, b;
         __builtin_memcpy(&a, out, sizeof a);
