@@ -165,38 +165,46 @@ __attribute__((always_inline)) inline void sinc_halves(const SincLanes& low, con
            __builtin_shufflevector(low, high, 4, 5, 6, 7, 12, 13, 14, 15);
 }
 
-inline constexpr int SINC_GROUP = 8; // frames interpolate_sinc_group reads at once
+inline constexpr int SINC_GROUP = 8; // frames a sinc group reads at once
 
-// Eight frames at once: frame f's taps (bank.taps.count values, 16-bit
-// frames in place or floats) start at taps[f], its fraction (the position's
-// 32 fraction bits) is fractions[f]. Its value is its whole sum's lanes
-// added as ((0 + 1) + (2 + 3)) + ((4 + 5) + (6 + 7)), plus its change sum's
-// added likewise times the fraction past its phase: a fixed order, so that
-// every machine and vector width gives the same bits. The frames' sums are
-// folded together two at a time as they are read.
+// Eight frames at once. Frame f's value is its whole sum's lanes added as
+// ((0 + 1) + (2 + 3)) + ((4 + 5) + (6 + 7)), plus its change sum's added
+// likewise times the fraction past its phase: a fixed order, so that every
+// machine and vector width gives the same bits. The frames' sums are folded
+// together two at a time as they are read: the group takes frames 2i and
+// 2i + 1 in turn (sinc_group_pair), then gives the eight values.
+struct SincGroup {
+    SincLanes whole[SINC_GROUP / 2], change[SINC_GROUP / 2];
+    SincLanes between;
+};
+
+// Frames 2i and 2i + 1: taps (bank.taps.count values, 16-bit frames in place
+// or floats) and fractions (the positions' 32 fraction bits).
 template <int N, typename T>
 __attribute__((always_inline)) inline void
-interpolate_sinc_group(const SincBank& bank, const T* const* taps, const uint32_t* fractions,
-                       SincLanes& values) {
-    SincLanes whole[SINC_GROUP / 2], change[SINC_GROUP / 2];
-    for (int i = 0; i < SINC_GROUP / 2; ++i) {
-        SincLanes w0, c0, w1, c1;
-        sinc_sums<N>(bank, taps[2 * i], fractions[2 * i], w0, c0);
-        sinc_sums<N>(bank, taps[2 * i + 1], fractions[2 * i + 1], w1, c1);
-        sinc_pairs(w0, w1, whole[i]);
-        sinc_pairs(c0, c1, change[i]);
-    }
+sinc_group_pair(SincGroup& g, const SincBank& bank, int i, const T* taps0, uint32_t fraction0,
+                const T* taps1, uint32_t fraction1) {
+    SincLanes w0, c0, w1, c1;
+    sinc_sums<N>(bank, taps0, fraction0, w0, c0);
+    sinc_sums<N>(bank, taps1, fraction1, w1, c1);
+    sinc_pairs(w0, w1, g.whole[i]);
+    sinc_pairs(c0, c1, g.change[i]);
+    g.between[2 * i] = sinc_between(fraction0);
+    g.between[2 * i + 1] = sinc_between(fraction1);
+}
+
+__attribute__((always_inline)) inline void sinc_group_values(const SincGroup& g,
+                                                             SincLanes& values) {
     // lanes 0..3 of low (high): frames 0..3's (4..7's) first four lanes
     // added, lanes 4..7: their last four
-    SincLanes low, high, w, c, between;
-    sinc_pairs(whole[0], whole[1], low);
-    sinc_pairs(whole[2], whole[3], high);
+    SincLanes low, high, w, c;
+    sinc_pairs(g.whole[0], g.whole[1], low);
+    sinc_pairs(g.whole[2], g.whole[3], high);
     sinc_halves(low, high, w);
-    sinc_pairs(change[0], change[1], low);
-    sinc_pairs(change[2], change[3], high);
+    sinc_pairs(g.change[0], g.change[1], low);
+    sinc_pairs(g.change[2], g.change[3], high);
     sinc_halves(low, high, c);
-    for (int f = 0; f < SINC_GROUP; ++f) between[f] = sinc_between(fractions[f]);
-    values = w + between * c;
+    values = w + g.between * c;
 }
 
 } // namespace replayer

@@ -73,31 +73,36 @@ __attribute__((always_inline)) inline void read_frames(const Reader& r, const T*
                                                        Gains& gains, float* out, uint32_t count) {
     const SincBank& bank = *r.sinc;
     const int64_t offset = r.taps.first - origin;
+    // The taps of the frame read at position p.
+    const auto taps_at = [&](uint64_t p) {
+        return frames + (static_cast<int64_t>(p >> FRAME_SHIFT) + offset);
+    };
     uint32_t k = 0;
     for (; k + SINC_GROUP <= count; k += SINC_GROUP) {
-        const T* taps[SINC_GROUP];
-        uint32_t fractions[SINC_GROUP];
-        for (int f = 0; f < SINC_GROUP; ++f, x += step) {
-            taps[f] = frames + (static_cast<int64_t>(x >> FRAME_SHIFT) + offset);
-            fractions[f] = static_cast<uint32_t>(x);
+        SincGroup group;
+        for (int i = 0; i < SINC_GROUP / 2; ++i) {
+            const uint64_t x0 = x, x1 = x + step;
+            x += 2 * step;
+            sinc_group_pair<N>(group, bank, i, taps_at(x0), static_cast<uint32_t>(x0), taps_at(x1),
+                               static_cast<uint32_t>(x1));
         }
         SincLanes values;
-        interpolate_sinc_group<N>(bank, taps, fractions, values);
+        sinc_group_values(group, values);
         add_group<Ramp, Filter>(r, values, gains, out + 2 * size_t{k});
     }
     if (k == count) return;
     // The last few frames as a group too, the rest of it repeating the last.
     const uint32_t n = count - k;
-    const T* taps[SINC_GROUP];
-    uint32_t fractions[SINC_GROUP];
-    for (uint32_t f = 0; f < SINC_GROUP; ++f) {
-        const uint64_t at = x + std::min(f, n - 1) * step;
-        taps[f] = frames + (static_cast<int64_t>(at >> FRAME_SHIFT) + offset);
-        fractions[f] = static_cast<uint32_t>(at);
+    SincGroup group;
+    for (uint32_t i = 0; i < SINC_GROUP / 2; ++i) {
+        const uint64_t x0 = x + std::min(2 * i, n - 1) * step;
+        const uint64_t x1 = x + std::min(2 * i + 1, n - 1) * step;
+        sinc_group_pair<N>(group, bank, static_cast<int>(i), taps_at(x0), static_cast<uint32_t>(x0),
+                           taps_at(x1), static_cast<uint32_t>(x1));
     }
     x += n * step;
     SincLanes values;
-    interpolate_sinc_group<N>(bank, taps, fractions, values);
+    sinc_group_values(group, values);
     for (uint32_t f = 0; f < n; ++f)
         add_value<Ramp, Filter>(r, values[f], gains, out + 2 * size_t{k + f});
 }
