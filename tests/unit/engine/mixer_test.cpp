@@ -321,6 +321,14 @@ TEST_P(Interpolation, ConstantStaysConstantAndTheSamplesOwnRateReadsItsFrames) {
         const int value = j < 300 ? j + 1 : (at < 200 ? 101 + at : 500 - at);
         ASSERT_EQ(both[f], value * UNIT) << "frame " << f;
     }
+    // At zero gains the voice moves on unheard, and goes on from there.
+    MixRig quiet(300);
+    quiet.m.channel().gain_left = quiet.m.channel().gain_right = 0.0f;
+    for (float v : left(quiet, 0x100000000ull, 50)) ASSERT_EQ(v, 0.0f);
+    quiet.m.channel().gain_left = 1.0f;
+    std::vector<float> heard(2 * 10, 0.0f);
+    mix_block_interpolated(*quiet.m.ctx, heard.data(), 10);
+    for (int f = 0; f < 10; ++f) ASSERT_EQ(heard[2 * f], (91 + f) * UNIT) << "frame " << f;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKernel, Interpolation,
