@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The sinc kernel's share of the listening mixer, where nearly all of its
 // time goes: frames are read eight at a time, their sums folded together, and
-// at steady gains added into the output eight at a time. Frames whose taps
-// cross an edge of the sample are first gathered into a window of the
-// voice's own frame numbering, once for many frames, and read from there.
+// (unless the voice is filtered) added into the output eight at a time.
+// Frames whose taps cross an edge of the sample are first gathered into a
+// window of the voice's own frame numbering, once for many frames, and read
+// from there.
 //
 // Built twice on x86-64, for AVX2 and for the baseline: the same operations
 // in the same order, so the same bits, chosen by the processor at load. Not
