@@ -86,8 +86,8 @@ void gather_across_edges(const Span& g, int64_t j, int count, float* taps) {
 } // namespace
 
 // Straight from the sample where the taps lie inside it (in the loop, once
-// the voice has been round it), in one direction; across an edge frame by
-// frame.
+// the voice has been round it), in one direction; across an edge, stretch by
+// stretch.
 void mixing::gather(const Span& g, int64_t first, int count, bool mirrored, float* taps) {
     const int64_t last = first + count - 1;
     if (!mirrored && first >= (g.looped ? g.loop_start : 0) && last < g.length) {
